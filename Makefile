@@ -1,0 +1,42 @@
+# Entry points for people and CI. Everything builds out of tree under build/ (build-asan/ for the
+# sanitizer build).
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build test asan-test bench format format-check clean
+
+all: build
+
+deps:
+	bash scripts/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+configure: $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+$(ASAN_BUILD)/build.ninja:
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DROTAVINE_SANITIZE=ON \
+	      -DROTAVINE_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+
+asan-test: $(ASAN_BUILD)/build.ninja
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+format:
+	git ls-files --cached --others --exclude-standard '*.cpp' '*.h' | xargs clang-format -i
+
+format-check:
+	git ls-files --cached --others --exclude-standard '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

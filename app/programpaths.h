@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// Where the program finds the files it ships (language files, HTML templates, the demo mailbox).
+namespace ProgramPaths {
+
+// ROTAVINE_DATA_DIR when set; else "data" beside the program (the build tree), else the installed
+// share/rotavine folder.
+QString dataFolder();
+QString languageFolder();
+
+} // namespace ProgramPaths

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "app/mailbox/folder.h"
+#include "app/mailbox/restriction.h"
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+// A folder's items: by 1-based index or by name, sorted, and searched with Find and FindNext. A search
+// takes a snapshot of the folder, so FindNext walks the items as they were when Find ran.
+class ItemCollection
+{
+public:
+    explicit ItemCollection(std::shared_ptr<Folder> folder);
+
+    int Count();
+    // Throw MailboxError (NotFound) when there is no such item.
+    std::shared_ptr<MailboxItem> Item(int index);
+    std::shared_ptr<MailboxItem> Item(const QString& name);
+
+    // Only "[Start]" is offered, ascending or descending.
+    void Sort(const QString& property, bool descending = false);
+    // Each occurrence of a recurring series is then an item of its own.
+    bool IncludeRecurrences = false;
+
+    // The first matching item, or nothing when none is left. An unreadable item in the folder makes Find
+    // or FindNext throw MailboxError (ItemUnreadable) once, in its place; the next FindNext goes on after it.
+    std::shared_ptr<MailboxItem> Find(const QString& restriction);
+    std::shared_ptr<MailboxItem> FindNext();
+
+    std::shared_ptr<MailboxItem> Add(const QString& messageClass);
+
+private:
+    struct Entry {
+        std::shared_ptr<MailboxItem> item;
+        std::optional<MailboxError> error;
+    };
+    std::shared_ptr<MailboxItem> next();
+
+    std::shared_ptr<Folder> m_folder;
+    std::optional<QList<std::shared_ptr<MailboxItem>>> m_stored; // read once, on first use
+    bool m_sorted = false;
+    bool m_descending = false;
+    QList<Entry> m_found;
+    qsizetype m_cursor = 0;
+};

@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QUrl>
 
 #include <memory>
 
@@ -13,8 +14,7 @@ class ItemCollection;
 class Mailbox;
 
 // A folder of the object model: a member's calendar, the contacts folder or one of its subfolders.
-class Folder : public ItemHost, public std::enable_shared_from_this<Folder>
-{
+class Folder : public ItemHost, public std::enable_shared_from_this<Folder> {
 public:
     enum Kind { Calendar, Contacts };
 

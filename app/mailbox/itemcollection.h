@@ -11,8 +11,7 @@
 
 // A folder's items: by 1-based index or by name, sorted, and searched with Find and FindNext. A search
 // takes a snapshot of the folder, so FindNext walks the items as they were when Find ran.
-class ItemCollection
-{
+class ItemCollection {
 public:
     explicit ItemCollection(std::shared_ptr<Folder> folder);
 

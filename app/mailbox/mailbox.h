@@ -19,8 +19,7 @@ struct ResolvedPerson {
     QString calendar; // where the back end finds the person's calendar
 };
 
-class Recipient
-{
+class Recipient {
 public:
     Recipient(Mailbox* mailbox, QString name) : m_mailbox(mailbox), m_name(std::move(name)) {}
 
@@ -51,8 +50,7 @@ using DisplayHandler = std::function<void(const DisplayRequest&)>;
 
 // The session with the user's calendars and address book. One back end is chosen at start-up: a folder of
 // iCalendar and vCard files, or a CalDAV/CardDAV server.
-class Mailbox : public ItemHost
-{
+class Mailbox : public ItemHost {
 public:
     static constexpr int olMailItem = 0;
     static constexpr int olAppointmentItem = 1;

@@ -5,8 +5,7 @@
 #include <exception>
 
 // The one failure type of the object model: a number the callers test and a description they show.
-class MailboxError : public std::exception
-{
+class MailboxError : public std::exception {
 public:
     enum Number : int {
         ItemUnreadable = 4096, // one item (file) could not be read; a scan goes on after it

@@ -12,8 +12,7 @@ class ItemHost;
 // One item of the object model: an appointment (or one occurrence of a series), a person's contact, a
 // distribution list, a mail or a meeting request being composed. Its properties are plain fields; the
 // operations go to the back end that read or created it.
-class MailboxItem
-{
+class MailboxItem {
 public:
     static inline const QString kAppointment = QStringLiteral("IPM.Appointment");
     static inline const QString kContact = QStringLiteral("IPM.Contact");
@@ -57,11 +56,11 @@ public:
 
     // Back-end bookkeeping: where the item lives and which version was read.
     struct Source {
-        QString location;         // file path or server address of the stored object
-        QString etag;             // version read, for writes that must not overwrite a newer one
-        QString uid;              // UID of the iCalendar object or vCard
-        QDateTime recurrenceId;   // the occurrence, for one of a series; null otherwise
-        QStringList memberRefs;   // distribution lists: the MEMBER values as stored
+        QString location;       // file path or server address of the stored object
+        QString etag;           // version read, for writes that must not overwrite a newer one
+        QString uid;            // UID of the iCalendar object or vCard
+        QDateTime recurrenceId; // the occurrence, for one of a series; null otherwise
+        QStringList memberRefs; // distribution lists: the MEMBER values as stored
     };
     Source source;
 
@@ -74,8 +73,7 @@ private:
 };
 
 // What an item's operations are carried out by: its folder, or the mailbox for an item it created.
-class ItemHost
-{
+class ItemHost {
 public:
     virtual ~ItemHost() = default;
     virtual void saveItem(MailboxItem& item);

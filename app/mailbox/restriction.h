@@ -18,11 +18,11 @@ struct TimeWindow {
 };
 
 // A restriction text as the queries write it, for example
-//   ([Start] >= "07/12/2026" and [Start] <= "14/12/2026") OR ([Start] <= "07/12/2026" and [End] >= "14/12/2026")
+//   ([Start] >= "07/12/2026" and [Start] <= "14/12/2026") OR ([Start] <= "07/12/2026" and [End] >=
+//   "14/12/2026")
 // Bracketed property names, the comparisons = <> < <= > >=, values in double or single quotes (dates as the
 // locale's general date text), numbers, True and False, "and"/"or"/"not" in any letter case, parentheses.
-class Restriction
-{
+class Restriction {
 public:
     // Throws MailboxError (BadRestriction) naming what is wrong and where.
     static Restriction parse(const QString& text, const QLocale& locale = QLocale());

@@ -1,0 +1,42 @@
+#include "app/mailbox/folder.h"
+
+#include "app/mailbox/itemcollection.h"
+#include "app/mailbox/mailbox.h"
+
+std::shared_ptr<Folder> Folder::Folders(const QString& name)
+{
+    throw MailboxError(MailboxError::NotFound,
+                       QStringLiteral("The folder \"%1\" has no subfolder \"%2\"").arg(Name(), name));
+}
+
+std::shared_ptr<Folder> Folder::FoldersAdd(const QString& name)
+{
+    throw MailboxError(MailboxError::Unsupported,
+                       QStringLiteral("A subfolder \"%1\" cannot be created in \"%2\"").arg(name, Name()));
+}
+
+ItemCollection Folder::Items()
+{
+    return ItemCollection(shared_from_this());
+}
+
+void Folder::Display(bool modal)
+{
+    DisplayRequest request;
+    request.url = location();
+    request.modal = modal;
+    mailbox().display(request);
+}
+
+Folder::Scan Folder::occurrences(const TimeWindow&)
+{
+    throw MailboxError(MailboxError::Unsupported,
+                       QStringLiteral("The folder \"%1\" holds no appointments").arg(Name()));
+}
+
+std::shared_ptr<MailboxItem> Folder::newItem(const QString& messageClass)
+{
+    throw MailboxError(
+        MailboxError::Unsupported,
+        QStringLiteral("An item of class \"%1\" cannot be added to \"%2\"").arg(messageClass, Name()));
+}

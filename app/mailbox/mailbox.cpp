@@ -1,0 +1,62 @@
+#include "app/mailbox/mailbox.h"
+
+#include <QDesktopServices>
+#include <QUrlQuery>
+
+bool Recipient::Resolve()
+{
+    m_person = m_mailbox->resolveName(m_name);
+    return m_person.has_value();
+}
+
+Mailbox::Mailbox() = default;
+Mailbox::~Mailbox() = default;
+
+std::shared_ptr<MailboxItem> Mailbox::CreateItem(int itemType)
+{
+    auto item = std::make_shared<MailboxItem>();
+    if (itemType == olMailItem) {
+        item->MessageClass = MailboxItem::kMail;
+    }
+    else if (itemType == olAppointmentItem) {
+        item->MessageClass = MailboxItem::kAppointment;
+    }
+    else {
+        throw MailboxError(MailboxError::Unsupported, QStringLiteral("Unknown item type %1").arg(itemType));
+    }
+    // The mailbox outlives every item it creates.
+    item->attach(std::shared_ptr<ItemHost>(std::shared_ptr<ItemHost>{}, this));
+    return item;
+}
+
+void Mailbox::display(const DisplayRequest& request) const
+{
+    if (m_display) {
+        m_display(request);
+        return;
+    }
+    if (!QDesktopServices::openUrl(request.url))
+        throw MailboxError(MailboxError::NotFound,
+                           QStringLiteral("No program could open %1").arg(request.url.toDisplayString()));
+}
+
+void Mailbox::displayItem(const MailboxItem& item, bool modal)
+{
+    if (item.MessageClass != MailboxItem::kMail) {
+        ItemHost::displayItem(item, modal);
+        return;
+    }
+    DisplayRequest request;
+    request.kind = DisplayRequest::ComposeMail;
+    request.to = item.To;
+    request.body = item.Body;
+    request.modal = modal;
+    // A member's name goes to the mail program as the address the address book gives it.
+    const std::optional<ResolvedPerson> person = resolveName(item.To);
+    request.url.setScheme(QStringLiteral("mailto"));
+    request.url.setPath(person && !person->address.isEmpty() ? person->address : item.To);
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("body"), QString::fromLatin1(QUrl::toPercentEncoding(item.Body)));
+    request.url.setQuery(query.query(QUrl::FullyEncoded), QUrl::StrictMode);
+    display(request);
+}

@@ -7,7 +7,7 @@ packages=(
   cmake g++ make ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libical-dev libturbojpeg0-dev
-  fonts-liberation2
+  fonts-liberation2 tzdata
   radicale xvfb xauth
   clang-format
 )

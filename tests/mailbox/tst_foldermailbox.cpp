@@ -1,0 +1,246 @@
+#include "app/datetext.h"
+#include "app/mailbox/foldermailbox.h"
+#include "app/mailbox/itemcollection.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrlQuery>
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray person(const char* uid, const char* name, const char* email)
+{
+    return QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nUID:") + uid + "\r\nFN:" + name + "\r\nEMAIL:" + email +
+           "\r\nEND:VCARD\r\n";
+}
+
+QByteArray event(const char* uid, const char* subject, const char* start, const char* end,
+                 const QByteArray& extra = {})
+{
+    return QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\nBEGIN:VEVENT\r\nUID:") + uid +
+           "\r\nSUMMARY:" + subject + "\r\nDTSTART;TZID=Europe/Paris:" + start + "\r\nDTEND;TZID=Europe/Paris:" +
+           end + "\r\n" + extra + "END:VEVENT\r\nEND:VCALENDAR\r\n";
+}
+
+// The restriction the member query writes for a period, dates in the locale's general date text.
+QString periodRestriction(const QDate& first, const QDate& last)
+{
+    const QString s = DateText::generalDate(QDateTime(first, QTime(0, 0)));
+    const QString e = DateText::generalDate(QDateTime(last.addDays(1), QTime(0, 0)));
+    return QStringLiteral("([Start] >= \"%1\" and [Start] <= \"%2\") OR ([Start] <= \"%1\" and [End] >= \"%2\") "
+                          "OR ([Start] <= \"%1\" And [End] <= \"%2\" And [End] >= \"%1\")")
+        .arg(s, e);
+}
+
+struct Found {
+    QStringList subjects;
+    QStringList errors;
+};
+
+// Walks a calendar as the member query does: errors of single items are noted and the walk goes on.
+Found walk(FolderMailbox& mailbox, const QString& name, const QDate& first, const QDate& last)
+{
+    Found found;
+    Recipient recipient = mailbox.CreateRecipient(name);
+    if (!recipient.Resolve())
+        return found;
+    ItemCollection items = mailbox.GetSharedDefaultFolder(recipient, Mailbox::olFolderCalendar)->Items();
+    items.Sort(QStringLiteral("[Start]"));
+    items.IncludeRecurrences = true;
+    std::shared_ptr<MailboxItem> item;
+    try {
+        item = items.Find(periodRestriction(first, last));
+    } catch (const MailboxError& error) {
+        found.errors << QString::number(error.number());
+    }
+    for (;;) {
+        if (item)
+            found.subjects << item->Start.toString(QStringLiteral("dd HH:mm ")) + item->Subject;
+        try {
+            item = items.FindNext();
+            if (!item)
+                break;
+        } catch (const MailboxError& error) {
+            found.errors << QString::number(error.number());
+            item = nullptr;
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+class TestFolderMailbox : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_root;
+    QList<DisplayRequest> m_displayed;
+
+    std::unique_ptr<FolderMailbox> open()
+    {
+        FolderMailbox::Options options;
+        options.root = m_root;
+        options.ownerName = QStringLiteral("Élodie Martin");
+        options.ownerAddress = QStringLiteral("elodie@example.org");
+        options.now = [] { return QDateTime(QDate(2026, 12, 1), QTime(8, 0), Qt::UTC); };
+        int counter = 0;
+        options.newUid = [counter]() mutable { return QStringLiteral("uid-%1").arg(++counter); };
+        auto mailbox = std::make_unique<FolderMailbox>(options);
+        mailbox->setDisplayHandler([this](const DisplayRequest& request) { m_displayed << request; });
+        return mailbox;
+    }
+
+private slots:
+    void init()
+    {
+        m_root = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()));
+        QDir(m_root).removeRecursively();
+        writeFile(m_root + "/contacts/elodie.vcf", person("p1", "Élodie Martin", "elodie@example.org"));
+        writeFile(m_root + "/contacts/jose.vcf", person("p2", "José Álvarez", "jose@example.org"));
+        writeFile(m_root + "/contacts/chiara.vcf", person("p3", "Chiara Rossi", "chiara@example.org"));
+        writeFile(m_root + "/contacts/nocal.vcf", person("p4", "Søren Nielsen", "soren@example.org"));
+        QDir().mkpath(m_root + "/calendars/elodie@example.org");
+        writeFile(m_root + "/calendars/jose@example.org/b.ics",
+                  event("b", "Customer visit", "20261208T140000", "20261208T170000"));
+        writeFile(m_root + "/calendars/jose@example.org/a.ics",
+                  event("a", "Stand-up", "20261207T093000", "20261207T094500", "RRULE:FREQ=DAILY;COUNT=3\r\n"));
+        writeFile(m_root + "/calendars/jose@example.org/broken.ics", "BEGIN:VCALENDAR\r\nBEGIN:VEV");
+        writeFile(m_root + "/calendars/chiara@example.org/c.ics",
+                  event("c", "Outside", "20261215T100000", "20261215T110000"));
+        m_displayed.clear();
+    }
+
+    void memberQueryWalk()
+    {
+        auto mailbox = open();
+        const Found found = walk(*mailbox, QStringLiteral("jose"), QDate(2026, 12, 7), QDate(2026, 12, 13));
+        QCOMPARE(found.subjects, (QStringList{"07 09:30 Stand-up", "08 09:30 Stand-up", "08 14:00 Customer visit",
+                                              "09 09:30 Stand-up"}));
+        QCOMPARE(found.errors, QStringList{QString::number(MailboxError::ItemUnreadable)});
+        QVERIFY(walk(*mailbox, QStringLiteral("Chiara Rossi"), QDate(2026, 12, 7), QDate(2026, 12, 13))
+                    .subjects.isEmpty());
+    }
+
+    void calendarErrorsNameTheMember()
+    {
+        auto mailbox = open();
+        Recipient soren = mailbox->CreateRecipient(QStringLiteral("soren@example.org"));
+        QVERIFY(soren.Resolve());
+        try {
+            mailbox->GetSharedDefaultFolder(soren, Mailbox::olFolderCalendar);
+            QFAIL("a missing calendar must be an error");
+        } catch (const MailboxError& error) {
+            QCOMPARE(error.number(), int(MailboxError::NotFound));
+            QVERIFY(error.description().contains(QStringLiteral("Søren Nielsen")));
+        }
+        // The calendar disappears after it was opened: the next search is an error, not a crash.
+        Recipient jose = mailbox->CreateRecipient(QStringLiteral("José Álvarez"));
+        QVERIFY(jose.Resolve());
+        ItemCollection items = mailbox->GetSharedDefaultFolder(jose, Mailbox::olFolderCalendar)->Items();
+        items.IncludeRecurrences = true;
+        QVERIFY(QDir(m_root + "/calendars/jose@example.org").removeRecursively());
+        QVERIFY_THROWS_EXCEPTION(MailboxError, items.Find(periodRestriction(QDate(2026, 12, 7), QDate(2026, 12, 7))));
+        QVERIFY(!mailbox->CreateRecipient(QStringLiteral("nobody")).Resolve());
+    }
+
+    void appointmentSavedIntoACalendar()
+    {
+        auto mailbox = open();
+        Recipient chiara = mailbox->CreateRecipient(QStringLiteral("Chiara Rossi"));
+        QVERIFY(chiara.Resolve());
+        auto folder = mailbox->GetSharedDefaultFolder(chiara, Mailbox::olFolderCalendar);
+        std::shared_ptr<MailboxItem> item = folder->Items().Add(MailboxItem::kAppointment);
+        item->Subject = QStringLiteral("Atelier");
+        item->ReminderSet = false;
+        item->Start = QDateTime(QDate(2026, 12, 9), QTime(10, 0));
+        item->End = QDateTime(QDate(2026, 12, 9), QTime(12, 0));
+        item->Save();
+        QCOMPARE(item->source.location, m_root + "/calendars/chiara@example.org/uid-1.ics");
+        QCOMPARE(QDir(m_root + "/calendars/chiara@example.org").entryList(QDir::Files | QDir::Hidden).size(), 2);
+        QCOMPARE(walk(*mailbox, QStringLiteral("chiara"), QDate(2026, 12, 9), QDate(2026, 12, 9)).subjects,
+                 QStringList{"09 10:00 Atelier"});
+        QFile written(item->source.location);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QByteArray bytes = written.readAll();
+        QVERIFY(bytes.contains("DTSTAMP:20261201T080000Z\r\n"));
+        QVERIFY(!bytes.contains("VALARM"));
+
+        item->Delete();
+        QVERIFY(!QFile::exists(m_root + "/calendars/chiara@example.org/uid-1.ics"));
+    }
+
+    void meetingWrittenToEveryAttendee()
+    {
+        auto mailbox = open();
+        std::shared_ptr<MailboxItem> meeting = mailbox->CreateItem(Mailbox::olAppointmentItem);
+        meeting->MeetingStatus = 1;
+        meeting->Subject = QStringLiteral("Planning review");
+        meeting->ReminderSet = false;
+        meeting->Start = QDateTime(QDate(2026, 12, 10), QTime(15, 0));
+        meeting->End = QDateTime(QDate(2026, 12, 10), QTime(16, 0));
+        for (const char* name : {"José Álvarez", "Chiara Rossi", "Søren Nielsen", "Nobody Known"})
+            meeting->Recipients.append({QString::fromUtf8(name), MailboxItem::Required});
+        try {
+            meeting->Send();
+            QFAIL("unreachable attendees must be reported");
+        } catch (const MailboxError& error) {
+            QCOMPARE(error.number(), int(MailboxError::NotResolved));
+            QVERIFY(error.description().contains(QStringLiteral("Søren Nielsen")));
+            QVERIFY(error.description().contains(QStringLiteral("Nobody Known")));
+            QVERIFY(!error.description().contains(QStringLiteral("Chiara")));
+        }
+        for (const char* owner : {"jose", "chiara", "elodie"}) {
+            const QString path = m_root + "/calendars/" + owner + "@example.org/uid-1.ics";
+            QFile file(path);
+            QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path));
+            const QByteArray bytes = file.readAll();
+            QVERIFY(bytes.contains("ORGANIZER;CN=Élodie Martin:mailto:elodie@example.org"));
+            QCOMPARE(bytes.count("ATTENDEE"), 2);
+            QCOMPARE(bytes.count("PARTSTAT=NEEDS-ACTION"), 2);
+        }
+    }
+
+    void displayGoesThroughTheSeam()
+    {
+        auto mailbox = open();
+        std::shared_ptr<MailboxItem> mail = mailbox->CreateItem(Mailbox::olMailItem);
+        mail->To = QStringLiteral("José Álvarez");
+        mail->Body = QStringLiteral("Written from the planning on:\r\n07/12/2026 10:00 & more");
+        mail->Display(true);
+        Recipient jose = mailbox->CreateRecipient(QStringLiteral("jose"));
+        QVERIFY(jose.Resolve());
+        mailbox->GetSharedDefaultFolder(jose, Mailbox::olFolderCalendar)->Display();
+
+        QCOMPARE(m_displayed.size(), 2);
+        const DisplayRequest& compose = m_displayed.at(0);
+        QCOMPARE(compose.kind, DisplayRequest::ComposeMail);
+        QVERIFY(compose.modal);
+        QCOMPARE(compose.url.scheme(), QStringLiteral("mailto"));
+        QCOMPARE(compose.url.path(), QStringLiteral("jose@example.org"));
+        QCOMPARE(QUrlQuery(compose.url).queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded), mail->Body);
+        QCOMPARE(m_displayed.at(1).url, QUrl::fromLocalFile(m_root + "/calendars/jose@example.org"));
+    }
+
+    void notAMailbox()
+    {
+        FolderMailbox::Options options;
+        options.root = m_root + "/missing";
+        QVERIFY_THROWS_EXCEPTION(MailboxError, FolderMailbox{options});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFolderMailbox)
+#include "tst_foldermailbox.moc"

@@ -101,13 +101,14 @@ bool readAll(int descriptor, qsizetype limit, QByteArray& bytes, QString& error)
 } // namespace
 
 AddressBook::AddressBook(const QString& contactsPath)
-    : m_path(QDir::cleanPath(QFileInfo(contactsPath).absoluteFilePath()))
+    : m_path(QDir::cleanPath(QFileInfo(contactsPath).absoluteFilePath())),
+      m_teamFolder(m_path + u'/' + kTeamFolderName)
 {
 }
 
 QString AddressBook::teamFolderPath() const
 {
-    return m_path + u'/' + kTeamFolderName;
+    return m_teamFolder;
 }
 
 QString AddressBook::fileTag(const QString& path)
@@ -195,7 +196,7 @@ AddressBook::CachedFile AddressBook::read(const QString& file) const
     return result;
 }
 
-QStringList AddressBook::scan(const QString& directory, bool& changed)
+QStringList AddressBook::scan(const QString& directory, bool& changed, QStringList* subfolders)
 {
     DIR* listing = ::opendir(QFile::encodeName(directory).constData());
     if (!listing) {
@@ -211,9 +212,12 @@ QStringList AddressBook::scan(const QString& directory, bool& changed)
     while (const dirent* entry = ::readdir(listing)) {
         const QString name = QFile::decodeName(entry->d_name);
         // Hidden files are the temporary files of synchronisation programs (and of our own saves).
-        if (name.startsWith(u'.') || !name.endsWith(QLatin1StringView(".vcf"), Qt::CaseInsensitive))
+        if (name.startsWith(u'.'))
             continue;
-        names.append(name);
+        if (name.endsWith(QLatin1StringView(".vcf"), Qt::CaseInsensitive))
+            names.append(name);
+        else if (subfolders && entry->d_type != DT_REG)
+            subfolders->append(name); // a candidate; whether it is a folder is seen when it is used
     }
     ::closedir(listing);
     std::sort(names.begin(), names.end());
@@ -256,25 +260,42 @@ void AddressBook::refresh()
             m_files.remove(file);
         changed = changed || !files.isEmpty();
     };
+    QStringList subfolders;
     try {
-        scan(m_path, changed);
+        scan(m_path, changed, &subfolders);
     }
     catch (const MailboxError& error) {
         m_folderErrors.append(error);
         forget(m_path);
     }
+    // The team folder is found without regard to letter case, as the contacts folder's Folders() finds it.
+    QString team = m_path + u'/' + kTeamFolderName;
+    if (!subfolders.contains(kTeamFolderName)) {
+        std::sort(subfolders.begin(), subfolders.end());
+        for (const QString& name : std::as_const(subfolders)) {
+            if (name.compare(kTeamFolderName, Qt::CaseInsensitive) == 0 &&
+                QFileInfo(m_path + u'/' + name).isDir()) {
+                team = m_path + u'/' + name;
+                break;
+            }
+        }
+    }
+    if (team != m_teamFolder) {
+        forget(m_teamFolder);
+        m_teamFolder = team;
+    }
     // A missing team folder is no error: it is created when a team is first needed.
-    if (QFileInfo(teamFolderPath()).isDir()) {
+    if (QFileInfo(m_teamFolder).isDir()) {
         try {
-            scan(teamFolderPath(), changed);
+            scan(m_teamFolder, changed);
         }
         catch (const MailboxError& error) {
             m_folderErrors.append(error);
-            forget(teamFolderPath());
+            forget(m_teamFolder);
         }
     }
     else {
-        forget(teamFolderPath());
+        forget(m_teamFolder);
     }
     // The errors are rebuilt every time, so that a file that is still unreadable stays listed.
     rebuildIndex();
@@ -297,7 +318,7 @@ void AddressBook::rebuildIndex()
     m_byEmail.clear();
     m_byName.clear();
     m_byLocalPart.clear();
-    for (const QString& directory : {m_path, teamFolderPath()}) {
+    for (const QString& directory : {m_path, m_teamFolder}) {
         for (const QString& file : m_listings.value(directory)) {
             const CachedFile cached = m_files.value(file);
             if (!cached.contact) {
@@ -443,7 +464,7 @@ QList<AddressBook::Contact> AddressBook::readFolder(const QString& directory, QL
     const QString folder = QDir::cleanPath(QFileInfo(directory).absoluteFilePath());
     bool changed = false;
     const QStringList files = scan(folder, changed);
-    if (changed && (folder == m_path || folder == teamFolderPath()))
+    if (changed && (folder == m_path || folder == m_teamFolder))
         m_indexValid = false;
     QList<Contact> contacts;
     for (const QString& file : files) {

@@ -42,6 +42,7 @@ public:
     explicit AddressBook(const QString& contactsPath);
 
     QString path() const { return m_path; }
+    // The team folder as found at the last refresh (<contacts>/Rotavine while there is none).
     QString teamFolderPath() const;
 
     // Look-ups refresh the book first when the last refresh is older than this (2 s by default), so that
@@ -87,11 +88,13 @@ private:
     void refreshIfStale();
     // Lists one folder, updating the cache; returns its files in name order. Sets `changed` when a card
     // appeared, changed or went away.
-    QStringList scan(const QString& directory, bool& changed);
+    // `subfolders` receives the names of the entries that may be folders.
+    QStringList scan(const QString& directory, bool& changed, QStringList* subfolders = nullptr);
     CachedFile read(const QString& file) const;
     void rebuildIndex();
 
     QString m_path;
+    QString m_teamFolder; // its name on disk may differ in letter case
     int m_maximumAge = 2000;
     QElapsedTimer m_sinceRefresh;
 

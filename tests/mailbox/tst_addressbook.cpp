@@ -443,6 +443,48 @@ private slots:
         QCOMPARE(contactsFolder->FoldersAdd("Rotavine")->Name(), expected);
     }
 
+    void subfolderLetterCase_data()
+    {
+        QTest::addColumn<QStringList>("existing");
+        QTest::addColumn<QString>("asked");
+        QTest::addColumn<QString>("found");
+        QTest::addColumn<QString>("teamFolder"); // the one the address book reads
+        QTest::newRow("only in capitals") << QStringList{"ROTAVINE"} << "Rotavine"
+                                          << "ROTAVINE"
+                                          << "ROTAVINE";
+        QTest::newRow("exact name preferred") << QStringList{"Rotavine", "rotavine"} << "rotavine"
+                                              << "rotavine"
+                                              << "Rotavine";
+        QTest::newRow("neither exact") << QStringList{"rotavine", "Rotavine"} << "ROTAVINE"
+                                       << "Rotavine"
+                                       << "Rotavine";
+    }
+    void subfolderLetterCase()
+    {
+        QFETCH(QStringList, existing);
+        QFETCH(QString, asked);
+        QFETCH(QString, found);
+        QFETCH(QString, teamFolder);
+        QTemporaryDir root;
+        const QString contacts = root.filePath("contacts");
+        for (const QString& name : existing) {
+            QVERIFY(QDir().mkpath(contacts + '/' + name));
+            QVERIFY(writeAll(contacts + '/' + name + "/list.vcf",
+                             "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:" + name.toUtf8() +
+                                 "\r\nMEMBER:mailto:x@example.org\r\nEND:VCARD\r\n"));
+        }
+        ContactsOnlyMailbox mailbox(contacts);
+        const std::shared_ptr<Folder> folder =
+            mailbox.GetDefaultFolder(Mailbox::olFolderContacts)->Folders(asked);
+        QCOMPARE(folder->Name(), found);
+        QCOMPARE(folder->Items().Item(1)->Subject, found);
+
+        AddressBook book(contacts);
+        QCOMPARE(book.groups().size(), 1);
+        QCOMPARE(book.groups().first().name, teamFolder);
+        QCOMPARE(book.teamFolderPath(), contacts + '/' + teamFolder);
+    }
+
     void badSubfolderNames_data()
     {
         QTest::addColumn<QString>("name");

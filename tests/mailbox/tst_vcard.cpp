@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 #include <QTest>
 
@@ -482,6 +483,55 @@ private slots:
         }
         for (qsizetype i = 1; i < written.size(); ++i)
             QVERIFY(written.at(i).startsWith(' '));
+    }
+
+    // Damage of every kind at random places: the reader gives a card or an error, and a card it accepts can
+    // always be given new categories that it reads back.
+    void survivesMutatedInput_data()
+    {
+        QTest::addColumn<QString>("file");
+        for (const char* file :
+             {"apple-contacts-3.0-person.vcf", "apple-contacts-3.0-group.vcf", "nextcloud-4.0-person.vcf",
+              "google-export-folded.vcf", "thunderbird-list.vcf", "hand-written-lf-group.vcf"})
+            QTest::newRow(file) << file;
+    }
+    void survivesMutatedInput()
+    {
+        QFETCH(QString, file);
+        const QByteArray original = fixture(file);
+        QRandomGenerator random(20240311);
+        const char specials[] = {'\r', '\n', ' ', '\t', ':', ';',    ',',
+                                 '"',  '\\', '=', '.',  '^', '\xC3', '\x80'};
+        for (int round = 0; round < 400; ++round) {
+            QByteArray bytes = original;
+            const int changes = 1 + int(random.bounded(6));
+            for (int i = 0; i < changes && !bytes.isEmpty(); ++i) {
+                const qsizetype at = random.bounded(int(bytes.size()));
+                switch (random.bounded(4)) {
+                case 0:
+                    bytes[at] = specials[random.bounded(int(sizeof specials))];
+                    break;
+                case 1:
+                    bytes.insert(at, specials[random.bounded(int(sizeof specials))]);
+                    break;
+                case 2:
+                    bytes.remove(at, 1 + random.bounded(8));
+                    break;
+                default:
+                    bytes.truncate(at);
+                }
+            }
+            const VCard card = VCard::parse(bytes);
+            if (!card.isValid()) {
+                QVERIFY(!card.errorString().isEmpty());
+                continue;
+            }
+            const QStringList categories{"Équipe, support", "<rotavine>"};
+            const VCard changed = VCard::parse(card.setCategories(categories));
+            QVERIFY2(changed.isValid(), qPrintable(changed.errorString()));
+            QCOMPARE(changed.categories(), categories);
+            QCOMPARE(changed.values("FN"), card.values("FN"));
+        }
     }
 
     void folds_data()

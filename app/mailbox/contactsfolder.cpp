@@ -42,10 +42,11 @@ QStringList subdirectories(const QString& path)
     QStringList names;
     while (const dirent* entry = ::readdir(listing)) {
         const QString name = QFile::decodeName(entry->d_name);
-        if (name.startsWith(u'.'))
-            continue;
+        if (name.startsWith(u'.') || entry->d_type == DT_REG)
+            continue; // the contacts folder holds thousands of cards: stat only what may be a folder
         struct stat info {};
-        if (::stat(QFile::encodeName(path + u'/' + name).constData(), &info) == 0 && S_ISDIR(info.st_mode))
+        if (entry->d_type == DT_DIR ||
+            (::stat(QFile::encodeName(path + u'/' + name).constData(), &info) == 0 && S_ISDIR(info.st_mode)))
             names.append(name);
     }
     ::closedir(listing);

@@ -40,9 +40,10 @@ std::shared_ptr<MailboxItem> CalendarFolder::newItem(const QString& messageClass
 void CalendarFolder::saveItem(MailboxItem& item)
 {
     if (!item.source.location.isEmpty())
-        throw MailboxError(MailboxError::Unsupported,
-                           QStringLiteral("\"%1\" is saved already; changing stored appointments is not offered")
-                               .arg(item.Subject));
+        throw MailboxError(
+            MailboxError::Unsupported,
+            QStringLiteral("\"%1\" is saved already; changing stored appointments is not offered")
+                .arg(item.Subject));
     QString uid;
     item.source.location = m_mailbox.writeEvent(m_index->directory(), item, {}, &uid);
     item.source.uid = uid;
@@ -51,18 +52,21 @@ void CalendarFolder::saveItem(MailboxItem& item)
 void CalendarFolder::deleteItem(MailboxItem& item)
 {
     if (item.source.location.isEmpty())
-        throw MailboxError(MailboxError::NotFound, QStringLiteral("\"%1\" was never saved").arg(item.Subject));
+        throw MailboxError(MailboxError::NotFound,
+                           QStringLiteral("\"%1\" was never saved").arg(item.Subject));
     if (item.source.recurrenceId.isValid())
-        throw MailboxError(MailboxError::Unsupported,
-                           QStringLiteral("\"%1\" is one occurrence of a series; only whole files are deleted")
-                               .arg(item.Subject));
+        throw MailboxError(
+            MailboxError::Unsupported,
+            QStringLiteral("\"%1\" is one occurrence of a series; only whole files are deleted")
+                .arg(item.Subject));
     QFile file(item.source.location);
     if (!file.exists())
         throw MailboxError(MailboxError::NotFound,
                            QStringLiteral("%1 does not exist any more").arg(item.source.location));
     if (!file.remove())
-        throw MailboxError(MailboxError::WriteFailed,
-                           QStringLiteral("%1 cannot be deleted: %2").arg(item.source.location, file.errorString()));
+        throw MailboxError(
+            MailboxError::WriteFailed,
+            QStringLiteral("%1 cannot be deleted: %2").arg(item.source.location, file.errorString()));
     item.source.location.clear();
 }
 

@@ -9,8 +9,7 @@
 class FolderMailbox;
 
 // A person's calendar in a folder mailbox: a directory of iCalendar files.
-class CalendarFolder : public Folder
-{
+class CalendarFolder : public Folder {
 public:
     CalendarFolder(FolderMailbox& mailbox, std::shared_ptr<CalendarIndex> index, QString name);
 

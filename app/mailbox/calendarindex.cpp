@@ -68,8 +68,9 @@ bool CalendarIndex::refresh()
         const QString reason = systemError();
         m_files.clear();
         m_lastWindow.reset();
-        throw MailboxError(code == EACCES ? MailboxError::AccessDenied : MailboxError::NotFound,
-                           QStringLiteral("The calendar folder %1 cannot be read: %2").arg(m_directory, reason));
+        throw MailboxError(
+            code == EACCES ? MailboxError::AccessDenied : MailboxError::NotFound,
+            QStringLiteral("The calendar folder %1 cannot be read: %2").arg(m_directory, reason));
     }
     const int fd = ::dirfd(dir);
 
@@ -83,12 +84,14 @@ bool CalendarIndex::refresh()
         struct stat info {};
         if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
             continue;
-        const Stamp stamp{qint64(info.st_size), qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+        const Stamp stamp{qint64(info.st_size),
+                          qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
                           quint64(info.st_ino)};
         QString fileName = QFile::decodeName(name);
 
-        const auto known = std::lower_bound(m_files.begin(), m_files.end(), fileName,
-                                            [](const auto& file, const QString& key) { return file.first < key; });
+        const auto known =
+            std::lower_bound(m_files.begin(), m_files.end(), fileName,
+                             [](const auto& file, const QString& key) { return file.first < key; });
         if (known != m_files.end() && known->first == fileName && known->second.stamp == stamp) {
             files.emplace_back(std::move(fileName), std::move(known->second));
             continue;
@@ -127,8 +130,8 @@ Folder::Scan CalendarIndex::scan(const TimeWindow& timeWindow)
                 continue;
             }
             for (const QString& problem : entry.parsed->problems())
-                m_lastErrors.append(
-                    MailboxError(MailboxError::ItemUnreadable, QStringLiteral("%1: %2").arg(location, problem)));
+                m_lastErrors.append(MailboxError(MailboxError::ItemUnreadable,
+                                                 QStringLiteral("%1: %2").arg(location, problem)));
             const std::size_t first = m_lastOccurrences.size();
             entry.parsed->expand(window, m_lastOccurrences);
             for (std::size_t i = first; i < m_lastOccurrences.size(); ++i)

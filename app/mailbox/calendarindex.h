@@ -13,8 +13,7 @@
 // The parsed files of one calendar folder, kept between queries. Every scan lists the folder once and reads
 // again only the files whose size, time or identity changed; with nothing changed, the occurrences of the
 // last window are handed out again without touching a file.
-class CalendarIndex
-{
+class CalendarIndex {
 public:
     explicit CalendarIndex(QString directory);
 

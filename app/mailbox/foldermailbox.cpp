@@ -60,29 +60,34 @@ std::shared_ptr<CalendarIndex> FolderMailbox::indexFor(const QString& directory)
 std::shared_ptr<Folder> FolderMailbox::GetSharedDefaultFolder(const Recipient& recipient, int folderType)
 {
     if (folderType != olFolderCalendar)
-        throw MailboxError(MailboxError::Unsupported,
-                           QStringLiteral("Only calendars (9) are shared, not folders of type %1").arg(folderType));
+        throw MailboxError(
+            MailboxError::Unsupported,
+            QStringLiteral("Only calendars (9) are shared, not folders of type %1").arg(folderType));
     if (!recipient.Resolved())
         throw MailboxError(MailboxError::NotResolved,
                            QStringLiteral("\"%1\" is not in the address book").arg(recipient.Name()));
     const ResolvedPerson& person = *recipient.person();
     const QFileInfo directory(person.calendar);
     if (!directory.isDir())
-        throw MailboxError(MailboxError::NotFound, QStringLiteral("%1 has no calendar: the folder %2 does not exist")
-                                                       .arg(person.displayName, person.calendar));
+        throw MailboxError(MailboxError::NotFound,
+                           QStringLiteral("%1 has no calendar: the folder %2 does not exist")
+                               .arg(person.displayName, person.calendar));
     if (!directory.isReadable() || !directory.isExecutable())
-        throw MailboxError(MailboxError::AccessDenied, QStringLiteral("The calendar of %1 (%2) cannot be read")
-                                                           .arg(person.displayName, person.calendar));
-    return std::make_shared<CalendarFolder>(*this, indexFor(directory.absoluteFilePath()), person.displayName);
+        throw MailboxError(MailboxError::AccessDenied,
+                           QStringLiteral("The calendar of %1 (%2) cannot be read")
+                               .arg(person.displayName, person.calendar));
+    return std::make_shared<CalendarFolder>(*this, indexFor(directory.absoluteFilePath()),
+                                            person.displayName);
 }
 
 std::shared_ptr<Folder> FolderMailbox::GetDefaultFolder(int folderType)
 {
     if (folderType != olFolderContacts)
-        throw MailboxError(MailboxError::Unsupported,
-                           QStringLiteral("Only the contacts folder (10) is offered, not type %1").arg(folderType));
-    return std::make_shared<ContactsFolder>(*this, m_addressBook, m_options.root + QStringLiteral("/contacts"),
-                                            QStringLiteral("Contacts"));
+        throw MailboxError(
+            MailboxError::Unsupported,
+            QStringLiteral("Only the contacts folder (10) is offered, not type %1").arg(folderType));
+    return std::make_shared<ContactsFolder>(
+        *this, m_addressBook, m_options.root + QStringLiteral("/contacts"), QStringLiteral("Contacts"));
 }
 
 QString FolderMailbox::writeEvent(const QString& calendarDirectory, const MailboxItem& item,
@@ -117,7 +122,8 @@ QString FolderMailbox::writeEvent(const QString& calendarDirectory, const Mailbo
     fileName += QStringLiteral(".ics");
     const QString error = writeNewFile(calendarDirectory, fileName, writeICalendar(event));
     if (!error.isEmpty())
-        throw MailboxError(MailboxError::WriteFailed, QStringLiteral("\"%1\" was not saved: %2").arg(item.Subject, error));
+        throw MailboxError(MailboxError::WriteFailed,
+                           QStringLiteral("\"%1\" was not saved: %2").arg(item.Subject, error));
     return calendarDirectory + u'/' + fileName;
 }
 
@@ -147,7 +153,8 @@ void FolderMailbox::sendItem(MailboxItem& item)
     for (const ResolvedPerson& person : std::as_const(calendars)) {
         try {
             writeEvent(person.calendar, item, attendees, &uid);
-        } catch (const MailboxError& error) {
+        }
+        catch (const MailboxError& error) {
             unreachable << QStringLiteral("%1 (%2)").arg(person.displayName, error.description());
         }
     }

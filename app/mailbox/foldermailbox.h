@@ -16,8 +16,7 @@ struct NewEvent;
 //   <root>/contacts/*.vcf            the address book
 //   <root>/contacts/Rotavine/*.vcf   the team folder
 //   <root>/calendars/<email>/*.ics   one calendar per person
-class FolderMailbox : public Mailbox
-{
+class FolderMailbox : public Mailbox {
 public:
     struct Options {
         QString root;

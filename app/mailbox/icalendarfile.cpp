@@ -27,8 +27,7 @@ QString text(const char* value)
 }
 
 // Zones shared by every file of the program, by TZID.
-class ZoneCache
-{
+class ZoneCache {
 public:
     static ZoneCache& instance()
     {
@@ -146,9 +145,11 @@ Moment momentOf(icalproperty* property, icalcomponent* calendar)
     if (kind == ICAL_DATETIMEPERIOD_VALUE) {
         const icaldatetimeperiodtype period = icalvalue_get_datetimeperiod(value);
         moment.time = icaltime_is_null_time(period.time) ? period.period.start : period.time;
-    } else if (kind == ICAL_DATE_VALUE || kind == ICAL_DATETIME_VALUE) {
+    }
+    else if (kind == ICAL_DATE_VALUE || kind == ICAL_DATETIME_VALUE) {
         moment.time = icalvalue_get_datetime(value);
-    } else {
+    }
+    else {
         return moment;
     }
     if (!icaltime_is_valid_time(moment.time) || moment.time.year < 1 || moment.time.month < 1 ||
@@ -158,7 +159,8 @@ Moment momentOf(icalproperty* property, icalcomponent* calendar)
     }
     if (!moment.time.is_date && !icaltime_is_utc(moment.time)) {
         icalparameter* tzid = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER);
-        moment.time.zone = tzid ? ZoneCache::instance().zone(icalparameter_get_tzid(tzid), calendar) : nullptr;
+        moment.time.zone =
+            tzid ? ZoneCache::instance().zone(icalparameter_get_tzid(tzid), calendar) : nullptr;
     }
     return moment;
 }
@@ -275,10 +277,12 @@ std::optional<Event> readEvent(icalcomponent* component, icalcomponent* calendar
     icalproperty* duration = icalcomponent_get_first_property(component, ICAL_DURATION_PROPERTY);
     if (!end.isNull()) {
         event.length = event.allDay() ? event.start.date().daysTo(end.date()) : end.utc() - event.start.utc();
-    } else if (duration) {
+    }
+    else if (duration) {
         const int seconds = icaldurationtype_as_int(icalproperty_get_duration(duration));
         event.length = event.allDay() ? seconds / 86400 : seconds;
-    } else {
+    }
+    else {
         event.length = event.allDay() ? 1 : 0; // a date with no end lasts the day
     }
     event.length = std::max<qint64>(event.length, 0);
@@ -286,7 +290,8 @@ std::optional<Event> readEvent(icalcomponent* component, icalcomponent* calendar
     if (icalproperty* rule = icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY)) {
         const icalrecurrencetype recurrence = icalproperty_get_rrule(rule);
         if (recurrence.freq == ICAL_NO_RECURRENCE) {
-            *problem = QStringLiteral("the event \"%1\" has a repetition rule that cannot be read").arg(event.subject);
+            *problem = QStringLiteral("the event \"%1\" has a repetition rule that cannot be read")
+                           .arg(event.subject);
             return std::nullopt;
         }
         event.rule = icalrecurrencetype_as_string(const_cast<icalrecurrencetype*>(&recurrence));
@@ -369,7 +374,8 @@ std::shared_ptr<const ICalendarFile> ICalendarFile::parse(const QByteArray& byte
     std::vector<icalcomponent*> calendars;
     if (icalcomponent_isa(root.get()) == ICAL_VCALENDAR_COMPONENT) {
         calendars.push_back(root.get());
-    } else {
+    }
+    else {
         for (icalcomponent* c = icalcomponent_get_first_component(root.get(), ICAL_VCALENDAR_COMPONENT); c;
              c = icalcomponent_get_next_component(root.get(), ICAL_VCALENDAR_COMPONENT))
             calendars.push_back(c);
@@ -570,8 +576,9 @@ QByteArray writeICalendar(const NewEvent& event)
         icalproperty* id = icalcomponent_get_first_property(vtimezone, ICAL_TZID_PROPERTY);
         icalproperty_set_tzid(id, tzid.constData());
         const QDate from(event.start.date().year() - 1, 1, 1);
-        icaltimetype truncateAt = icaltime_from_timet_with_zone(
-            time_t(QDateTime(from, QTime(0, 0), Qt::UTC).toSecsSinceEpoch()), 0, icaltimezone_get_utc_timezone());
+        icaltimetype truncateAt =
+            icaltime_from_timet_with_zone(time_t(QDateTime(from, QTime(0, 0), Qt::UTC).toSecsSinceEpoch()), 0,
+                                          icaltimezone_get_utc_timezone());
         icaltimezone_truncate_vtimezone(vtimezone, truncateAt, icaltime_null_time(), 1);
         icalcomponent_add_component(calendar.get(), vtimezone);
     }
@@ -579,14 +586,15 @@ QByteArray writeICalendar(const NewEvent& event)
     icalcomponent* vevent = icalcomponent_new_vevent();
     icalcomponent_add_property(vevent, icalproperty_new_uid(event.uid.toUtf8().constData()));
     icalcomponent_add_property(
-        vevent, icalproperty_new_dtstamp(icaltime_from_timet_with_zone(
-                    time_t(event.stamp.toSecsSinceEpoch()), 0, icaltimezone_get_utc_timezone())));
+        vevent, icalproperty_new_dtstamp(icaltime_from_timet_with_zone(time_t(event.stamp.toSecsSinceEpoch()),
+                                                                       0, icaltimezone_get_utc_timezone())));
 
     auto addTime = [&](icalproperty* property, const QDateTime& value) {
         icaltimetype time = toICal(value, event.allDay, zone);
         if (zone)
             time.zone = nullptr; // the wall-clock time; the TZID parameter names its zone
-        icalproperty_set_value(property, event.allDay ? icalvalue_new_date(time) : icalvalue_new_datetime(time));
+        icalproperty_set_value(property,
+                               event.allDay ? icalvalue_new_date(time) : icalvalue_new_datetime(time));
         if (zone)
             icalproperty_add_parameter(property, icalparameter_new_tzid(tzid.constData()));
         icalcomponent_add_property(vevent, property);
@@ -614,7 +622,8 @@ QByteArray writeICalendar(const NewEvent& event)
             vevent, personProperty(icalproperty_new_organizer(address.constData()), *event.organizer));
         for (const NewEvent::Person& attendee : event.attendees) {
             const QByteArray attendeeAddress = "mailto:" + attendee.address.toUtf8();
-            icalproperty* property = personProperty(icalproperty_new_attendee(attendeeAddress.constData()), attendee);
+            icalproperty* property =
+                personProperty(icalproperty_new_attendee(attendeeAddress.constData()), attendee);
             icalproperty_add_parameter(property, icalparameter_new_role(ICAL_ROLE_REQPARTICIPANT));
             icalproperty_add_parameter(property, icalparameter_new_partstat(ICAL_PARTSTAT_NEEDSACTION));
             icalproperty_add_parameter(property, icalparameter_new_rsvp(ICAL_RSVP_TRUE));

@@ -17,8 +17,7 @@
 // Time zones are shared across files: a TZID that names an IANA zone (or a Windows zone name) uses the
 // system's zone data once for the whole program, and only an unknown TZID falls back to the file's own
 // VTIMEZONE, itself shared between files that carry the same definition.
-class ICalendarFile
-{
+class ICalendarFile {
 public:
     ~ICalendarFile();
 

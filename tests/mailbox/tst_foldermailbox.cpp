@@ -24,12 +24,12 @@ QByteArray person(const char* uid, const char* name, const char* email)
            "\r\nEND:VCARD\r\n";
 }
 
-QByteArray event(const char* uid, const char* subject, const char* start, const char* end,
-                 const QByteArray& extra = {})
+QByteArray calendarEvent(const char* uid, const char* subject, const char* start, const char* end,
+                         const QByteArray& extra = {})
 {
     return QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\nBEGIN:VEVENT\r\nUID:") + uid +
-           "\r\nSUMMARY:" + subject + "\r\nDTSTART;TZID=Europe/Paris:" + start + "\r\nDTEND;TZID=Europe/Paris:" +
-           end + "\r\n" + extra + "END:VEVENT\r\nEND:VCALENDAR\r\n";
+           "\r\nSUMMARY:" + subject + "\r\nDTSTART;TZID=Europe/Paris:" + start +
+           "\r\nDTEND;TZID=Europe/Paris:" + end + "\r\n" + extra + "END:VEVENT\r\nEND:VCALENDAR\r\n";
 }
 
 // The restriction the member query writes for a period, dates in the locale's general date text.
@@ -37,8 +37,9 @@ QString periodRestriction(const QDate& first, const QDate& last)
 {
     const QString s = DateText::generalDate(QDateTime(first, QTime(0, 0)));
     const QString e = DateText::generalDate(QDateTime(last.addDays(1), QTime(0, 0)));
-    return QStringLiteral("([Start] >= \"%1\" and [Start] <= \"%2\") OR ([Start] <= \"%1\" and [End] >= \"%2\") "
-                          "OR ([Start] <= \"%1\" And [End] <= \"%2\" And [End] >= \"%1\")")
+    return QStringLiteral(
+               "([Start] >= \"%1\" and [Start] <= \"%2\") OR ([Start] <= \"%1\" and [End] >= \"%2\") "
+               "OR ([Start] <= \"%1\" And [End] <= \"%2\" And [End] >= \"%1\")")
         .arg(s, e);
 }
 
@@ -60,7 +61,8 @@ Found walk(FolderMailbox& mailbox, const QString& name, const QDate& first, cons
     std::shared_ptr<MailboxItem> item;
     try {
         item = items.Find(periodRestriction(first, last));
-    } catch (const MailboxError& error) {
+    }
+    catch (const MailboxError& error) {
         found.errors << QString::number(error.number());
     }
     for (;;) {
@@ -70,7 +72,8 @@ Found walk(FolderMailbox& mailbox, const QString& name, const QDate& first, cons
             item = items.FindNext();
             if (!item)
                 break;
-        } catch (const MailboxError& error) {
+        }
+        catch (const MailboxError& error) {
             found.errors << QString::number(error.number());
             item = nullptr;
         }
@@ -80,8 +83,7 @@ Found walk(FolderMailbox& mailbox, const QString& name, const QDate& first, cons
 
 } // namespace
 
-class TestFolderMailbox : public QObject
-{
+class TestFolderMailbox : public QObject {
     Q_OBJECT
 
 private:
@@ -114,12 +116,13 @@ private slots:
         writeFile(m_root + "/contacts/nocal.vcf", person("p4", "Søren Nielsen", "soren@example.org"));
         QDir().mkpath(m_root + "/calendars/elodie@example.org");
         writeFile(m_root + "/calendars/jose@example.org/b.ics",
-                  event("b", "Customer visit", "20261208T140000", "20261208T170000"));
+                  calendarEvent("b", "Customer visit", "20261208T140000", "20261208T170000"));
         writeFile(m_root + "/calendars/jose@example.org/a.ics",
-                  event("a", "Stand-up", "20261207T093000", "20261207T094500", "RRULE:FREQ=DAILY;COUNT=3\r\n"));
+                  calendarEvent("a", "Stand-up", "20261207T093000", "20261207T094500",
+                                "RRULE:FREQ=DAILY;COUNT=3\r\n"));
         writeFile(m_root + "/calendars/jose@example.org/broken.ics", "BEGIN:VCALENDAR\r\nBEGIN:VEV");
         writeFile(m_root + "/calendars/chiara@example.org/c.ics",
-                  event("c", "Outside", "20261215T100000", "20261215T110000"));
+                  calendarEvent("c", "Outside", "20261215T100000", "20261215T110000"));
         m_displayed.clear();
     }
 
@@ -127,8 +130,8 @@ private slots:
     {
         auto mailbox = open();
         const Found found = walk(*mailbox, QStringLiteral("jose"), QDate(2026, 12, 7), QDate(2026, 12, 13));
-        QCOMPARE(found.subjects, (QStringList{"07 09:30 Stand-up", "08 09:30 Stand-up", "08 14:00 Customer visit",
-                                              "09 09:30 Stand-up"}));
+        QCOMPARE(found.subjects, (QStringList{"07 09:30 Stand-up", "08 09:30 Stand-up",
+                                              "08 14:00 Customer visit", "09 09:30 Stand-up"}));
         QCOMPARE(found.errors, QStringList{QString::number(MailboxError::ItemUnreadable)});
         QVERIFY(walk(*mailbox, QStringLiteral("Chiara Rossi"), QDate(2026, 12, 7), QDate(2026, 12, 13))
                     .subjects.isEmpty());
@@ -142,7 +145,8 @@ private slots:
         try {
             mailbox->GetSharedDefaultFolder(soren, Mailbox::olFolderCalendar);
             QFAIL("a missing calendar must be an error");
-        } catch (const MailboxError& error) {
+        }
+        catch (const MailboxError& error) {
             QCOMPARE(error.number(), int(MailboxError::NotFound));
             QVERIFY(error.description().contains(QStringLiteral("Søren Nielsen")));
         }
@@ -152,7 +156,8 @@ private slots:
         ItemCollection items = mailbox->GetSharedDefaultFolder(jose, Mailbox::olFolderCalendar)->Items();
         items.IncludeRecurrences = true;
         QVERIFY(QDir(m_root + "/calendars/jose@example.org").removeRecursively());
-        QVERIFY_THROWS_EXCEPTION(MailboxError, items.Find(periodRestriction(QDate(2026, 12, 7), QDate(2026, 12, 7))));
+        QVERIFY_THROWS_EXCEPTION(MailboxError,
+                                 items.Find(periodRestriction(QDate(2026, 12, 7), QDate(2026, 12, 7))));
         QVERIFY(!mailbox->CreateRecipient(QStringLiteral("nobody")).Resolve());
     }
 
@@ -169,7 +174,8 @@ private slots:
         item->End = QDateTime(QDate(2026, 12, 9), QTime(12, 0));
         item->Save();
         QCOMPARE(item->source.location, m_root + "/calendars/chiara@example.org/uid-1.ics");
-        QCOMPARE(QDir(m_root + "/calendars/chiara@example.org").entryList(QDir::Files | QDir::Hidden).size(), 2);
+        QCOMPARE(QDir(m_root + "/calendars/chiara@example.org").entryList(QDir::Files | QDir::Hidden).size(),
+                 2);
         QCOMPARE(walk(*mailbox, QStringLiteral("chiara"), QDate(2026, 12, 9), QDate(2026, 12, 9)).subjects,
                  QStringList{"09 10:00 Atelier"});
         QFile written(item->source.location);
@@ -196,7 +202,8 @@ private slots:
         try {
             meeting->Send();
             QFAIL("unreachable attendees must be reported");
-        } catch (const MailboxError& error) {
+        }
+        catch (const MailboxError& error) {
             QCOMPARE(error.number(), int(MailboxError::NotResolved));
             QVERIFY(error.description().contains(QStringLiteral("Søren Nielsen")));
             QVERIFY(error.description().contains(QStringLiteral("Nobody Known")));
@@ -230,7 +237,8 @@ private slots:
         QVERIFY(compose.modal);
         QCOMPARE(compose.url.scheme(), QStringLiteral("mailto"));
         QCOMPARE(compose.url.path(), QStringLiteral("jose@example.org"));
-        QCOMPARE(QUrlQuery(compose.url).queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded), mail->Body);
+        QCOMPARE(QUrlQuery(compose.url).queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded),
+                 mail->Body);
         QCOMPARE(m_displayed.at(1).url, QUrl::fromLocalFile(m_root + "/calendars/jose@example.org"));
     }
 

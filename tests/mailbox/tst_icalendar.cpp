@@ -4,23 +4,25 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTimeZone>
 #include <QTest>
+#include <QTimeZone>
 
 namespace {
 
-const QByteArray kParis = "BEGIN:VTIMEZONE\r\nTZID:Europe/Paris\r\nBEGIN:DAYLIGHT\r\nTZOFFSETFROM:+0100\r\n"
-                          "TZOFFSETTO:+0200\r\nDTSTART:19700329T020000\r\nRRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU\r\n"
-                          "END:DAYLIGHT\r\nBEGIN:STANDARD\r\nTZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\n"
-                          "DTSTART:19701025T030000\r\nRRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\r\nEND:STANDARD\r\n"
-                          "END:VTIMEZONE\r\n";
+const QByteArray kParis =
+    "BEGIN:VTIMEZONE\r\nTZID:Europe/Paris\r\nBEGIN:DAYLIGHT\r\nTZOFFSETFROM:+0100\r\n"
+    "TZOFFSETTO:+0200\r\nDTSTART:19700329T020000\r\nRRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU\r\n"
+    "END:DAYLIGHT\r\nBEGIN:STANDARD\r\nTZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\n"
+    "DTSTART:19701025T030000\r\nRRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\r\nEND:STANDARD\r\n"
+    "END:VTIMEZONE\r\n";
 
 // A calendar around the given VEVENT lines ("|" stands for a line break).
 QByteArray calendar(const QByteArray& events, const QByteArray& zones = kParis)
 {
     QByteArray body = events;
     body.replace('|', "\r\n");
-    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\n" + zones + body + "\r\nEND:VCALENDAR\r\n";
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\n" + zones + body +
+           "\r\nEND:VCALENDAR\r\n";
 }
 
 QDateTime local(const char* text)
@@ -66,8 +68,7 @@ void writeFile(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
-class TestICalendar : public QObject
-{
+class TestICalendar : public QObject {
     Q_OBJECT
 
 private slots:
@@ -100,34 +101,39 @@ private slots:
             << local("2026-12-01T00:00:00") << local("2026-12-31T00:00:00")
             << QStringList{"2026-12-01 14:00>15:00 Review", "2026-12-03 14:00>15:00 Review",
                            "2026-12-04 14:00>15:00 Review", "2026-12-10 16:00>17:00 Review"};
-        const QByteArray series = "BEGIN:VEVENT|UID:s|SUMMARY:One to one|DTSTART;TZID=Europe/Paris:20261207T110000|"
-                                  "DTEND;TZID=Europe/Paris:20261207T113000|RRULE:FREQ=WEEKLY;UNTIL=20261228T235959Z|"
-                                  "END:VEVENT|";
+        const QByteArray series =
+            "BEGIN:VEVENT|UID:s|SUMMARY:One to one|DTSTART;TZID=Europe/Paris:20261207T110000|"
+            "DTEND;TZID=Europe/Paris:20261207T113000|RRULE:FREQ=WEEKLY;UNTIL=20261228T235959Z|"
+            "END:VEVENT|";
         QTest::newRow("override moved into the window")
-            << calendar(series + "BEGIN:VEVENT|UID:s|SUMMARY:One to one (moved)|"
-                                 "RECURRENCE-ID;TZID=Europe/Paris:20261221T110000|"
-                                 "DTSTART;TZID=Europe/Paris:20261218T150000|DTEND;TZID=Europe/Paris:20261218T153000|"
-                                 "END:VEVENT")
+            << calendar(series +
+                        "BEGIN:VEVENT|UID:s|SUMMARY:One to one (moved)|"
+                        "RECURRENCE-ID;TZID=Europe/Paris:20261221T110000|"
+                        "DTSTART;TZID=Europe/Paris:20261218T150000|DTEND;TZID=Europe/Paris:20261218T153000|"
+                        "END:VEVENT")
             << local("2026-12-14T00:00:00") << local("2026-12-19T00:00:00")
             << QStringList{"2026-12-14 11:00>11:30 One to one", "2026-12-18 15:00>15:30 One to one (moved)"};
         QTest::newRow("override moved out of the window")
-            << calendar(series + "BEGIN:VEVENT|UID:s|SUMMARY:One to one (moved)|"
-                                 "RECURRENCE-ID;TZID=Europe/Paris:20261214T110000|"
-                                 "DTSTART;TZID=Europe/Paris:20261222T150000|DTEND;TZID=Europe/Paris:20261222T153000|"
-                                 "END:VEVENT")
+            << calendar(series +
+                        "BEGIN:VEVENT|UID:s|SUMMARY:One to one (moved)|"
+                        "RECURRENCE-ID;TZID=Europe/Paris:20261214T110000|"
+                        "DTSTART;TZID=Europe/Paris:20261222T150000|DTEND;TZID=Europe/Paris:20261222T153000|"
+                        "END:VEVENT")
             << local("2026-12-14T00:00:00") << local("2026-12-19T00:00:00") << QStringList{};
         QTest::newRow("cancelled instance")
-            << calendar(series + "BEGIN:VEVENT|UID:s|SUMMARY:One to one|STATUS:CANCELLED|"
-                                 "RECURRENCE-ID;TZID=Europe/Paris:20261214T110000|"
-                                 "DTSTART;TZID=Europe/Paris:20261214T110000|DTEND;TZID=Europe/Paris:20261214T113000|"
-                                 "END:VEVENT")
+            << calendar(series +
+                        "BEGIN:VEVENT|UID:s|SUMMARY:One to one|STATUS:CANCELLED|"
+                        "RECURRENCE-ID;TZID=Europe/Paris:20261214T110000|"
+                        "DTSTART;TZID=Europe/Paris:20261214T110000|DTEND;TZID=Europe/Paris:20261214T113000|"
+                        "END:VEVENT")
             << local("2026-12-07T00:00:00") << local("2026-12-22T00:00:00")
             << QStringList{"2026-12-07 11:00>11:30 One to one", "2026-12-21 11:00>11:30 One to one"};
         QTest::newRow("all-day: one day, three days, no end")
-            << calendar("BEGIN:VEVENT|UID:a|SUMMARY:Holiday|DTSTART;VALUE=DATE:20261207|DTEND;VALUE=DATE:20261208|"
-                        "END:VEVENT|BEGIN:VEVENT|UID:b|SUMMARY:Training|DTSTART;VALUE=DATE:20261208|"
-                        "DTEND;VALUE=DATE:20261211|END:VEVENT|BEGIN:VEVENT|UID:c|SUMMARY:Birthday|"
-                        "DTSTART;VALUE=DATE:20261211|END:VEVENT")
+            << calendar(
+                   "BEGIN:VEVENT|UID:a|SUMMARY:Holiday|DTSTART;VALUE=DATE:20261207|DTEND;VALUE=DATE:20261208|"
+                   "END:VEVENT|BEGIN:VEVENT|UID:b|SUMMARY:Training|DTSTART;VALUE=DATE:20261208|"
+                   "DTEND;VALUE=DATE:20261211|END:VEVENT|BEGIN:VEVENT|UID:c|SUMMARY:Birthday|"
+                   "DTSTART;VALUE=DATE:20261211|END:VEVENT")
             << local("2026-12-07T00:00:00") << local("2026-12-14T00:00:00")
             << QStringList{"2026-12-07>2026-12-08 Holiday", "2026-12-08>2026-12-11 Training",
                            "2026-12-11>2026-12-12 Birthday"};
@@ -148,16 +154,18 @@ private slots:
         QTest::newRow("started before, ends inside; starts at the window's end")
             << calendar("BEGIN:VEVENT|UID:p|SUMMARY:Night shift|DTSTART;TZID=Europe/Paris:20261206T220000|"
                         "DTEND;TZID=Europe/Paris:20261207T060000|END:VEVENT|BEGIN:VEVENT|UID:q|SUMMARY:Edge|"
-                        "DTSTART;TZID=Europe/Paris:20261208T000000|DTEND;TZID=Europe/Paris:20261208T010000|END:VEVENT|"
+                        "DTSTART;TZID=Europe/Paris:20261208T000000|DTEND;TZID=Europe/"
+                        "Paris:20261208T010000|END:VEVENT|"
                         "BEGIN:VEVENT|UID:r|SUMMARY:Too late|DTSTART;TZID=Europe/Paris:20261208T000001|"
                         "DTEND;TZID=Europe/Paris:20261208T010000|END:VEVENT")
             << local("2026-12-07T00:00:00") << local("2026-12-08T00:00:00")
             << QStringList{"2026-12-06 22:00>06:00 Night shift", "2026-12-08 00:00>01:00 Edge"};
         QTest::newRow("unknown zone falls back to the file's own definition")
-            << calendar("BEGIN:VEVENT|UID:z|SUMMARY:Far away|DTSTART;TZID=Custom Plus Three:20261207T120000|"
-                        "DTEND;TZID=Custom Plus Three:20261207T130000|END:VEVENT",
-                        "BEGIN:VTIMEZONE\r\nTZID:Custom Plus Three\r\nBEGIN:STANDARD\r\nTZOFFSETFROM:+0300\r\n"
-                        "TZOFFSETTO:+0300\r\nDTSTART:19700101T000000\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n")
+            << calendar(
+                   "BEGIN:VEVENT|UID:z|SUMMARY:Far away|DTSTART;TZID=Custom Plus Three:20261207T120000|"
+                   "DTEND;TZID=Custom Plus Three:20261207T130000|END:VEVENT",
+                   "BEGIN:VTIMEZONE\r\nTZID:Custom Plus Three\r\nBEGIN:STANDARD\r\nTZOFFSETFROM:+0300\r\n"
+                   "TZOFFSETTO:+0300\r\nDTSTART:19700101T000000\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n")
             << local("2026-12-07T00:00:00") << local("2026-12-08T00:00:00")
             << QStringList{"2026-12-07 10:00>11:00 Far away"};
     }
@@ -181,24 +189,26 @@ private slots:
                                   << QByteArray("TZID=Europe/Paris:20200102T080000");
         QTest::newRow("biweekly") << QByteArray("FREQ=WEEKLY;INTERVAL=2;BYDAY=TU,TH")
                                   << QByteArray("TZID=Europe/Paris:20200107T150000");
-        QTest::newRow("monthly by day") << QByteArray("FREQ=MONTHLY;BYMONTHDAY=15,-1")
-                                        << QByteArray("TZID=Europe/Paris:20200115T120000");
-        QTest::newRow("monthly last friday") << QByteArray("FREQ=MONTHLY;BYDAY=-1FR")
-                                             << QByteArray("TZID=Europe/Paris:20200131T160000");
+        QTest::newRow("monthly by day")
+            << QByteArray("FREQ=MONTHLY;BYMONTHDAY=15,-1") << QByteArray("TZID=Europe/Paris:20200115T120000");
+        QTest::newRow("monthly last friday")
+            << QByteArray("FREQ=MONTHLY;BYDAY=-1FR") << QByteArray("TZID=Europe/Paris:20200131T160000");
         QTest::newRow("yearly") << QByteArray("FREQ=YEARLY;BYMONTH=12;BYMONTHDAY=7")
                                 << QByteArray("TZID=Europe/Paris:20181207T090000");
-        QTest::newRow("all-day weekly") << QByteArray("FREQ=WEEKLY;BYDAY=FR") << QByteArray("VALUE=DATE:20200103");
-        QTest::newRow("floating hourly") << QByteArray("FREQ=HOURLY;INTERVAL=7") << QByteArray("20200101T000000");
-        QTest::newRow("utc with until") << QByteArray("FREQ=WEEKLY;UNTIL=20270101T000000Z")
-                                        << QByteArray("20200106T080000Z");
+        QTest::newRow("all-day weekly")
+            << QByteArray("FREQ=WEEKLY;BYDAY=FR") << QByteArray("VALUE=DATE:20200103");
+        QTest::newRow("floating hourly")
+            << QByteArray("FREQ=HOURLY;INTERVAL=7") << QByteArray("20200101T000000");
+        QTest::newRow("utc with until")
+            << QByteArray("FREQ=WEEKLY;UNTIL=20270101T000000Z") << QByteArray("20200106T080000Z");
     }
     void skippingAheadAgreesWithWalking()
     {
         QFETCH(QByteArray, rule);
         QFETCH(QByteArray, start);
         const QByteArray end = start.startsWith("VALUE=DATE") ? "DURATION:P1D" : "DURATION:PT45M";
-        const QByteArray file =
-            calendar("BEGIN:VEVENT|UID:k|SUMMARY:S|DTSTART;" + start + "|" + end + "|RRULE:" + rule + "|END:VEVENT");
+        const QByteArray file = calendar("BEGIN:VEVENT|UID:k|SUMMARY:S|DTSTART;" + start + "|" + end +
+                                         "|RRULE:" + rule + "|END:VEVENT");
         const QDateTime from = local("2026-10-20T00:00:00");
         const QDateTime to = local("2026-12-31T00:00:00");
         // Walking: a window from before the series' start, filtered afterwards.
@@ -223,7 +233,8 @@ private slots:
             << QStringList{"|0", "Customer|0", "|2"};
         QTest::newRow("Outlook, Windows zone name, across spring")
             << "outlook-windows-zone.ics" << local("2026-03-01T00:00:00") << local("2026-04-30T00:00:00")
-            << QStringList{"2026-03-23 14:00>15:30 Comité de direction", "2026-03-30 14:00>15:30 Comité de direction",
+            << QStringList{"2026-03-23 14:00>15:30 Comité de direction",
+                           "2026-03-30 14:00>15:30 Comité de direction",
                            "2026-04-06 14:00>15:30 Comité de direction"}
             << QStringList{"|3", "|3", "|3"};
         QTest::newRow("Thunderbird, prefixed zone, exdate and moved instance")
@@ -256,10 +267,10 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("refused");
         const std::map<QString, bool> refused = {
-            {"truncated.ics", true},  {"no-end.ics", true},     {"bad-date.ics", true},
-            {"bad-rule.ics", true},   {"binary-junk.ics", true}, {"empty.ics", true},
-            {"nul-bytes.ics", true},  {"no-start.ics", true},   {"long-line.ics", false},
-            {"not-utf8.ics", false},  {"deep-nesting.ics", false}, {"secondly-flood.ics", false}};
+            {"truncated.ics", true}, {"no-end.ics", true},        {"bad-date.ics", true},
+            {"bad-rule.ics", true},  {"binary-junk.ics", true},   {"empty.ics", true},
+            {"nul-bytes.ics", true}, {"no-start.ics", true},      {"long-line.ics", false},
+            {"not-utf8.ics", false}, {"deep-nesting.ics", false}, {"secondly-flood.ics", false}};
         const QDir dir(QStringLiteral(ROTAVINE_TEST_DATA "/ical/damaged"));
         for (const QString& name : dir.entryList(QDir::Files)) {
             QVERIFY2(refused.contains(name), qPrintable(name + QStringLiteral(" needs an expectation")));
@@ -333,10 +344,12 @@ private slots:
         event.stamp = QDateTime(QDate(2026, 12, 1), QTime(8, 0), Qt::UTC);
         event.start = local("2026-12-07T09:00:00");
         event.end = local("2026-12-07T10:30:00");
-        event.subject = QStringLiteral("Réunion d'équipe avec un sujet assez long pour être replié sur plusieurs lignes");
+        event.subject =
+            QStringLiteral("Réunion d'équipe avec un sujet assez long pour être replié sur plusieurs lignes");
         event.categories = QStringLiteral("Customer;Travel");
         event.sensitivity = MailboxItem::Private;
-        event.organizer = NewEvent::Person{QStringLiteral("Élodie Martin"), QStringLiteral("elodie@example.org")};
+        event.organizer =
+            NewEvent::Person{QStringLiteral("Élodie Martin"), QStringLiteral("elodie@example.org")};
         event.attendees = {{QStringLiteral("José Álvarez"), QStringLiteral("jose@example.org")}};
         const QByteArray bytes = writeICalendar(event);
 

@@ -35,6 +35,12 @@ public:
         return cache;
     }
 
+    ~ZoneCache()
+    {
+        for (icaltimezone* zone : std::as_const(m_byDefinition))
+            icaltimezone_free(zone, 1);
+    }
+
     // The zone for a TZID; `calendar` is searched for a VTIMEZONE only when the TZID names no known zone.
     icaltimezone* zone(const QByteArray& tzid, icalcomponent* calendar)
     {

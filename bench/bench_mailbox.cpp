@@ -1,0 +1,207 @@
+// Measures reading the calendars of a big folder mailbox the way the member query does, beside a bare libical
+// loop over the same files (the floor no reader can beat).
+//
+//   bench-mailbox [--people N] [--dir DIR]
+//
+// The mailbox is generated once into DIR (by default under the cache folder) and reused by later runs.
+
+#include "app/datetext.h"
+#include "app/mailbox/foldermailbox.h"
+#include "app/mailbox/itemcollection.h"
+#include "bench/benchsupport.h"
+#include "bench/mailboxgenerator.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+
+#include <libical/ical.h>
+
+#include <cstdio>
+
+namespace {
+
+const QDate kFirstDay(2026, 9, 1);
+const QDate kLastDay = kFirstDay.addDays(186); // 187 days
+
+// The floor: parse each file with libical and expand its events into the window, zones shared by name.
+qint64 bareLibicalScan(const QString& calendars, qint64 windowStart, qint64 windowEnd)
+{
+    icalerror_set_errors_are_fatal(0);
+    QHash<QByteArray, icaltimezone*> zones;
+    auto zoneOf = [&](icalproperty* property) -> icaltimezone* {
+        icalparameter* tzid = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER);
+        if (!tzid)
+            return nullptr;
+        const QByteArray name = icalparameter_get_tzid(tzid);
+        auto it = zones.find(name);
+        if (it == zones.end())
+            it = zones.insert(name, icaltimezone_get_builtin_timezone(name.constData()));
+        return it.value();
+    };
+    auto timeOf = [&](icalproperty* property) {
+        icaltimetype time = icalvalue_get_datetime(icalproperty_get_value(property));
+        if (!time.is_date && !icaltime_is_utc(time))
+            time.zone = zoneOf(property);
+        return time;
+    };
+    auto utc = [](const icaltimetype& time) {
+        return time.zone ? qint64(icaltime_as_timet_with_zone(time, time.zone))
+                         : QDateTime(QDate(time.year, time.month, time.day),
+                                     QTime(time.hour, time.minute, time.second))
+                               .toSecsSinceEpoch();
+    };
+
+    qint64 occurrences = 0;
+    QDirIterator files(calendars, {QStringLiteral("*.ics")}, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        QFile file(files.next());
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        icalcomponent* calendar = icalparser_parse_string(file.readAll().constData());
+        if (!calendar)
+            continue;
+        for (icalcompiter it = icalcomponent_begin_component(calendar, ICAL_VEVENT_COMPONENT);
+             icalcompiter_deref(&it); icalcompiter_next(&it)) {
+            icalcomponent* event = icalcompiter_deref(&it);
+            icalproperty* start = icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY);
+            if (!start)
+                continue;
+            const icaltimetype first = timeOf(start);
+            qint64 length = 0;
+            if (icalproperty* end = icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY))
+                length = utc(timeOf(end)) - utc(first);
+            else if (icalproperty* duration = icalcomponent_get_first_property(event, ICAL_DURATION_PROPERTY))
+                length = icaldurationtype_as_int(icalproperty_get_duration(duration));
+            icalproperty* rule = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY);
+            if (!rule || icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY)) {
+                const qint64 s = utc(first);
+                occurrences += s <= windowEnd && s + length >= windowStart;
+                continue;
+            }
+            const icalrecurrencetype recurrence = icalproperty_get_rrule(rule);
+            icalrecur_iterator* iterator = icalrecur_iterator_new(recurrence, first);
+            if (recurrence.count == 0 && recurrence.interval <= 1 && windowStart - 2 * 86400 > utc(first)) {
+                icaltimetype jump = icaltime_from_timet_with_zone(time_t(windowStart - length - 2 * 86400),
+                                                                  first.is_date,
+                                                                  first.zone ? first.zone : icaltimezone_get_utc_timezone());
+                jump.zone = first.zone;
+                icalrecur_iterator_set_start(iterator, jump);
+            }
+            for (icaltimetype next = icalrecur_iterator_next(iterator); !icaltime_is_null_time(next);
+                 next = icalrecur_iterator_next(iterator)) {
+                next.zone = first.zone;
+                const qint64 s = utc(next);
+                if (s > windowEnd)
+                    break;
+                occurrences += s + length >= windowStart;
+            }
+            icalrecur_iterator_free(iterator);
+        }
+        icalcomponent_free(calendar);
+    }
+    return occurrences;
+}
+
+QString restrictionFor(const QDate& first, const QDate& last)
+{
+    const QString s = DateText::generalDate(QDateTime(first, QTime(0, 0)));
+    const QString e = DateText::generalDate(QDateTime(last.addDays(1), QTime(0, 0)));
+    return QStringLiteral("([Start] >= \"%1\" and [Start] <= \"%2\") OR ([Start] <= \"%1\" and [End] >= \"%2\") "
+                          "OR ([Start] <= \"%1\" And [End] <= \"%2\" And [End] >= \"%1\")")
+        .arg(s, e);
+}
+
+struct ScanResult {
+    qint64 occurrences = 0;
+    qint64 errors = 0;
+};
+
+// Every member's calendar, item by item, as the member query reads it.
+ScanResult memberScan(FolderMailbox& mailbox, const QStringList& members)
+{
+    ScanResult result;
+    const QString restriction = restrictionFor(kFirstDay, kLastDay);
+    for (const QString& member : members) {
+        Recipient recipient = mailbox.CreateRecipient(member);
+        if (!recipient.Resolve())
+            continue;
+        ItemCollection items = mailbox.GetSharedDefaultFolder(recipient, Mailbox::olFolderCalendar)->Items();
+        items.Sort(QStringLiteral("[Start]"));
+        items.IncludeRecurrences = true;
+        std::shared_ptr<MailboxItem> item;
+        try {
+            item = items.Find(restriction);
+        } catch (const MailboxError&) {
+            ++result.errors;
+        }
+        for (;;) {
+            if (item)
+                ++result.occurrences;
+            try {
+                if (!(item = items.FindNext()))
+                    break;
+            } catch (const MailboxError&) {
+                ++result.errors;
+            }
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    const BenchOptions options = BenchOptions::parse(application.arguments());
+    const QString root = prepareBenchMailbox(options);
+    if (root.isEmpty())
+        return 1;
+    const QStringList members = benchMembers(root);
+
+    const qint64 windowStart = QDateTime(kFirstDay, QTime(0, 0)).toSecsSinceEpoch();
+    const qint64 windowEnd = QDateTime(kLastDay.addDays(1), QTime(0, 0)).toSecsSinceEpoch();
+    std::printf("mailbox: %s, %lld people, window %s .. %s (187 days)\n", qPrintable(root),
+                static_cast<long long>(members.size()), qPrintable(kFirstDay.toString(Qt::ISODate)),
+                qPrintable(kLastDay.toString(Qt::ISODate)));
+
+    // Once to bring the files into the page cache, so that every figure below reads from memory.
+    bareLibicalScan(root + QStringLiteral("/calendars"), windowStart, windowEnd);
+    QElapsedTimer timer;
+    timer.start();
+    const qint64 floorCount = bareLibicalScan(root + QStringLiteral("/calendars"), windowStart, windowEnd);
+    const double floorMs = timer.nsecsElapsed() / 1e6;
+    printFigure("a. bare libical parse and expand (floor)", floorMs, floorCount);
+
+    FolderMailbox::Options mailboxOptions;
+    mailboxOptions.root = root;
+    FolderMailbox mailbox(mailboxOptions);
+    timer.restart();
+    const ScanResult cold = memberScan(mailbox, members);
+    const double coldMs = timer.nsecsElapsed() / 1e6;
+    printFigure("b. cold scan, all members", coldMs, cold.occurrences);
+    const MemoryFigures afterCold = memoryFigures();
+
+    timer.restart();
+    const ScanResult warm = memberScan(mailbox, members);
+    const double warmMs = timer.nsecsElapsed() / 1e6;
+    printFigure("c. warm re-scan, nothing changed", warmMs, warm.occurrences);
+
+    const QString changed = touchOneCalendarFile(root);
+    timer.restart();
+    const ScanResult afterChange = memberScan(mailbox, members);
+    const double changedMs = timer.nsecsElapsed() / 1e6;
+    printFigure("d. re-scan after one file changed", changedMs, afterChange.occurrences);
+
+    std::printf("\ncold / floor: %.2f (target <= 1.5)\ncold / warm: %.1f (target >= 10)\n"
+                "cold / one-file-changed: %.1f (target >= 10)\n",
+                coldMs / floorMs, coldMs / warmMs, coldMs / changedMs);
+    std::printf("memory: resident %.0f MiB after the cold scan, peak %.0f MiB\n", afterCold.residentMiB,
+                afterCold.peakMiB);
+    std::printf("item errors: %lld; changed file: %s\n", static_cast<long long>(cold.errors), qPrintable(changed));
+    return cold.occurrences == floorCount && warm.occurrences == cold.occurrences ? 0 : 2;
+}

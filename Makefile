@@ -40,3 +40,7 @@ format-check:
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+
+# Benchmarks print their figures; the big mailbox is generated once under ~/.cache/rotavine-bench.
+bench: build
+	$(BUILD)/bin/bench-mailbox

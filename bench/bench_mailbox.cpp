@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
+#include <QSet>
 
 #include <libical/ical.h>
 
@@ -64,6 +65,17 @@ qint64 bareLibicalScan(const QString& calendars, qint64 windowStart, qint64 wind
         icalcomponent* calendar = icalparser_parse_string(file.readAll().constData());
         if (!calendar)
             continue;
+        // Instances that are excluded or replaced by an instance of their own.
+        QSet<qint64> skipped;
+        for (icalcompiter it = icalcomponent_begin_component(calendar, ICAL_VEVENT_COMPONENT);
+             icalcompiter_deref(&it); icalcompiter_next(&it)) {
+            icalcomponent* event = icalcompiter_deref(&it);
+            if (icalproperty* id = icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY))
+                skipped.insert(utc(timeOf(id)));
+            for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY); p;
+                 p = icalcomponent_get_next_property(event, ICAL_EXDATE_PROPERTY))
+                skipped.insert(utc(timeOf(p)));
+        }
         for (icalcompiter it = icalcomponent_begin_component(calendar, ICAL_VEVENT_COMPONENT);
              icalcompiter_deref(&it); icalcompiter_next(&it)) {
             icalcomponent* event = icalcompiter_deref(&it);
@@ -85,9 +97,9 @@ qint64 bareLibicalScan(const QString& calendars, qint64 windowStart, qint64 wind
             const icalrecurrencetype recurrence = icalproperty_get_rrule(rule);
             icalrecur_iterator* iterator = icalrecur_iterator_new(recurrence, first);
             if (recurrence.count == 0 && recurrence.interval <= 1 && windowStart - 2 * 86400 > utc(first)) {
-                icaltimetype jump = icaltime_from_timet_with_zone(time_t(windowStart - length - 2 * 86400),
-                                                                  first.is_date,
-                                                                  first.zone ? first.zone : icaltimezone_get_utc_timezone());
+                icaltimetype jump =
+                    icaltime_from_timet_with_zone(time_t(windowStart - length - 2 * 86400), first.is_date,
+                                                  first.zone ? first.zone : icaltimezone_get_utc_timezone());
                 jump.zone = first.zone;
                 icalrecur_iterator_set_start(iterator, jump);
             }
@@ -97,7 +109,7 @@ qint64 bareLibicalScan(const QString& calendars, qint64 windowStart, qint64 wind
                 const qint64 s = utc(next);
                 if (s > windowEnd)
                     break;
-                occurrences += s + length >= windowStart;
+                occurrences += s + length >= windowStart && !skipped.contains(s);
             }
             icalrecur_iterator_free(iterator);
         }
@@ -110,8 +122,9 @@ QString restrictionFor(const QDate& first, const QDate& last)
 {
     const QString s = DateText::generalDate(QDateTime(first, QTime(0, 0)));
     const QString e = DateText::generalDate(QDateTime(last.addDays(1), QTime(0, 0)));
-    return QStringLiteral("([Start] >= \"%1\" and [Start] <= \"%2\") OR ([Start] <= \"%1\" and [End] >= \"%2\") "
-                          "OR ([Start] <= \"%1\" And [End] <= \"%2\" And [End] >= \"%1\")")
+    return QStringLiteral(
+               "([Start] >= \"%1\" and [Start] <= \"%2\") OR ([Start] <= \"%1\" and [End] >= \"%2\") "
+               "OR ([Start] <= \"%1\" And [End] <= \"%2\" And [End] >= \"%1\")")
         .arg(s, e);
 }
 
@@ -135,7 +148,8 @@ ScanResult memberScan(FolderMailbox& mailbox, const QStringList& members)
         std::shared_ptr<MailboxItem> item;
         try {
             item = items.Find(restriction);
-        } catch (const MailboxError&) {
+        }
+        catch (const MailboxError&) {
             ++result.errors;
         }
         for (;;) {
@@ -144,7 +158,8 @@ ScanResult memberScan(FolderMailbox& mailbox, const QStringList& members)
             try {
                 if (!(item = items.FindNext()))
                     break;
-            } catch (const MailboxError&) {
+            }
+            catch (const MailboxError&) {
                 ++result.errors;
             }
         }
@@ -202,6 +217,7 @@ int main(int argc, char* argv[])
                 coldMs / floorMs, coldMs / warmMs, coldMs / changedMs);
     std::printf("memory: resident %.0f MiB after the cold scan, peak %.0f MiB\n", afterCold.residentMiB,
                 afterCold.peakMiB);
-    std::printf("item errors: %lld; changed file: %s\n", static_cast<long long>(cold.errors), qPrintable(changed));
+    std::printf("item errors: %lld; changed file: %s\n", static_cast<long long>(cold.errors),
+                qPrintable(changed));
     return cold.occurrences == floorCount && warm.occurrences == cold.occurrences ? 0 : 2;
 }

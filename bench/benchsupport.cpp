@@ -50,8 +50,8 @@ QString prepareBenchMailbox(const BenchOptions& options)
         std::fprintf(stderr, "bench: cannot generate the mailbox: %s\n", qPrintable(result.error));
         return QString();
     }
-    std::printf("generated %d files (%.0f MiB) for %d people in %.1f s\n", result.files, result.bytes / 1048576.0,
-                result.people, timer.elapsed() / 1000.0);
+    std::printf("generated %d files (%.0f MiB) for %d people in %.1f s\n", result.files,
+                result.bytes / 1048576.0, result.people, timer.elapsed() / 1000.0);
     QFile done(marker);
     if (!done.open(QIODevice::WriteOnly))
         std::fprintf(stderr, "bench: cannot mark %s as complete\n", qPrintable(root));

@@ -1,5 +1,7 @@
 #include "app/mailbox/calendarindex.h"
 
+#include "app/mailbox/directorywatcher.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -57,10 +59,100 @@ QByteArray readWhole(int directoryFd, const char* name, QString* error)
 
 } // namespace
 
-CalendarIndex::CalendarIndex(QString directory) : m_directory(std::move(directory)) {}
+CalendarIndex::CalendarIndex(QString directory, std::shared_ptr<DirectoryWatcher> watcher)
+    : m_directory(std::move(directory)), m_watcher(std::move(watcher))
+{
+}
+
+namespace {
+
+constexpr qint64 kRelistAfterMs = 15 * 60 * 1000;
+
+bool isCalendarFile(const char* name)
+{
+    const std::size_t length = std::strlen(name);
+    return name[0] != '.' && length >= 4 && qstrnicmp(name + length - 4, ".ics", 4) == 0;
+}
+
+[[noreturn]] void folderError(const QString& directory)
+{
+    const int code = errno;
+    throw MailboxError(code == EACCES ? MailboxError::AccessDenied : MailboxError::NotFound,
+                       QStringLiteral("The calendar folder %1 cannot be read: %2")
+                           .arg(directory, QString::fromLocal8Bit(std::strerror(code))));
+}
+
+} // namespace
 
 bool CalendarIndex::refresh()
 {
+    if (m_watching && m_listed && m_sinceListing.isValid() && m_sinceListing.elapsed() < kRelistAfterMs) {
+        const DirectoryWatcher::Changes changes = m_watcher->take(m_directory);
+        if (!changes.everything)
+            return !changes.files.isEmpty() && updateFiles(changes.files);
+    }
+    return listFolder();
+}
+
+CalendarIndex::Entry CalendarIndex::readEntry(int directoryFd, const QByteArray& name,
+                                              const Stamp& stamp) const
+{
+    Entry entry;
+    entry.stamp = stamp;
+    QString error;
+    const QByteArray bytes = readWhole(directoryFd, name.constData(), &error);
+    if (error.isEmpty())
+        entry.parsed = ICalendarFile::parse(bytes, &error);
+    entry.error = error;
+    return entry;
+}
+
+bool CalendarIndex::updateFiles(const QSet<QString>& names)
+{
+    const int fd = ::open(QFile::encodeName(m_directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        m_files.clear();
+        m_lastWindow.reset();
+        m_listed = false;
+        folderError(m_directory);
+    }
+    bool changed = false;
+    for (const QString& fileName : names) {
+        const QByteArray name = QFile::encodeName(fileName);
+        if (!isCalendarFile(name.constData()))
+            continue;
+        const auto known =
+            std::lower_bound(m_files.begin(), m_files.end(), fileName,
+                             [](const auto& file, const QString& key) { return file.first < key; });
+        const bool present = known != m_files.end() && known->first == fileName;
+        struct stat info {};
+        if (::fstatat(fd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) {
+            if (present) {
+                m_files.erase(known);
+                changed = true;
+            }
+            continue;
+        }
+        const Stamp stamp{qint64(info.st_size),
+                          qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+                          quint64(info.st_ino)};
+        if (present && known->second.stamp == stamp)
+            continue;
+        changed = true;
+        if (present)
+            known->second = readEntry(fd, name, stamp);
+        else
+            m_files.emplace(known, fileName, readEntry(fd, name, stamp));
+    }
+    ::close(fd);
+    return changed;
+}
+
+bool CalendarIndex::listFolder()
+{
+    // Watch first, so that nothing changing while the folder is listed goes unnoticed.
+    m_watching = m_watcher && m_watcher->watch(m_directory);
+    m_sinceListing.start();
     const QByteArray path = QFile::encodeName(m_directory);
     DIR* dir = ::opendir(path.constData());
     if (!dir) {
@@ -78,8 +170,7 @@ bool CalendarIndex::refresh()
     bool changed = !m_listed;
     while (dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;
-        const std::size_t length = std::strlen(name);
-        if (name[0] == '.' || length < 4 || qstrnicmp(name + length - 4, ".ics", 4) != 0)
+        if (!isCalendarFile(name))
             continue;
         struct stat info {};
         if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
@@ -97,14 +188,7 @@ bool CalendarIndex::refresh()
             continue;
         }
         changed = true;
-        Entry parsed;
-        parsed.stamp = stamp;
-        QString error;
-        const QByteArray bytes = readWhole(fd, name, &error);
-        if (error.isEmpty())
-            parsed.parsed = ICalendarFile::parse(bytes, &error);
-        parsed.error = error;
-        files.emplace_back(std::move(fileName), std::move(parsed));
+        files.emplace_back(std::move(fileName), readEntry(fd, name, stamp));
     }
     ::closedir(dir);
 

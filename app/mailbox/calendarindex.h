@@ -3,6 +3,7 @@
 #include "app/mailbox/folder.h"
 #include "app/mailbox/icalendarfile.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QString>
 
@@ -10,12 +11,15 @@
 #include <optional>
 #include <vector>
 
-// The parsed files of one calendar folder, kept between queries. Every scan lists the folder once and reads
-// again only the files whose size, time or identity changed; with nothing changed, the occurrences of the
-// last window are handed out again without touching a file.
+class DirectoryWatcher;
+
+// The parsed files of one calendar folder, kept between queries. A scan reads again only the files whose
+// size, time or identity changed, and expands again only those files; with nothing changed, the occurrences
+// of the last window are handed out again. With a watcher, the folder is not even listed again unless the
+// watcher reports a change (or a quarter of an hour has passed, for file systems that report nothing).
 class CalendarIndex {
 public:
-    explicit CalendarIndex(QString directory);
+    explicit CalendarIndex(QString directory, std::shared_ptr<DirectoryWatcher> watcher = nullptr);
 
     // Throws MailboxError (NotFound or AccessDenied) when the folder cannot be listed. Files that cannot be
     // read become errors numbered ItemUnreadable, the scan goes on.
@@ -38,12 +42,21 @@ private:
         Stamp stamp;
         std::shared_ptr<const ICalendarFile> parsed;
         QString error;
+        // The file's occurrences in the window they were expanded for.
+        std::optional<ICalendarFile::Window> expandedFor;
+        std::vector<MailboxItem> expanded;
     };
 
     // Brings m_files up to date with the folder; true when anything changed.
     bool refresh();
+    bool listFolder();
+    bool updateFiles(const QSet<QString>& names);
+    Entry readEntry(int directoryFd, const QByteArray& name, const Stamp& stamp) const;
 
     QString m_directory;
+    std::shared_ptr<DirectoryWatcher> m_watcher;
+    bool m_watching = false;
+    QElapsedTimer m_sinceListing;
     std::vector<std::pair<QString, Entry>> m_files; // sorted by file name
     bool m_listed = false;
 

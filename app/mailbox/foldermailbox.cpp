@@ -4,6 +4,7 @@
 #include "app/mailbox/calendarfolder.h"
 #include "app/mailbox/calendarindex.h"
 #include "app/mailbox/contactsfolder.h"
+#include "app/mailbox/directorywatcher.h"
 #include "app/mailbox/icalendarfile.h"
 #include "app/mailbox/newfile.h"
 
@@ -23,6 +24,7 @@ FolderMailbox::FolderMailbox(Options options) : m_options(std::move(options))
     if (!m_options.newUid)
         m_options.newUid = [] { return QUuid::createUuid().toString(QUuid::WithoutBraces); };
     m_addressBook = std::make_shared<AddressBook>(m_options.root + QStringLiteral("/contacts"));
+    m_watcher = std::make_shared<DirectoryWatcher>();
 }
 
 FolderMailbox::~FolderMailbox() = default;
@@ -53,7 +55,7 @@ std::shared_ptr<CalendarIndex> FolderMailbox::indexFor(const QString& directory)
 {
     std::shared_ptr<CalendarIndex>& index = m_indexes[directory];
     if (!index)
-        index = std::make_shared<CalendarIndex>(directory);
+        index = std::make_shared<CalendarIndex>(directory, m_watcher);
     return index;
 }
 

@@ -10,6 +10,7 @@
 
 class AddressBook;
 class CalendarIndex;
+class DirectoryWatcher;
 struct NewEvent;
 
 // The embedded back end: a folder of iCalendar and vCard files.
@@ -52,5 +53,6 @@ private:
 
     Options m_options;
     std::shared_ptr<AddressBook> m_addressBook;
+    std::shared_ptr<DirectoryWatcher> m_watcher;
     QHash<QString, std::shared_ptr<CalendarIndex>> m_indexes;
 };

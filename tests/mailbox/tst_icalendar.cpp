@@ -1,4 +1,5 @@
 #include "app/mailbox/calendarindex.h"
+#include "app/mailbox/directorywatcher.h"
 #include "app/mailbox/icalendarfile.h"
 
 #include <QDir>
@@ -295,8 +296,15 @@ private slots:
         }
     }
 
+    void indexFollowsTheFolder_data()
+    {
+        QTest::addColumn<bool>("watched");
+        QTest::newRow("listing the folder each time") << false;
+        QTest::newRow("told by the watcher") << true;
+    }
     void indexFollowsTheFolder()
     {
+        QFETCH(bool, watched);
         QTemporaryDir dir;
         const QString path = dir.path();
         auto event = [](const char* uid, const char* start, const char* subject) {
@@ -309,7 +317,7 @@ private slots:
         writeFile(path + "/broken.ics", "BEGIN:VCALENDAR\r\nnothing");
         writeFile(path + "/notes.txt", "not a calendar");
 
-        CalendarIndex index(path);
+        CalendarIndex index(path, watched ? std::make_shared<DirectoryWatcher>() : nullptr);
         const TimeWindow window{local("2026-12-08T00:00:00"), local("2026-12-07T00:00:00")};
         auto subjects = [&] {
             QStringList list;
@@ -328,6 +336,17 @@ private slots:
         QFile::remove(path + "/c.ics");
         writeFile(path + "/c.ics", event("c", "20261207T100000", "Earliest"));
         QCOMPARE(subjects(), (QStringList{"First by name", "Second by name", "Earliest"}));
+        // Rewritten in place, same size, same name.
+        {
+            QFile inPlace(path + "/b.ics");
+            QVERIFY(inPlace.open(QIODevice::ReadWrite));
+            QByteArray bytes = inPlace.readAll();
+            bytes.replace("Second by name", "Second BY NAME");
+            inPlace.seek(0);
+            inPlace.write(bytes);
+        }
+        QCOMPARE(subjects(), (QStringList{"First by name", "Second BY NAME", "Earliest"}));
+        writeFile(path + "/b.ics", event("b", "20261207T090000", "Second by name"));
         // A removed file is gone, a new one appears.
         QFile::remove(path + "/a.ics");
         writeFile(path + "/d.ics", event("d", "20261207T120000", "New"));

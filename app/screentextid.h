@@ -222,5 +222,6 @@ enum Id : int {
     TrayClose = 54,
     TooManyMembers = 100,
     ReportFailed = 101,
+    PeriodTooLong = 102,
 };
 } // namespace Message

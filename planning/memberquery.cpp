@@ -1,0 +1,288 @@
+#include "planning/memberquery.h"
+
+#include "app/datetext.h"
+#include "app/languagetexts.h"
+#include "app/programstate.h"
+#include "app/screentextid.h"
+#include "app/mailbox/itemcollection.h"
+#include "app/mailbox/mailbox.h"
+#include "planning/colourrules.h"
+#include "planning/enginestate.h"
+#include "planning/planninggrid.h"
+#include "planning/planningmatrix.h"
+#include "planning/querycontext.h"
+
+#include <cfenv>
+#include <cmath>
+
+namespace MemberQuery {
+
+namespace {
+
+constexpr int kHeaderRows = 4;
+constexpr int kNameColumnWidth = 1200;
+constexpr int kDayColumnWidth = 960;
+constexpr int kColourDayColumnWidth = 400;
+constexpr qint64 kWeekendColour = 16744576; // a light blue
+const auto kSeparator = QStringLiteral("<br>------------<br>");
+
+// Calendar text goes into HTML escaped; the matrix's own markers stay as they are.
+QString html(const QString& text)
+{
+    return text.toHtmlEscaped();
+}
+
+// Reports a failure: a message box, or standard error in an unattended run.
+void report(const QueryContext& context, MessageIcon icon, const QString& text)
+{
+    if (context.program.AutomaticMode)
+        std::fprintf(stderr, "rotavine: %s\n", qPrintable(QString(text).replace(u'\n', u' ')));
+    else
+        context.message(icon, text);
+}
+
+void writeMatrixHeaders(const QueryContext& context)
+{
+    for (int row = 0; row < kHeaderRows && row < context.grid.rows(); ++row) {
+        for (int column = 0; column < context.grid.columns() && column < PlanningMatrix::kColumns; ++column) {
+            PlanningCell& cell = context.matrix.cell(row, column);
+            cell.CellHtml = html(context.grid.text(row, column));
+            cell.CellGridColour = QStringLiteral("0");
+            cell.CellHtmlColour = QStringLiteral("FFFFFF");
+        }
+    }
+}
+
+void markUnresolved(const QueryContext& context, int row, const QString& listName)
+{
+    PlanningGrid& grid = context.grid;
+    grid.setText(row, 0, listName);
+    PlanningCell& nameCell = context.matrix.cell(row, 0);
+    nameCell.CellHtml = html(listName);
+    nameCell.CellHtmlColour = QStringLiteral("FFFFFF");
+    for (int column = 1; column < grid.columns() && column < PlanningMatrix::kColumns; ++column) {
+        grid.setText(row, column, QStringLiteral("?"));
+        grid.setBackColour(row, column, 0);
+        PlanningCell& cell = context.matrix.cell(row, column);
+        cell.CellHtml = QStringLiteral("?");
+        cell.CellHtmlColour = QStringLiteral("FFFFFF");
+    }
+}
+
+// Writes one appointment into every day cell of the member's row that it covers.
+void placeAppointment(const QueryContext& context, const MailboxItem& item, int row, const QDate& startDate,
+                      const QDate& lastDay)
+{
+    const EngineState& engine = context.engine;
+    PlanningGrid& grid = context.grid;
+    const bool isPrivate = item.Sensitivity == MailboxItem::Private;
+    if (isPrivate && engine.HidePrivate)
+        return;
+
+    const QDateTime periodStart(startDate, QTime(0, 0));
+    QDateTime day = item.Start < periodStart ? periodStart : item.Start;
+    const QDateTime last = item.AllDayEvent ? item.End.addDays(-1) : item.End;
+    // Rounded to the nearest day, halves to even.
+    const int dayCount = int(std::nearbyint(daysBetween(day, last) + 1));
+
+    const QString shown = isPrivate ? context.texts.message(Message::PrivateAppointment) : item.Subject;
+    for (int j = 1; j <= dayCount; ++j, day = day.addDays(1)) {
+        if (day.date() > lastDay)
+            return;
+        const int column = int(startDate.daysTo(day.date())) + 1;
+        if (column < 1 || column >= grid.columns() || !PlanningMatrix::contains(row, column))
+            continue;
+        grid.setCurrentCell(row, column);
+        context.rules.ApplyColourRules(item.Subject, item.Categories, row, column, context.matrix, engine,
+                                       context.texts);
+        PlanningCell& cell = context.matrix.cell(row, column);
+        grid.setBackColour(row, column, cell.CellGridColour.toLongLong());
+
+        QString text = shown;
+        QString htmlText = html(shown);
+        if (j == 1 && !item.AllDayEvent) {
+            const QString times = DateText::format(day, QStringLiteral("HH:MM")) + u' ' +
+                                  DateText::format(item.End, QStringLiteral("HH:MM")) + u' ';
+            text = times + text;
+            htmlText = times + htmlText;
+        }
+        const QString gridText = engine.ShowTimes ? text : shown;
+
+        const QString present = grid.text(row, column);
+        QString newGridText;
+        if (PlanningMatrix::isEmptyHtml(cell.CellHtml)) {
+            cell.CellHtml = htmlText;
+            newGridText = gridText;
+        } else {
+            cell.CellHtml += kSeparator + htmlText;
+            newGridText = present.isEmpty() ? gridText : present + u'\r' + gridText;
+        }
+        // With only filtered appointments shown, an appointment no rule coloured adds nothing to the grid.
+        if (!(engine.FilteredOnly && cell.CellRuleRank.toInt() <= 0))
+            grid.setText(row, column, newGridText);
+        if (!engine.ShowDetails)
+            grid.setText(row, column, QString());
+        grid.setAlignment(row, column, PlanningGrid::Alignment::LeftTop);
+        grid.setBackColour(row, column, cell.CellGridColour.toLongLong());
+    }
+}
+
+} // namespace
+
+QString restrictionText(const QDateTime& periodStart, const QDateTime& periodEnd)
+{
+    const QString s = u'"' + DateText::generalDate(periodStart) + u'"';
+    const QString e = u'"' + DateText::generalDate(periodEnd) + u'"';
+    return QStringLiteral("([Start] >= ") + s + QStringLiteral(" and [Start] <= ") + e + QStringLiteral(") ") +
+           QStringLiteral("OR ([Start] <= ") + s + QStringLiteral(" and [End] >= ") + e + QStringLiteral(") ") +
+           QStringLiteral("OR ([Start] <= ") + s + QStringLiteral(" And [End] <= ") + e +
+           QStringLiteral(" And [End] >= ") + s + QStringLiteral(")");
+}
+
+double daysBetween(const QDateTime& from, const QDateTime& to)
+{
+    return double(from.date().daysTo(to.date())) +
+           double(to.time().msecsSinceStartOfDay() - from.time().msecsSinceStartOfDay()) / 86400000.0;
+}
+
+void BuildDayHeaders(const QueryContext& context, const QDate& startDate, const QDate& endDate, int memberCount,
+                     bool colourMode)
+{
+    PlanningGrid& grid = context.grid;
+    const LanguageTexts& texts = context.texts;
+    const int days = int(std::min<qint64>(startDate.daysTo(endDate) + 1, kMaxDays));
+
+    grid.setRows(1);
+    grid.setColumns(1);
+    grid.clear();
+    grid.setColumns(days + 1);
+    grid.setRows(memberCount + kHeaderRows);
+    grid.setFixedColumns(1);
+    grid.setFixedRows(kHeaderRows);
+
+    grid.setColumnWidth(0, kNameColumnWidth);
+    for (int row = kHeaderRows; row < grid.rows(); ++row)
+        grid.setRowHeight(row, 3 * grid.rowHeight(row));
+    grid.setMergeMode(PlanningGrid::MergeMode::RestrictRows);
+    grid.setMergeRow(0, true);
+    grid.setMergeRow(1, true);
+
+    const QString dayPattern = texts.message(Message::DayHeaderPattern);
+    for (int column = 1; column <= days; ++column) {
+        const QDate day = startDate.addDays(column - 1);
+        grid.setColumnWidth(column, colourMode ? kColourDayColumnWidth : kDayColumnWidth);
+
+        grid.setText(0, column, DateText::format(day, QStringLiteral("MMM")).toUpper());
+        grid.setText(1, column, texts.message(Message::WeekPrefix) + QString::number(day.weekNumber()));
+        grid.setText(2, column, colourMode ? DateText::format(day, QStringLiteral("ddd")).left(1).toUpper()
+                                           : DateText::format(day, QStringLiteral("dddd")));
+        grid.setText(3, column, DateText::format(day, colourMode ? QStringLiteral("dd") : dayPattern));
+        for (int row = 0; row < kHeaderRows; ++row) {
+            grid.setAlignment(row, column, row < 2 ? PlanningGrid::Alignment::Centre
+                                                   : PlanningGrid::Alignment::CentreTop);
+            grid.setBold(row, column, true);
+        }
+        grid.setBackColour(3, column, 0);
+        if (day.dayOfWeek() >= 6) {
+            grid.setBackColour(2, column, kWeekendColour);
+            grid.setBackColour(3, column, kWeekendColour);
+            if (context.engine.HideWeekends)
+                grid.setColumnWidth(column, 0);
+        }
+    }
+    if (!colourMode && context.layoutChanged)
+        context.layoutChanged();
+}
+
+void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, const QDate& endDate,
+                          const QStringList& members, bool colourMode)
+{
+    EngineState& engine = context.engine;
+    PlanningGrid& grid = context.grid;
+    const LanguageTexts& texts = context.texts;
+
+    if (members.isEmpty()) {
+        report(context, MessageIcon::Information, texts.message(Message::NoTeamMembers));
+        return;
+    }
+    // The matrix holds 127 members and 190 days: what lies beyond is left out, and said once.
+    const QStringList shownMembers = members.mid(0, kMaxMembers);
+    const QDate lastDay = std::min(endDate, startDate.addDays(kMaxDays - 1));
+    if (shownMembers.size() < members.size())
+        report(context, MessageIcon::Information, texts.message(Message::TooManyMembers));
+    if (lastDay < endDate)
+        report(context, MessageIcon::Information, texts.message(Message::PeriodTooLong));
+
+    context.busy(true);
+    engine.QueryRunning = true;
+    if (!engine.HeadersValid)
+        BuildDayHeaders(context, startDate, lastDay, int(shownMembers.size()), colourMode);
+
+    grid.setWordWrap(true);
+    context.matrix.reset(grid.rows(), grid.fixedRows(), grid.columns(),
+                         [&grid](int row, int column) { grid.setText(row, column, QString()); });
+    writeMatrixHeaders(context);
+    if (engine.UseFilters)
+        context.rules.LoadColourRules(context.filters, context.settings, texts);
+
+    const QString restriction =
+        restrictionText(QDateTime(startDate, QTime(0, 0)), QDateTime(lastDay.addDays(1), QTime(0, 0)));
+    for (int index = 0; index < shownMembers.size(); ++index) {
+        const int row = kHeaderRows + index;
+        const QString& listName = shownMembers.at(index);
+        Recipient recipient = context.mailbox.CreateRecipient(listName);
+        if (!recipient.Resolve()) {
+            markUnresolved(context, row, listName);
+            continue;
+        }
+        grid.setText(row, 0, recipient.Name());
+        context.matrix.cell(row, 0).CellHtml = html(recipient.Name());
+
+        std::shared_ptr<MailboxItem> item;
+        std::optional<ItemCollection> items;
+        try {
+            items.emplace(context.mailbox.GetSharedDefaultFolder(recipient, Mailbox::olFolderCalendar)->Items());
+            items->Sort(QStringLiteral("[Start]"));
+            items->IncludeRecurrences = true;
+            item = items->Find(restriction);
+        } catch (const MailboxError& error) {
+            if (error.number() != MailboxError::ItemUnreadable || !items) {
+                report(context, MessageIcon::None, listName.toUpper() + QStringLiteral(": ") + error.description());
+                continue;
+            }
+            report(context, MessageIcon::Critical,
+                   listName.toUpper() + QStringLiteral(": \n") + error.description() + u'\n' +
+                       texts.message(Message::ItemUnreadable));
+        }
+        for (;;) {
+            if (item) {
+                context.breathe();
+                if (!engine.QueryRunning) {
+                    context.busy(false);
+                    return;
+                }
+                placeAppointment(context, *item, row, startDate, lastDay);
+            }
+            try {
+                item = items->FindNext();
+                if (!item)
+                    break;
+            } catch (const MailboxError& error) {
+                if (error.number() != MailboxError::ItemUnreadable) {
+                    report(context, MessageIcon::None,
+                           listName.toUpper() + QStringLiteral(": ") + error.description());
+                    break;
+                }
+                report(context, MessageIcon::Critical,
+                       listName.toUpper() + QStringLiteral(": \n") + error.description() + u'\n' +
+                           texts.message(Message::ItemUnreadable));
+                item = nullptr;
+            }
+        }
+    }
+    context.busy(false);
+    engine.QueryRunning = false;
+    engine.HeadersValid = true;
+}
+
+} // namespace MemberQuery

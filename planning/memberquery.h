@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+struct QueryContext;
+
+// The member-by-day view: one row per team member, one column per day of the period, each day cell holding
+// the member's appointments of that day, written into the grid and the planning matrix alike.
+namespace MemberQuery {
+
+// The largest team and period the planning matrix holds.
+constexpr int kMaxMembers = 127;
+constexpr int kMaxDays = 190;
+
+// The restriction that selects a period's appointments: those that start inside it, those that cover it
+// whole, and those that start before it and end inside it. `periodEnd` is the midnight that ends the period.
+QString restrictionText(const QDateTime& periodStart, const QDateTime& periodEnd);
+
+// Days between two date-times as a calendar would count them, fractions included, ignoring daylight-saving
+// changes.
+double daysBetween(const QDateTime& from, const QDateTime& to);
+
+// Lays out the day columns and the four header rows (month, week, weekday, day).
+void BuildDayHeaders(const QueryContext& context, const QDate& startDate, const QDate& endDate, int memberCount,
+                     bool colourMode);
+
+// Fills the grid and the matrix for the members (names as listed for the team). A team or period larger than
+// the matrix holds is cut to what fits, and the user is told once.
+void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, const QDate& endDate,
+                          const QStringList& members, bool colourMode);
+
+} // namespace MemberQuery

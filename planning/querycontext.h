@@ -1,0 +1,60 @@
+#pragma once
+
+#include "app/filterlist.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+class ColourRules;
+class LanguageTexts;
+class Mailbox;
+class PlanningGrid;
+class PlanningMatrix;
+class SettingsStore;
+struct EngineState;
+struct ProgramState;
+
+enum class MessageIcon { None, Information, Exclamation, Critical };
+
+// What the calendar queries work on and with. The window that runs a query provides the callbacks: they are
+// how a query, which knows no widgets, shows a message, lets the window breathe and asks for its layout.
+struct QueryContext {
+    EngineState& engine;
+    const ProgramState& program;
+    PlanningMatrix& matrix;
+    PlanningGrid& grid;
+    const LanguageTexts& texts;
+    Mailbox& mailbox;
+    ColourRules& rules;
+    const SettingsStore& settings;
+    // The main window's filter list, in list order, with what is selected.
+    QList<FilterListEntry> filters;
+
+    // Lets pending window events run; the cancel button clears QueryRunning from there.
+    std::function<void()> yield;
+    // A message box; in an unattended run the window sends the text to standard error instead.
+    std::function<void(MessageIcon, const QString&)> showMessage;
+    std::function<void(bool)> setBusy;
+    // The window recomputes its layout for new day columns.
+    std::function<void()> layoutChanged;
+    // The grid's height on screen, in twips, which the day view fills with the working hours.
+    std::function<int()> gridHeight;
+
+    void message(MessageIcon icon, const QString& text) const
+    {
+        if (showMessage)
+            showMessage(icon, text);
+    }
+    void busy(bool on) const
+    {
+        if (setBusy)
+            setBusy(on);
+    }
+    void breathe() const
+    {
+        if (yield)
+            yield();
+    }
+};

@@ -1,0 +1,118 @@
+#pragma once
+
+#include "app/languagetexts.h"
+#include "app/programstate.h"
+#include "app/settingsstore.h"
+#include "app/mailbox/foldermailbox.h"
+#include "planning/colourrules.h"
+#include "planning/enginestate.h"
+#include "planning/planninggrid.h"
+#include "planning/planningmatrix.h"
+#include "planning/querycontext.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A folder mailbox and everything a query needs, built in a temporary folder: people are added with
+// their events as iCalendar lines, and the messages the queries show are recorded.
+class QueryFixture
+{
+public:
+    QueryFixture()
+        : m_root(m_dir.filePath(QStringLiteral("mailbox"))),
+          m_settings(m_dir.filePath(QStringLiteral("Rotavine.ini")))
+    {
+        QDir().mkpath(m_root + QStringLiteral("/contacts"));
+        QDir().mkpath(m_root + QStringLiteral("/calendars"));
+        write(m_dir.filePath(QStringLiteral("lang/TestMsg.txt")),
+              "001Categories\n002Subject\n009No members\n011Week \n029dd/mm\n031Private\n046Skipped\n100Too many\n"
+              "102Too long\n");
+        write(m_dir.filePath(QStringLiteral("lang/TestScr.txt")), "001Rotavine\n");
+        m_texts = LanguageTexts::load(m_dir.filePath(QStringLiteral("lang")), QStringLiteral("Test"));
+    }
+
+    // A person with a calendar; `events` are VEVENT bodies (lines joined by "|"), times in Europe/Paris.
+    void addPerson(const QString& name, const QString& email, const QList<QByteArray>& events = {})
+    {
+        write(m_root + QStringLiteral("/contacts/%1.vcf").arg(email),
+              "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:" + email.toUtf8() + "\r\nFN:" + name.toUtf8() + "\r\nEMAIL:" +
+                  email.toUtf8() + "\r\nEND:VCARD\r\n");
+        const QString calendar = m_root + QStringLiteral("/calendars/") + email;
+        QDir().mkpath(calendar);
+        int n = 0;
+        for (QByteArray event : events) {
+            event.replace('|', "\r\n");
+            write(calendar + QStringLiteral("/e%1.ics").arg(++n, 3, 10, QLatin1Char('0')),
+                  "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\nBEGIN:VEVENT\r\nUID:" + email.toUtf8() +
+                      QByteArray::number(n) + "\r\n" + event + "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        }
+    }
+
+    void addRule(const QString& name, const QString& type, const QString& keywords, qint64 colour, int priority)
+    {
+        m_settings.write(QStringLiteral("Filters"), name, QString());
+        m_settings.write(name, QStringLiteral("Type"), type);
+        m_settings.write(name, QStringLiteral("Txt"), keywords);
+        m_settings.write(name, QStringLiteral("Color"), QString::number(colour));
+        m_settings.write(name, QStringLiteral("ColorHtml"), ColourToHtml(colour));
+        m_settings.write(name, QStringLiteral("Prior"), QString::number(priority));
+        m_filters.append({name, true});
+    }
+
+    QueryContext context()
+    {
+        if (!m_mailbox) {
+            FolderMailbox::Options options;
+            options.root = m_root;
+            m_mailbox = std::make_unique<FolderMailbox>(options);
+        }
+        QueryContext context{engine, program, matrix, grid, m_texts, *m_mailbox, rules, m_settings, m_filters};
+        context.yield = [this] {
+            ++yields;
+            if (onYield)
+                onYield();
+        };
+        context.showMessage = [this](MessageIcon, const QString& text) { messages << text; };
+        context.gridHeight = [] { return 9000; };
+        return context;
+    }
+
+    static QByteArray timed(const char* subject, const char* start, const char* end, const QByteArray& extra = {})
+    {
+        return QByteArray("SUMMARY:") + subject + "|DTSTART;TZID=Europe/Paris:" + start +
+               "|DTEND;TZID=Europe/Paris:" + end + (extra.isEmpty() ? QByteArray() : "|" + extra);
+    }
+    static QByteArray allDay(const char* subject, const char* first, const char* afterLast)
+    {
+        return QByteArray("SUMMARY:") + subject + "|DTSTART;VALUE=DATE:" + first + "|DTEND;VALUE=DATE:" + afterLast;
+    }
+
+    EngineState engine;
+    ProgramState program;
+    PlanningMatrix matrix;
+    PlanningGrid grid;
+    ColourRules rules;
+    QStringList messages;
+    int yields = 0;
+    std::function<void()> onYield;
+
+private:
+    static void write(const QString& path, const QByteArray& bytes)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(path));
+        file.write(bytes);
+    }
+
+    QTemporaryDir m_dir;
+    QString m_root;
+    SettingsStore m_settings;
+    LanguageTexts m_texts;
+    QList<FilterListEntry> m_filters;
+    std::unique_ptr<FolderMailbox> m_mailbox;
+};

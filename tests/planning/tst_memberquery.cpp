@@ -1,0 +1,294 @@
+#include "planning/memberquery.h"
+#include "queryfixture.h"
+
+#include <QLocale>
+#include <QTest>
+
+using Fixture = QueryFixture;
+
+namespace {
+
+const QDate kMonday(2026, 12, 7);
+const QDate kSunday(2026, 12, 13);
+
+QStringList rowHtml(const PlanningMatrix& matrix, int row, int columns)
+{
+    QStringList cells;
+    for (int column = 1; column <= columns; ++column)
+        cells << matrix.cell(row, column).CellHtml;
+    return cells;
+}
+
+QStringList rowText(const PlanningGrid& grid, int row, int columns)
+{
+    QStringList cells;
+    for (int column = 1; column <= columns; ++column)
+        cells << grid.text(row, column);
+    return cells;
+}
+
+const QString nb = QStringLiteral("&nbsp");
+
+} // namespace
+
+class TestMemberQuery : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::French, QLocale::France)); }
+
+    void restrictionTextToTheCharacter()
+    {
+        QCOMPARE(MemberQuery::restrictionText(QDateTime(kMonday, QTime(0, 0)), QDateTime(kSunday.addDays(1), QTime(0, 0))),
+                 QStringLiteral("([Start] >= \"07/12/2026\" and [Start] <= \"14/12/2026\") "
+                                "OR ([Start] <= \"07/12/2026\" and [End] >= \"14/12/2026\") "
+                                "OR ([Start] <= \"07/12/2026\" And [End] <= \"14/12/2026\" And [End] >= \"07/12/2026\")"));
+    }
+
+    void dayCount_data()
+    {
+        QTest::addColumn<QDateTime>("from");
+        QTest::addColumn<QDateTime>("to");
+        QTest::addColumn<int>("days");
+        const QDate d = kMonday;
+        QTest::newRow("one hour") << QDateTime(d, QTime(9, 0)) << QDateTime(d, QTime(10, 0)) << 1;
+        QTest::newRow("17:00 to 09:00") << QDateTime(d, QTime(17, 0)) << QDateTime(d.addDays(1), QTime(9, 0)) << 2;
+        QTest::newRow("22:00 to 01:00") << QDateTime(d, QTime(22, 0)) << QDateTime(d.addDays(1), QTime(1, 0)) << 1;
+        QTest::newRow("half rounds to even: 1.5") << QDateTime(d, QTime(0, 0)) << QDateTime(d, QTime(12, 0)) << 2;
+        QTest::newRow("half rounds to even: 2.5") << QDateTime(d, QTime(0, 0)) << QDateTime(d.addDays(1), QTime(12, 0))
+                                                  << 2;
+        // Across the autumn change the wall clock counts, not the elapsed hours.
+        QTest::newRow("across a clock change") << QDateTime(QDate(2026, 10, 24), QTime(12, 0))
+                                               << QDateTime(QDate(2026, 10, 25), QTime(0, 0)) << 2;
+    }
+    void dayCount()
+    {
+        QFETCH(QDateTime, from);
+        QFETCH(QDateTime, to);
+        QFETCH(int, days);
+        QCOMPARE(int(std::nearbyint(MemberQuery::daysBetween(from, to) + 1)), days);
+    }
+
+    void appointments_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("events");
+        QTest::addColumn<QString>("flags"); // letters: t ShowTimes, p HidePrivate, d ShowDetails off
+        QTest::addColumn<QStringList>("html");
+        QTest::addColumn<QStringList>("text");
+        const QStringList empty(7, nb);
+        const QStringList blank(7, QString());
+        auto with = [](QStringList cells, std::initializer_list<std::pair<int, const char*>> set) {
+            for (const auto& [column, value] : set)
+                cells[column - 1] = QString::fromUtf8(value);
+            return cells;
+        };
+        QTest::newRow("a meeting with its times")
+            << QList<QByteArray>{Fixture::timed("Meeting", "20261207T090000", "20261207T100000")} << ""
+            << with(empty, {{1, "09:00 10:00 Meeting"}}) << with(blank, {{1, "Meeting"}});
+        QTest::newRow("times in the grid too")
+            << QList<QByteArray>{Fixture::timed("Meeting", "20261207T090000", "20261207T100000")} << "t"
+            << with(empty, {{1, "09:00 10:00 Meeting"}}) << with(blank, {{1, "09:00 10:00 Meeting"}});
+        QTest::newRow("two meetings in one day")
+            << QList<QByteArray>{Fixture::timed("Second", "20261208T140000", "20261208T150000"),
+                                 Fixture::timed("First", "20261208T090000", "20261208T100000")}
+            << "" << with(empty, {{2, "09:00 10:00 First<br>------------<br>14:00 15:00 Second"}})
+            << with(blank, {{2, "First\rSecond"}});
+        QTest::newRow("all-day events of one and three days")
+            << QList<QByteArray>{Fixture::allDay("Holiday", "20261208", "20261209"),
+                                 Fixture::allDay("Training", "20261209", "20261212")}
+            << "" << with(empty, {{2, "Holiday"}, {3, "Training"}, {4, "Training"}, {5, "Training"}})
+            << with(blank, {{2, "Holiday"}, {3, "Training"}, {4, "Training"}, {5, "Training"}});
+        QTest::newRow("clamped at both ends")
+            << QList<QByteArray>{Fixture::allDay("Trip", "20261205", "20261209"),
+                                 Fixture::timed("Conference", "20261213T080000", "20261215T180000")}
+            << "" << with(empty, {{1, "Trip"}, {2, "Trip"}, {7, "08:00 18:00 Conference"}})
+            << with(blank, {{1, "Trip"}, {2, "Trip"}, {7, "Conference"}});
+        QTest::newRow("Monday 17:00 to Tuesday 09:00")
+            << QList<QByteArray>{Fixture::timed("Late", "20261207T170000", "20261208T090000")} << ""
+            << with(empty, {{1, "17:00 09:00 Late"}, {2, "Late"}}) << with(blank, {{1, "Late"}, {2, "Late"}});
+        QTest::newRow("22:00 to 01:00 stays on its day")
+            << QList<QByteArray>{Fixture::timed("Night", "20261209T220000", "20261210T010000")} << ""
+            << with(empty, {{3, "22:00 01:00 Night"}}) << with(blank, {{3, "Night"}});
+        QTest::newRow("a private item shows as private")
+            << QList<QByteArray>{Fixture::timed("Doctor", "20261210T100000", "20261210T110000", "CLASS:PRIVATE"),
+                                 Fixture::timed("Review", "20261210T140000", "20261210T150000", "CLASS:CONFIDENTIAL")}
+            << "" << with(empty, {{4, "10:00 11:00 Private<br>------------<br>14:00 15:00 Review"}})
+            << with(blank, {{4, "Private\rReview"}});
+        QTest::newRow("private items hidden")
+            << QList<QByteArray>{Fixture::timed("Doctor", "20261210T100000", "20261210T110000", "CLASS:PRIVATE")}
+            << "p" << empty << blank;
+        QTest::newRow("details off: colours without text")
+            << QList<QByteArray>{Fixture::timed("Meeting", "20261207T090000", "20261207T100000")} << "d"
+            << with(empty, {{1, "09:00 10:00 Meeting"}}) << blank;
+        QTest::newRow("calendar text is escaped in the matrix only")
+            << QList<QByteArray>{Fixture::timed("<script>alert(1)</script> & co", "20261207T090000",
+                                                "20261207T100000")}
+            << "" << with(empty, {{1, "09:00 10:00 &lt;script&gt;alert(1)&lt;/script&gt; &amp; co"}})
+            << with(blank, {{1, "<script>alert(1)</script> & co"}});
+    }
+    void appointments()
+    {
+        QFETCH(QList<QByteArray>, events);
+        QFETCH(QString, flags);
+        QFETCH(QStringList, html);
+        QFETCH(QStringList, text);
+        Fixture fixture;
+        fixture.addPerson(QStringLiteral("José Álvarez"), QStringLiteral("jose@example.org"), events);
+        fixture.engine.ShowDetails = !flags.contains(u'd');
+        fixture.engine.ShowTimes = flags.contains(u't');
+        fixture.engine.HidePrivate = flags.contains(u'p');
+        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {QStringLiteral("jose")}, false);
+
+        QCOMPARE(fixture.messages, QStringList());
+        QCOMPARE(fixture.grid.text(4, 0), QStringLiteral("José Álvarez"));
+        QCOMPARE(fixture.matrix.cell(4, 0).CellHtml, QStringLiteral("José Álvarez"));
+        QCOMPARE(rowHtml(fixture.matrix, 4, 7).join(u'|'), html.join(u'|'));
+        QCOMPARE(rowText(fixture.grid, 4, 7).join(u'|'), text.join(u'|'));
+        // Every cell with an appointment takes the default colour; the others none.
+        for (int column = 1; column <= 7; ++column) {
+            const bool busy = html.at(column - 1) != nb;
+            QCOMPARE(fixture.matrix.cell(4, column).CellGridColour, busy ? QStringLiteral("50372") : QStringLiteral("0"));
+            QCOMPARE(fixture.grid.backColour(4, column), busy ? 50372 : 0);
+        }
+        QVERIFY(fixture.engine.HeadersValid);
+        QVERIFY(!fixture.engine.QueryRunning);
+    }
+
+    void colourRulesAndFilteredOnly()
+    {
+        Fixture fixture;
+        fixture.addRule(QStringLiteral("Absences"), QStringLiteral("Subject"), QStringLiteral("absent;holiday;"), 255, 2);
+        fixture.addRule(QStringLiteral("Customers"), QStringLiteral("Categories"), QStringLiteral("customer;"), 65280, 3);
+        fixture.addRule(QStringLiteral("Urgent"), QStringLiteral("Subject"), QStringLiteral("visit;"), 16711680, 1);
+        fixture.addPerson(QStringLiteral("Chiara Rossi"), QStringLiteral("chiara@example.org"),
+                          {Fixture::timed("Customer visit", "20261207T090000", "20261207T100000", "CATEGORIES:Customer"),
+                           Fixture::timed("ABSENT afternoon", "20261207T140000", "20261207T180000"),
+                           Fixture::timed("Team lunch", "20261208T120000", "20261208T130000"),
+                           Fixture::timed("Customer call", "20261209T090000", "20261209T100000", "CATEGORIES:Customer")});
+        fixture.engine.ShowDetails = true;
+        fixture.engine.UseFilters = true;
+        fixture.engine.FilteredOnly = true;
+        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {QStringLiteral("Chiara Rossi")}, false);
+
+        // Monday: "visit" at priority 1 wins first; the later absence (priority 2) cannot recolour it.
+        QCOMPARE(fixture.matrix.cell(4, 1).CellRuleRank, QStringLiteral("1"));
+        QCOMPARE(fixture.matrix.cell(4, 1).CellHtmlColour, QStringLiteral("0000FF"));
+        QCOMPARE(fixture.grid.text(4, 1), QStringLiteral("Customer visit\rABSENT afternoon"));
+        // Tuesday: no rule matches, so only filtered cells show: no colour, no text, but the matrix keeps it.
+        QCOMPARE(fixture.matrix.cell(4, 2).CellRuleRank, QStringLiteral("0"));
+        QCOMPARE(fixture.matrix.cell(4, 2).CellGridColour, QStringLiteral("0"));
+        QCOMPARE(fixture.matrix.cell(4, 2).CellHtmlColour, QStringLiteral("FFFFFF"));
+        QCOMPARE(fixture.grid.text(4, 2), QString());
+        QCOMPARE(fixture.matrix.cell(4, 2).CellHtml, QStringLiteral("12:00 13:00 Team lunch"));
+        // Wednesday: the category rule.
+        QCOMPARE(fixture.matrix.cell(4, 3).CellRuleRank, QStringLiteral("3"));
+        QCOMPARE(fixture.grid.backColour(4, 3), 65280);
+    }
+
+    void unresolvedMemberAndErrors()
+    {
+        Fixture fixture;
+        fixture.addPerson(QStringLiteral("Søren Nielsen"), QStringLiteral("soren@example.org"),
+                          {Fixture::timed("Planning", "20261207T090000", "20261207T100000")});
+        fixture.engine.ShowDetails = true;
+        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday,
+                                          {QStringLiteral("Nobody Here"), QStringLiteral("soren")}, false);
+        QCOMPARE(fixture.grid.text(4, 0), QStringLiteral("Nobody Here"));
+        QCOMPARE(rowText(fixture.grid, 4, 7), QStringList(7, QStringLiteral("?")));
+        QCOMPARE(rowHtml(fixture.matrix, 4, 7), QStringList(7, QStringLiteral("?")));
+        QCOMPARE(fixture.grid.text(5, 1), QStringLiteral("Planning"));
+        QCOMPARE(fixture.messages, QStringList());
+    }
+
+    void cancelInTheMiddleOfATeam()
+    {
+        Fixture fixture;
+        for (const char* who : {"a", "b", "c"})
+            fixture.addPerson(QString::fromLatin1(who) + QStringLiteral(" person"),
+                              QString::fromLatin1(who) + QStringLiteral("@example.org"),
+                              {Fixture::timed("One", "20261207T090000", "20261207T100000"),
+                               Fixture::timed("Two", "20261208T090000", "20261208T100000")});
+        fixture.engine.ShowDetails = true;
+        fixture.onYield = [&] {
+            if (fixture.yields == 3) // the first item of the second member
+                fixture.engine.QueryRunning = false;
+        };
+        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday,
+                                          {QStringLiteral("a person"), QStringLiteral("b person"), QStringLiteral("c person")},
+                                          false);
+        QCOMPARE(fixture.grid.text(4, 1), QStringLiteral("One"));
+        QCOMPARE(fixture.grid.text(4, 2), QStringLiteral("Two"));
+        QCOMPARE(fixture.grid.text(5, 0), QStringLiteral("b person"));
+        QCOMPARE(fixture.grid.text(5, 1), QString());
+        QCOMPARE(fixture.grid.text(6, 0), QString());
+        QVERIFY(!fixture.engine.HeadersValid);
+    }
+
+    void emptyTeamLeavesTheGridAlone()
+    {
+        Fixture fixture;
+        fixture.grid.setRows(3);
+        fixture.grid.setText(2, 0, QStringLiteral("kept"));
+        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {}, false);
+        QCOMPARE(fixture.messages, QStringList{QStringLiteral("No members")});
+        QCOMPARE(fixture.grid.text(2, 0), QStringLiteral("kept"));
+        fixture.program.AutomaticMode = true; // unattended: no message box
+        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {}, false);
+        QCOMPARE(fixture.messages.size(), 1);
+    }
+
+    void headers_data()
+    {
+        QTest::addColumn<bool>("colourMode");
+        QTest::addColumn<bool>("hideWeekends");
+        QTest::newRow("planning") << false << false;
+        QTest::newRow("weekends hidden") << false << true;
+        QTest::newRow("colour planning") << true << false;
+    }
+    void headers()
+    {
+        QFETCH(bool, colourMode);
+        QFETCH(bool, hideWeekends);
+        Fixture fixture;
+        fixture.engine.HideWeekends = hideWeekends;
+        // 28 December 2026 to 3 January 2027: two months, two years, ISO weeks 53 and 1.
+        MemberQuery::BuildDayHeaders(fixture.context(), QDate(2026, 12, 28), QDate(2027, 1, 3), 2, colourMode);
+        const PlanningGrid& grid = fixture.grid;
+        QCOMPARE(grid.rows(), 6);
+        QCOMPARE(grid.columns(), 8);
+        QCOMPARE(grid.fixedRows(), 4);
+        QCOMPARE(grid.fixedColumns(), 1);
+        QCOMPARE(grid.columnWidth(0), 1200);
+        QCOMPARE(grid.rowHeight(4), 3 * grid.standardRowHeight());
+        QCOMPARE(grid.text(0, 1), QStringLiteral("DÉC."));
+        QCOMPARE(grid.text(0, 5), QStringLiteral("JANV."));
+        QCOMPARE(grid.text(1, 1), QStringLiteral("Week 53"));
+        QCOMPARE(grid.text(1, 5), QStringLiteral("Week 53"));
+        QCOMPARE(grid.text(1, 7), QStringLiteral("Week 53"));
+        QCOMPARE(grid.text(2, 1), colourMode ? QStringLiteral("L") : QStringLiteral("lundi"));
+        QCOMPARE(grid.text(3, 1), colourMode ? QStringLiteral("28") : QStringLiteral("28/12"));
+        QCOMPARE(grid.columnWidth(1), colourMode ? 400 : 960);
+        QCOMPARE(grid.backColour(2, 6), 16744576); // Saturday
+        QCOMPARE(grid.backColour(3, 7), 16744576); // Sunday
+        QCOMPARE(grid.backColour(2, 5), 0);
+        QCOMPARE(grid.columnWidth(6), hideWeekends ? 0 : (colourMode ? 400 : 960));
+        QCOMPARE(grid.mergedRange(0, 2), (PlanningGrid::Range{0, 1, 0, 4}));
+    }
+
+    void limitsNeverWriteOutsideTheMatrix()
+    {
+        Fixture fixture;
+        QStringList members;
+        for (int i = 0; i < 130; ++i)
+            members << QStringLiteral("Member %1").arg(i);
+        MemberQuery::QueryMemberCalendars(fixture.context(), QDate(2026, 1, 1), QDate(2026, 12, 31), members, false);
+        QCOMPARE(fixture.grid.rows(), 4 + 127);
+        QCOMPARE(fixture.grid.columns(), 191);
+        QCOMPARE(fixture.messages, (QStringList{QStringLiteral("Too many"), QStringLiteral("Too long")}));
+        QCOMPARE(fixture.matrix.cell(130, 190).CellHtml, QStringLiteral("?"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMemberQuery)
+#include "tst_memberquery.moc"

@@ -176,8 +176,8 @@ void PlaceDayItem(const QueryContext& context, const QDate& day, const QString& 
     int lastRow = end >= QDateTime(day.addDays(1), QTime(0, 0)) ? kLastHalfHourRow : rowOf(end.time()) - 1;
     // An item that starts and ends inside one half hour still shows, in its start row.
     lastRow = std::max(lastRow, firstRow);
-    const QString text = DateText::format(start < dayStart ? dayStart : start, QStringLiteral("HH:MM")) + u' ' +
-                         DateText::format(end, QStringLiteral("HH:MM")) + u' ';
+    const QString text = hoursAndMinutes(start < dayStart ? dayStart : start) + u' ' +
+                         hoursAndMinutes(end) + u' ';
     const QString html = text + shown.toHtmlEscaped();
     for (int row = std::max(firstRow, kFirstHalfHourRow); row <= std::min(lastRow, kLastHalfHourRow); ++row) {
         colour(row);

@@ -101,8 +101,8 @@ void placeAppointment(const QueryContext& context, const MailboxItem& item, int 
         QString text = shown;
         QString htmlText = html(shown);
         if (j == 1 && !item.AllDayEvent) {
-            const QString times = DateText::format(day, QStringLiteral("HH:MM")) + u' ' +
-                                  DateText::format(item.End, QStringLiteral("HH:MM")) + u' ';
+            const QString times = hoursAndMinutes(day) + u' ' +
+                                  hoursAndMinutes(item.End) + u' ';
             text = times + text;
             htmlText = times + htmlText;
         }

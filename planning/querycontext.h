@@ -2,6 +2,7 @@
 
 #include "app/filterlist.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -15,6 +16,17 @@ class PlanningMatrix;
 class SettingsStore;
 struct EngineState;
 struct ProgramState;
+
+// An appointment's time as the planning writes it: two-digit hours on the 24-hour clock, a colon, two-digit
+// minutes, whatever the locale.
+inline QString hoursAndMinutes(const QDateTime& value)
+{
+    return value.time().toString(QStringLiteral("HH:mm"));
+}
+
+// A yield for the queries that lets the window's events run at most every `intervalMs`: often enough to keep
+// the window responsive and the cancel button live, without paying for an event loop pass per appointment.
+std::function<void()> eventPump(int intervalMs = 15);
 
 enum class MessageIcon { None, Information, Exclamation, Critical };
 

@@ -1,0 +1,168 @@
+#include "planning/colourrules.h"
+
+#include "app/filterlist.h"
+#include "app/languagetexts.h"
+#include "app/settingsstore.h"
+#include "planning/enginestate.h"
+#include "planning/planningmatrix.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+void toStandardError(const QString& line)
+{
+    std::fprintf(stderr, "rotavine: %s\n", qPrintable(line));
+}
+
+bool sameText(const QString& a, const QString& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// Blanks are spaces: tabs and line breaks count as text, in the searched text and in the keywords alike.
+QStringView withoutBlanks(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == u' ')
+        ++begin;
+    while (end > begin && text[end - 1] == u' ')
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+// Walks the list keyword by keyword, each ended by ";". The walk ends without a match at the first keyword
+// that has no ";" after it (a list without its trailing ";" thus loses its last keyword) and at the first
+// ";" that follows another ";" or opens the list. A blank keyword trims to nothing and so occurs in any text.
+bool anyKeywordIn(QStringView keywords, QStringView text)
+{
+    qsizetype start = 0;
+    while (start < keywords.size()) {
+        const qsizetype semicolon = keywords.indexOf(u';', start);
+        if (semicolon <= start) // none left (-1), or an empty keyword
+            return false;
+        if (text.contains(withoutBlanks(keywords.sliced(start, semicolon - start)), Qt::CaseInsensitive))
+            return true;
+        start = semicolon + 1;
+    }
+    return false;
+}
+
+// The rank texts are made once: a matching cell takes one of them without building a new string.
+const QString& rankText(int priority)
+{
+    static const auto kTexts = [] {
+        std::array<QString, ColourRules::kSlots> texts;
+        for (int i = 0; i < ColourRules::kSlots; ++i)
+            texts[i] = QString::number(i);
+        return texts;
+    }();
+    return kTexts[priority];
+}
+
+} // namespace
+
+ColourRules::ColourRules(WarningSink warn) : m_warn(warn ? std::move(warn) : WarningSink(toStandardError)) {}
+
+void ColourRules::LoadColourRules(const QList<FilterListEntry>& filters, const SettingsStore& settings,
+                                  const LanguageTexts& texts)
+{
+    m_slots.fill(Slot{});
+    const QString categoriesType = texts.message(1);
+    const QString subjectType = texts.message(2);
+    const auto skip = [this](const QString& name, const QString& why) {
+        m_warn(QStringLiteral("filter \"%1\" skipped: %2").arg(name, why));
+    };
+
+    for (const FilterListEntry& entry : filters) {
+        if (!entry.selected)
+            continue;
+        const QString& name = entry.name;
+
+        // A store edited by hand may hold any text here; the filter dialog itself only writes 1 to 16.
+        const QString priorityText = settings.read(name, QStringLiteral("Prior"), QStringLiteral("9"));
+        bool whole = false;
+        const qlonglong priority = priorityText.toLongLong(&whole);
+        if (!whole) {
+            skip(name, QStringLiteral("priority \"%1\" is not a whole number").arg(priorityText));
+            continue;
+        }
+        if (priority < 0 || priority >= kSlots) {
+            skip(name, QStringLiteral("priority %1 is outside 0 to %2").arg(priority).arg(kSlots - 1));
+            continue;
+        }
+
+        // A rule saved under another language names its type in that language and can never match here.
+        const QString type = settings.read(name, QStringLiteral("Type"), QString());
+        if (!sameText(type, categoriesType) && !sameText(type, subjectType)) {
+            skip(name, QStringLiteral("type \"%1\" is neither \"%2\" nor \"%3\"")
+                           .arg(type, categoriesType, subjectType));
+            continue;
+        }
+
+        m_slots[priority] = {name, settings.read(name, QStringLiteral("Color"), QStringLiteral("0")), type,
+                             settings.read(name, QStringLiteral("Txt"), QStringLiteral("0")),
+                             settings.read(name, QStringLiteral("ColorHtml"), QStringLiteral("000000"))};
+    }
+}
+
+void ColourRules::ApplyColourRules(const QString& subject, const QString& categories, int row, int column,
+                                   PlanningMatrix& matrix, const EngineState& engine,
+                                   const LanguageTexts& texts) const
+{
+    if (!PlanningMatrix::contains(row, column))
+        return;
+    PlanningCell& cell = matrix.cell(row, column);
+
+    if (engine.UseFilters) {
+        // Only a rule of a lower precedence (a higher number) than the one that already coloured the cell
+        // may recolour it; slot 0 never matches.
+        const int rank = cell.CellRuleRank.toInt();
+        const QString categoriesType = texts.message(1);
+        const QString subjectType = texts.message(2);
+        for (int i = std::max(rank, 0) + 1; i < kSlots; ++i) {
+            const Slot& rule = m_slots[i];
+            if (rule.name.isEmpty())
+                continue;
+            QStringView searched;
+            if (sameText(rule.type, categoriesType))
+                searched = categories;
+            else if (sameText(rule.type, subjectType))
+                searched = subject;
+            else
+                continue;
+            if (withoutBlanks(searched).isEmpty())
+                continue;
+            if (anyKeywordIn(rule.keywords, searched)) {
+                cell.CellGridColour = rule.gridColour;
+                cell.CellHtmlColour = rule.htmlColour;
+                cell.CellRuleRank = rankText(i);
+                break;
+            }
+        }
+    }
+
+    if (cell.CellRuleRank == u"0" && !engine.FilteredOnly) {
+        cell.CellGridColour = colourText(engine.DefaultColor);
+        cell.CellHtmlColour = engine.DefaultColorHTML;
+    }
+}
+
+const ColourRules::Slot& ColourRules::slot(int priority) const
+{
+    static const Slot kNone;
+    return priority >= 0 && priority < kSlots ? m_slots[priority] : kNone;
+}
+
+QString ColourRules::colourText(double colour)
+{
+    // The setting is a whole number; anything else is rounded to one, and a value that is none gives the
+    // standard background.
+    if (!std::isfinite(colour))
+        return QStringLiteral("0");
+    constexpr double kLimit = 9007199254740992.0; // 2^53: every whole number up to here is exact
+    return QString::number(qint64(std::clamp(std::nearbyint(colour), -kLimit, kLimit)));
+}

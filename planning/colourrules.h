@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <array>
+#include <functional>
+
+struct EngineState;
+struct FilterListEntry;
+class LanguageTexts;
+class PlanningMatrix;
+class SettingsStore;
+
+// The selected colour rules (the program calls them filters), one slot per priority, and the colouring of the
+// planning cells they drive. The table is rebuilt before each query and read by the queries and, for its
+// legend, by the HTML report until the next rebuild.
+class ColourRules {
+public:
+    // Five texts, as stored; a slot whose name is empty holds no rule.
+    struct Slot {
+        QString name;
+        QString gridColour; // OLE colour as decimal text
+        QString type;       // message text 1 (match on categories) or 2 (match on subject)
+        QString keywords;   // each keyword followed by ";"
+        QString htmlColour; // RRGGBB
+    };
+
+    // Priorities 0 to 16; slot 0 may be filled but never takes part in matching.
+    static constexpr int kSlots = 17;
+
+    using WarningSink = std::function<void(const QString&)>;
+
+    // Hand-edited rules that cannot take part are reported through `warn`, one line each; by default the
+    // line goes to standard error.
+    explicit ColourRules(WarningSink warn = {});
+
+    // Empties every slot, then copies each selected entry of `filters`, in list order, into the slot of its
+    // stored priority; a later entry with the same priority takes the slot over. An entry whose priority is
+    // not a whole number from 0 to 16, or whose type is neither message text 1 nor 2, is left out.
+    void LoadColourRules(const QList<FilterListEntry>& filters, const SettingsStore& settings,
+                         const LanguageTexts& texts);
+
+    // Colours cell (row, column) of `matrix` for one appointment: with rules in use, the first slot above the
+    // cell's present rank whose keywords occur in the subject or categories; a cell no rule has coloured gets
+    // the default colour unless only filtered cells are to be coloured. A cell outside the matrix is left
+    // alone.
+    void ApplyColourRules(const QString& subject, const QString& categories, int row, int column,
+                          PlanningMatrix& matrix, const EngineState& engine,
+                          const LanguageTexts& texts) const;
+
+    // The slot of `priority`; an empty slot for a priority outside 0 to 16.
+    const Slot& slot(int priority) const;
+
+    // The default colour as the grid's decimal text: a whole number, so 50372 reads "50372".
+    static QString colourText(double colour);
+
+private:
+    std::array<Slot, kSlots> m_slots;
+    WarningSink m_warn;
+};

@@ -11,12 +11,21 @@
 //
 // Colours are OLE colours (blue in bits 16–23, green 8–15, red 0–7); 0 means "no colour of its own": the
 // painter uses the standard background (fixed cells: the header background).
-class PlanningGrid : public QObject
-{
+class PlanningGrid : public QObject {
     Q_OBJECT
 
 public:
-    enum class Alignment { LeftTop, LeftCentre, LeftBottom, CentreTop, Centre, CentreBottom, RightTop, RightCentre, RightBottom };
+    enum class Alignment {
+        LeftTop,
+        LeftCentre,
+        LeftBottom,
+        CentreTop,
+        Centre,
+        CentreBottom,
+        RightTop,
+        RightCentre,
+        RightBottom
+    };
 
     // How equal neighbours merge. Only cells with the same non-empty text merge.
     //   Never: no merging.
@@ -25,8 +34,8 @@ public:
     //   RestrictColumns: vertically only, in marked columns.
     enum class MergeMode { Never, Free, RestrictRows, RestrictColumns };
 
-    static constexpr int kDefaultColumnWidth = 960;     // twips
-    static constexpr int kDefaultRowHeight = 255;       // twips
+    static constexpr int kDefaultColumnWidth = 960; // twips
+    static constexpr int kDefaultRowHeight = 255;   // twips
     static constexpr int kTwipsPerPixelAt96Dpi = 15;
 
     explicit PlanningGrid(QObject* parent = nullptr);
@@ -82,7 +91,8 @@ public:
         bool operator==(const Range&) const = default;
     };
     // The merged block the cell belongs to (the cell alone when it merges with nothing). Fixed and data
-    // cells never merge with each other.
+    // cells never merge with each other. A cell in a horizontal block never joins a vertical one, so every
+    // cell of a block reports the same block. Costs the length of the block, not the size of the grid.
     Range mergedRange(int row, int column) const;
 
     bool wordWrap() const;
@@ -114,12 +124,19 @@ private:
     Cell* cellAt(int row, int column);
     const Cell* cellAt(int row, int column) const;
     void notify();
+    void resize(int rows, int columns);
+    void clampPositions();
+    bool isFixed(int row, int column) const;
+    bool alike(int row, int column, int otherRow, int otherColumn) const;
+    bool mergesInRow(int row) const;
+    bool mergesInColumn(int column) const;
+    bool mergesAcross(int row, int column) const; // the cell is part of a horizontal block
 
     int m_rows = 0;
     int m_columns = 0;
     int m_fixedRows = 0;
     int m_fixedColumns = 0;
-    std::vector<Cell> m_cells; // row-major, m_rows × m_columns
+    std::vector<Cell> m_cells;       // row-major, m_rows × m_columns
     std::vector<int> m_columnWidths; // -1: default
     std::vector<int> m_rememberedWidths;
     std::vector<int> m_rowHeights; // -1: standard

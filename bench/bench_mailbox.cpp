@@ -6,14 +6,14 @@
 // The mailbox is generated once into DIR (by default under the cache folder) and reused by later runs.
 
 #include "app/datetext.h"
+#include "app/languagetexts.h"
 #include "app/mailbox/foldermailbox.h"
 #include "app/mailbox/itemcollection.h"
-#include "bench/benchsupport.h"
-#include "bench/mailboxgenerator.h"
-#include "app/languagetexts.h"
 #include "app/programpaths.h"
 #include "app/programstate.h"
 #include "app/settingsstore.h"
+#include "bench/benchsupport.h"
+#include "bench/mailboxgenerator.h"
 #include "planning/colourrules.h"
 #include "planning/enginestate.h"
 #include "planning/memberquery.h"
@@ -27,8 +27,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
-#include <QTemporaryDir>
 #include <QSet>
+#include <QTemporaryDir>
 
 #include <libical/ical.h>
 
@@ -220,8 +220,8 @@ int main(int argc, char* argv[])
     // The member query over the same calendars, warm, into the grid and the matrix: what a refresh costs.
     QTemporaryDir settingsFolder;
     SettingsStore settings(settingsFolder.filePath(QStringLiteral("Rotavine.ini")));
-    const LanguageTexts texts = LanguageTexts::load(QStringLiteral(ROTAVINE_SOURCE_DATA "/Language"),
-                                                    QStringLiteral("English"));
+    const LanguageTexts texts =
+        LanguageTexts::load(QStringLiteral(ROTAVINE_SOURCE_DATA "/Language"), QStringLiteral("English"));
     EngineState engine;
     engine.ShowDetails = true;
     engine.ShowTimes = true;
@@ -239,8 +239,8 @@ int main(int argc, char* argv[])
         for (int column = 1; column < grid.columns(); ++column)
             filledCells += !PlanningMatrix::isEmptyHtml(matrix.cell(row, column).CellHtml);
     }
-    std::printf("%-45s %10.1f ms  %8lld filled day cells\n", "e. member query, warm, into grid and matrix", queryMs,
-                static_cast<long long>(filledCells));
+    std::printf("%-45s %10.1f ms  %8lld filled day cells\n", "e. member query, warm, into grid and matrix",
+                queryMs, static_cast<long long>(filledCells));
 
     const QString changed = touchOneCalendarFile(root);
     timer.restart();

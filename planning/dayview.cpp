@@ -2,10 +2,10 @@
 
 #include "app/datetext.h"
 #include "app/languagetexts.h"
-#include "app/programstate.h"
-#include "app/screentextid.h"
 #include "app/mailbox/itemcollection.h"
 #include "app/mailbox/mailbox.h"
+#include "app/programstate.h"
+#include "app/screentextid.h"
 #include "planning/colourrules.h"
 #include "planning/enginestate.h"
 #include "planning/memberquery.h"
@@ -45,7 +45,8 @@ void writeInto(const QueryContext& context, int row, int column, const QString& 
     if (holdsText(grid.text(row, column))) {
         grid.setText(row, column, grid.text(row, column).trimmed() + u'\r' + shown);
         cell.CellHtml = cell.CellHtml.trimmed() + kSeparator + html;
-    } else {
+    }
+    else {
         grid.setText(row, column, shown);
         cell.CellHtml = html;
     }
@@ -143,8 +144,9 @@ void DayViewLayout(const QueryContext& context, const QDate& day, int memberCoun
     grid.setTopRow(std::min(kFirstHalfHourRow + 2 * startHour, kLastHalfHourRow));
 }
 
-void PlaceDayItem(const QueryContext& context, const QDate& day, const QString& subject, const QString& categories,
-                  int column, const QDateTime& start, const QDateTime& end, bool allDay, int sensitivity)
+void PlaceDayItem(const QueryContext& context, const QDate& day, const QString& subject,
+                  const QString& categories, int column, const QDateTime& start, const QDateTime& end,
+                  bool allDay, int sensitivity)
 {
     PlanningGrid& grid = context.grid;
     if (column < 2 || column >= grid.columns() || !PlanningMatrix::contains(0, column))
@@ -176,8 +178,8 @@ void PlaceDayItem(const QueryContext& context, const QDate& day, const QString& 
     int lastRow = end >= QDateTime(day.addDays(1), QTime(0, 0)) ? kLastHalfHourRow : rowOf(end.time()) - 1;
     // An item that starts and ends inside one half hour still shows, in its start row.
     lastRow = std::max(lastRow, firstRow);
-    const QString text = hoursAndMinutes(start < dayStart ? dayStart : start) + u' ' +
-                         hoursAndMinutes(end) + u' ';
+    const QString text =
+        hoursAndMinutes(start < dayStart ? dayStart : start) + u' ' + hoursAndMinutes(end) + u' ';
     const QString html = text + shown.toHtmlEscaped();
     for (int row = std::max(firstRow, kFirstHalfHourRow); row <= std::min(lastRow, kLastHalfHourRow); ++row) {
         colour(row);
@@ -207,8 +209,8 @@ void DayViewQuery(const QueryContext& context, const QDate& day, const QStringLi
     if (engine.UseFilters)
         context.rules.LoadColourRules(context.filters, context.settings, texts);
 
-    const QString restriction = MemberQuery::restrictionText(QDateTime(day, QTime(0, 0)),
-                                                             QDateTime(day.addDays(1), QTime(0, 0)));
+    const QString restriction =
+        MemberQuery::restrictionText(QDateTime(day, QTime(0, 0)), QDateTime(day.addDays(1), QTime(0, 0)));
     for (int index = 0; index < shownMembers.size(); ++index) {
         const int column = 2 + index;
         const QString& listName = shownMembers.at(index);
@@ -223,7 +225,8 @@ void DayViewQuery(const QueryContext& context, const QDate& day, const QStringLi
             continue;
 
         auto failed = [&](const MailboxError& error) {
-            report(context, MessageIcon::None, listName.toUpper() + QStringLiteral(": ") + error.description());
+            report(context, MessageIcon::None,
+                   listName.toUpper() + QStringLiteral(": ") + error.description());
         };
         // An unreadable item is reported and the member's other items still show, as in the member view.
         auto unreadable = [&](const MailboxError& error) {
@@ -234,11 +237,13 @@ void DayViewQuery(const QueryContext& context, const QDate& day, const QStringLi
         std::optional<ItemCollection> items;
         std::shared_ptr<MailboxItem> item;
         try {
-            items.emplace(context.mailbox.GetSharedDefaultFolder(recipient, Mailbox::olFolderCalendar)->Items());
+            items.emplace(
+                context.mailbox.GetSharedDefaultFolder(recipient, Mailbox::olFolderCalendar)->Items());
             items->Sort(QStringLiteral("[Start]"));
             items->IncludeRecurrences = true;
             item = items->Find(restriction);
-        } catch (const MailboxError& error) {
+        }
+        catch (const MailboxError& error) {
             if (error.number() != MailboxError::ItemUnreadable || !items) {
                 failed(error);
                 continue;
@@ -254,7 +259,8 @@ void DayViewQuery(const QueryContext& context, const QDate& day, const QStringLi
                 item = items->FindNext();
                 if (!item)
                     break;
-            } catch (const MailboxError& error) {
+            }
+            catch (const MailboxError& error) {
                 if (error.number() != MailboxError::ItemUnreadable) {
                     failed(error);
                     break;

@@ -23,8 +23,9 @@ int rowOf(const QTime& time);
 
 void DayViewLayout(const QueryContext& context, const QDate& day, int memberCount, bool rebuild);
 
-void PlaceDayItem(const QueryContext& context, const QDate& day, const QString& subject, const QString& categories,
-                  int column, const QDateTime& start, const QDateTime& end, bool allDay, int sensitivity);
+void PlaceDayItem(const QueryContext& context, const QDate& day, const QString& subject,
+                  const QString& categories, int column, const QDateTime& start, const QDateTime& end,
+                  bool allDay, int sensitivity);
 
 void DayViewQuery(const QueryContext& context, const QDate& day, const QStringList& members);
 

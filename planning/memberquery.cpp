@@ -2,10 +2,10 @@
 
 #include "app/datetext.h"
 #include "app/languagetexts.h"
-#include "app/programstate.h"
-#include "app/screentextid.h"
 #include "app/mailbox/itemcollection.h"
 #include "app/mailbox/mailbox.h"
+#include "app/programstate.h"
+#include "app/screentextid.h"
 #include "planning/colourrules.h"
 #include "planning/enginestate.h"
 #include "planning/planninggrid.h"
@@ -101,8 +101,7 @@ void placeAppointment(const QueryContext& context, const MailboxItem& item, int 
         QString text = shown;
         QString htmlText = html(shown);
         if (j == 1 && !item.AllDayEvent) {
-            const QString times = hoursAndMinutes(day) + u' ' +
-                                  hoursAndMinutes(item.End) + u' ';
+            const QString times = hoursAndMinutes(day) + u' ' + hoursAndMinutes(item.End) + u' ';
             text = times + text;
             htmlText = times + htmlText;
         }
@@ -113,7 +112,8 @@ void placeAppointment(const QueryContext& context, const MailboxItem& item, int 
         if (PlanningMatrix::isEmptyHtml(cell.CellHtml)) {
             cell.CellHtml = htmlText;
             newGridText = gridText;
-        } else {
+        }
+        else {
             cell.CellHtml += kSeparator + htmlText;
             newGridText = present.isEmpty() ? gridText : present + u'\r' + gridText;
         }
@@ -133,10 +133,10 @@ QString restrictionText(const QDateTime& periodStart, const QDateTime& periodEnd
 {
     const QString s = u'"' + DateText::generalDate(periodStart) + u'"';
     const QString e = u'"' + DateText::generalDate(periodEnd) + u'"';
-    return QStringLiteral("([Start] >= ") + s + QStringLiteral(" and [Start] <= ") + e + QStringLiteral(") ") +
-           QStringLiteral("OR ([Start] <= ") + s + QStringLiteral(" and [End] >= ") + e + QStringLiteral(") ") +
-           QStringLiteral("OR ([Start] <= ") + s + QStringLiteral(" And [End] <= ") + e +
-           QStringLiteral(" And [End] >= ") + s + QStringLiteral(")");
+    return QStringLiteral("([Start] >= ") + s + QStringLiteral(" and [Start] <= ") + e +
+           QStringLiteral(") ") + QStringLiteral("OR ([Start] <= ") + s + QStringLiteral(" and [End] >= ") +
+           e + QStringLiteral(") ") + QStringLiteral("OR ([Start] <= ") + s +
+           QStringLiteral(" And [End] <= ") + e + QStringLiteral(" And [End] >= ") + s + QStringLiteral(")");
 }
 
 double daysBetween(const QDateTime& from, const QDateTime& to)
@@ -145,8 +145,8 @@ double daysBetween(const QDateTime& from, const QDateTime& to)
            double(to.time().msecsSinceStartOfDay() - from.time().msecsSinceStartOfDay()) / 86400000.0;
 }
 
-void BuildDayHeaders(const QueryContext& context, const QDate& startDate, const QDate& endDate, int memberCount,
-                     bool colourMode)
+void BuildDayHeaders(const QueryContext& context, const QDate& startDate, const QDate& endDate,
+                     int memberCount, bool colourMode)
 {
     PlanningGrid& grid = context.grid;
     const LanguageTexts& texts = context.texts;
@@ -174,12 +174,13 @@ void BuildDayHeaders(const QueryContext& context, const QDate& startDate, const 
 
         grid.setText(0, column, DateText::format(day, QStringLiteral("MMM")).toUpper());
         grid.setText(1, column, texts.message(Message::WeekPrefix) + QString::number(day.weekNumber()));
-        grid.setText(2, column, colourMode ? DateText::format(day, QStringLiteral("ddd")).left(1).toUpper()
-                                           : DateText::format(day, QStringLiteral("dddd")));
+        grid.setText(2, column,
+                     colourMode ? DateText::format(day, QStringLiteral("ddd")).left(1).toUpper()
+                                : DateText::format(day, QStringLiteral("dddd")));
         grid.setText(3, column, DateText::format(day, colourMode ? QStringLiteral("dd") : dayPattern));
         for (int row = 0; row < kHeaderRows; ++row) {
-            grid.setAlignment(row, column, row < 2 ? PlanningGrid::Alignment::Centre
-                                                   : PlanningGrid::Alignment::CentreTop);
+            grid.setAlignment(row, column,
+                              row < 2 ? PlanningGrid::Alignment::Centre : PlanningGrid::Alignment::CentreTop);
             grid.setBold(row, column, true);
         }
         grid.setBackColour(3, column, 0);
@@ -241,13 +242,16 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
         std::shared_ptr<MailboxItem> item;
         std::optional<ItemCollection> items;
         try {
-            items.emplace(context.mailbox.GetSharedDefaultFolder(recipient, Mailbox::olFolderCalendar)->Items());
+            items.emplace(
+                context.mailbox.GetSharedDefaultFolder(recipient, Mailbox::olFolderCalendar)->Items());
             items->Sort(QStringLiteral("[Start]"));
             items->IncludeRecurrences = true;
             item = items->Find(restriction);
-        } catch (const MailboxError& error) {
+        }
+        catch (const MailboxError& error) {
             if (error.number() != MailboxError::ItemUnreadable || !items) {
-                report(context, MessageIcon::None, listName.toUpper() + QStringLiteral(": ") + error.description());
+                report(context, MessageIcon::None,
+                       listName.toUpper() + QStringLiteral(": ") + error.description());
                 continue;
             }
             report(context, MessageIcon::Critical,
@@ -267,7 +271,8 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
                 item = items->FindNext();
                 if (!item)
                     break;
-            } catch (const MailboxError& error) {
+            }
+            catch (const MailboxError& error) {
                 if (error.number() != MailboxError::ItemUnreadable) {
                     report(context, MessageIcon::None,
                            listName.toUpper() + QStringLiteral(": ") + error.description());

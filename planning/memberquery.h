@@ -23,8 +23,8 @@ QString restrictionText(const QDateTime& periodStart, const QDateTime& periodEnd
 double daysBetween(const QDateTime& from, const QDateTime& to);
 
 // Lays out the day columns and the four header rows (month, week, weekday, day).
-void BuildDayHeaders(const QueryContext& context, const QDate& startDate, const QDate& endDate, int memberCount,
-                     bool colourMode);
+void BuildDayHeaders(const QueryContext& context, const QDate& startDate, const QDate& endDate,
+                     int memberCount, bool colourMode);
 
 // Fills the grid and the matrix for the members (names as listed for the team). A team or period larger than
 // the matrix holds is cut to what fits, and the user is told once.

@@ -45,14 +45,14 @@ struct QueryContext {
     QList<FilterListEntry> filters;
 
     // Lets pending window events run; the cancel button clears QueryRunning from there.
-    std::function<void()> yield;
+    std::function<void()> yield{};
     // A message box; in an unattended run the window sends the text to standard error instead.
-    std::function<void(MessageIcon, const QString&)> showMessage;
-    std::function<void(bool)> setBusy;
+    std::function<void(MessageIcon, const QString&)> showMessage{};
+    std::function<void(bool)> setBusy{};
     // The window recomputes its layout for new day columns.
-    std::function<void()> layoutChanged;
+    std::function<void()> layoutChanged{};
     // The grid's height on screen, in twips, which the day view fills with the working hours.
-    std::function<int()> gridHeight;
+    std::function<int()> gridHeight{};
 
     void message(MessageIcon icon, const QString& text) const
     {

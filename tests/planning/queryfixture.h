@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/languagetexts.h"
+#include "app/mailbox/foldermailbox.h"
 #include "app/programstate.h"
 #include "app/settingsstore.h"
-#include "app/mailbox/foldermailbox.h"
 #include "planning/colourrules.h"
 #include "planning/enginestate.h"
 #include "planning/planninggrid.h"
@@ -18,8 +18,7 @@
 
 // A folder mailbox and everything a query needs, built in a temporary folder: people are added with
 // their events as iCalendar lines, and the messages the queries show are recorded.
-class QueryFixture
-{
+class QueryFixture {
 public:
     QueryFixture()
         : m_root(m_dir.filePath(QStringLiteral("mailbox"))),
@@ -28,7 +27,8 @@ public:
         QDir().mkpath(m_root + QStringLiteral("/contacts"));
         QDir().mkpath(m_root + QStringLiteral("/calendars"));
         write(m_dir.filePath(QStringLiteral("lang/TestMsg.txt")),
-              "001Categories\n002Subject\n009No members\n011Week \n029dd/mm\n031Private\n046Skipped\n100Too many\n"
+              "001Categories\n002Subject\n009No members\n011Week \n029dd/mm\n031Private\n046Skipped\n100Too "
+              "many\n"
               "102Too long\n");
         write(m_dir.filePath(QStringLiteral("lang/TestScr.txt")), "001Rotavine\n");
         m_texts = LanguageTexts::load(m_dir.filePath(QStringLiteral("lang")), QStringLiteral("Test"));
@@ -38,20 +38,23 @@ public:
     void addPerson(const QString& name, const QString& email, const QList<QByteArray>& events = {})
     {
         write(m_root + QStringLiteral("/contacts/%1.vcf").arg(email),
-              "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:" + email.toUtf8() + "\r\nFN:" + name.toUtf8() + "\r\nEMAIL:" +
-                  email.toUtf8() + "\r\nEND:VCARD\r\n");
+              "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:" + email.toUtf8() + "\r\nFN:" + name.toUtf8() +
+                  "\r\nEMAIL:" + email.toUtf8() + "\r\nEND:VCARD\r\n");
         const QString calendar = m_root + QStringLiteral("/calendars/") + email;
         QDir().mkpath(calendar);
         int n = 0;
         for (QByteArray event : events) {
             event.replace('|', "\r\n");
-            write(calendar + QStringLiteral("/e%1.ics").arg(++n, 3, 10, QLatin1Char('0')),
-                  "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\nBEGIN:VEVENT\r\nUID:" + email.toUtf8() +
-                      QByteArray::number(n) + "\r\n" + event + "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+            ++n;
+            write(calendar + QStringLiteral("/e%1.ics").arg(n, 3, 10, QLatin1Char('0')),
+                  "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\nBEGIN:VEVENT\r\nUID:" +
+                      email.toUtf8() + QByteArray::number(n) + "\r\n" + event +
+                      "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
         }
     }
 
-    void addRule(const QString& name, const QString& type, const QString& keywords, qint64 colour, int priority)
+    void addRule(const QString& name, const QString& type, const QString& keywords, qint64 colour,
+                 int priority)
     {
         m_settings.write(QStringLiteral("Filters"), name, QString());
         m_settings.write(name, QStringLiteral("Type"), type);
@@ -69,7 +72,8 @@ public:
             options.root = m_root;
             m_mailbox = std::make_unique<FolderMailbox>(options);
         }
-        QueryContext context{engine, program, matrix, grid, m_texts, *m_mailbox, rules, m_settings, m_filters};
+        QueryContext context{engine,     program, matrix,     grid,     m_texts,
+                             *m_mailbox, rules,   m_settings, m_filters};
         context.yield = [this] {
             ++yields;
             if (onYield)
@@ -80,14 +84,16 @@ public:
         return context;
     }
 
-    static QByteArray timed(const char* subject, const char* start, const char* end, const QByteArray& extra = {})
+    static QByteArray timed(const char* subject, const char* start, const char* end,
+                            const QByteArray& extra = {})
     {
         return QByteArray("SUMMARY:") + subject + "|DTSTART;TZID=Europe/Paris:" + start +
                "|DTEND;TZID=Europe/Paris:" + end + (extra.isEmpty() ? QByteArray() : "|" + extra);
     }
     static QByteArray allDay(const char* subject, const char* first, const char* afterLast)
     {
-        return QByteArray("SUMMARY:") + subject + "|DTSTART;VALUE=DATE:" + first + "|DTEND;VALUE=DATE:" + afterLast;
+        return QByteArray("SUMMARY:") + subject + "|DTSTART;VALUE=DATE:" + first +
+               "|DTEND;VALUE=DATE:" + afterLast;
     }
 
     EngineState engine;

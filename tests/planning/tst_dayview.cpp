@@ -23,8 +23,7 @@ QStringList filledRows(const PlanningMatrix& matrix)
 
 } // namespace
 
-class TestDayView : public QObject
-{
+class TestDayView : public QObject {
     Q_OBJECT
 
 private slots:
@@ -83,7 +82,8 @@ private slots:
                            QStringLiteral("31:13:30 14:30 First<br>--------<br>14:00 15:00 Second"),
                            QStringLiteral("32:14:00 15:00 Second")};
         QTest::newRow("personal and confidential show as private, only private is hidden")
-            << QList<QByteArray>{Fixture::timed("Doctor", "20261209T080000", "20261209T083000", "CLASS:PRIVATE"),
+            << QList<QByteArray>{Fixture::timed("Doctor", "20261209T080000", "20261209T083000",
+                                                "CLASS:PRIVATE"),
                                  Fixture::timed("Salaries", "20261209T100000", "20261209T103000",
                                                 "CLASS:CONFIDENTIAL")}
             << true << span(23, 23, QStringLiteral("10:00 10:30 Private"));
@@ -116,7 +116,8 @@ private slots:
         fixture.addPerson(QStringLiteral("Zoë van den Berg"), QStringLiteral("zoe@example.org"),
                           {Fixture::timed("Meeting", "20261209T090000", "20261209T100000")});
         fixture.addPerson(QStringLiteral("Chiara Rossi"), QStringLiteral("chiara@example.org"));
-        DayView::DayViewQuery(fixture.context(), kDay, {QStringLiteral("zoe"), QStringLiteral("Chiara Rossi")});
+        DayView::DayViewQuery(fixture.context(), kDay,
+                              {QStringLiteral("zoe"), QStringLiteral("Chiara Rossi")});
         const PlanningGrid& grid = fixture.grid;
         QCOMPARE(grid.rows(), 51);
         QCOMPARE(grid.columns(), 4);
@@ -152,7 +153,8 @@ private slots:
             if (fixture.yields == 2)
                 fixture.engine.QueryRunning = false;
         };
-        DayView::DayViewQuery(fixture.context(), kDay, {QStringLiteral("A Person"), QStringLiteral("B Person")});
+        DayView::DayViewQuery(fixture.context(), kDay,
+                              {QStringLiteral("A Person"), QStringLiteral("B Person")});
         QCOMPARE(fixture.grid.text(21, 2), QStringLiteral("Kept"));
         QCOMPARE(fixture.grid.text(21, 3), QString());
         QVERIFY(!fixture.engine.HeadersValid);

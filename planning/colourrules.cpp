@@ -146,7 +146,12 @@ void ColourRules::ApplyColourRules(const QString& subject, const QString& catego
     }
 
     if (cell.CellRuleRank == u"0" && !engine.FilteredOnly) {
-        cell.CellGridColour = colourText(engine.DefaultColor);
+        // The default colour's text is made once per colour, not once per cell.
+        if (m_defaultColour != engine.DefaultColor || m_defaultColourText.isNull()) {
+            m_defaultColour = engine.DefaultColor;
+            m_defaultColourText = colourText(engine.DefaultColor);
+        }
+        cell.CellGridColour = m_defaultColourText;
         cell.CellHtmlColour = engine.DefaultColorHTML;
     }
 }

@@ -58,4 +58,6 @@ public:
 private:
     std::array<Slot, kSlots> m_slots;
     WarningSink m_warn;
+    mutable double m_defaultColour = 0;
+    mutable QString m_defaultColourText;
 };

@@ -12,6 +12,8 @@
 #include "planning/planningmatrix.h"
 #include "planning/querycontext.h"
 
+#include <QStringBuilder>
+
 #include <cfenv>
 #include <cmath>
 
@@ -26,10 +28,15 @@ constexpr int kColourDayColumnWidth = 400;
 constexpr qint64 kWeekendColour = 16744576; // a light blue
 const auto kSeparator = QStringLiteral("<br>------------<br>");
 
-// Calendar text goes into HTML escaped; the matrix's own markers stay as they are.
+// Calendar text goes into HTML escaped; the matrix's own markers stay as they are. Most subjects need no
+// escaping, and then share the subject's own string.
 QString html(const QString& text)
 {
-    return text.toHtmlEscaped();
+    for (const QChar c : text) {
+        if (c == u'<' || c == u'>' || c == u'&' || c == u'"')
+            return text.toHtmlEscaped();
+    }
+    return text;
 }
 
 // Reports a failure: a message box, or standard error in an unattended run.
@@ -53,6 +60,18 @@ void writeMatrixHeaders(const QueryContext& context)
     }
 }
 
+// The grid colour of a matrix cell as a number; most cells share a few colours, so the last one is kept.
+qint64 gridColour(const QString& text)
+{
+    static QString lastText;
+    static qint64 lastColour = 0;
+    if (text != lastText) {
+        lastText = text;
+        lastColour = text.toLongLong();
+    }
+    return lastColour;
+}
+
 void markUnresolved(const QueryContext& context, int row, const QString& listName)
 {
     PlanningGrid& grid = context.grid;
@@ -69,7 +88,8 @@ void markUnresolved(const QueryContext& context, int row, const QString& listNam
     }
 }
 
-// Writes one appointment into every day cell of the member's row that it covers.
+// Writes one appointment into every day cell of the member's row that it covers. Dates and times are taken
+// apart once: arithmetic on local date-times would convert them through the time zone at every step.
 void placeAppointment(const QueryContext& context, const MailboxItem& item, int row, const QDate& startDate,
                       const QDate& lastDay)
 {
@@ -79,51 +99,58 @@ void placeAppointment(const QueryContext& context, const MailboxItem& item, int 
     if (isPrivate && engine.HidePrivate)
         return;
 
-    const QDateTime periodStart(startDate, QTime(0, 0));
-    QDateTime day = item.Start < periodStart ? periodStart : item.Start;
-    const QDateTime last = item.AllDayEvent ? item.End.addDays(-1) : item.End;
+    // P, the first day shown, and F, the last moment counted.
+    QDate firstDay = item.Start.date();
+    QTime firstTime = item.Start.time();
+    if (firstDay < startDate) {
+        firstDay = startDate;
+        firstTime = QTime(0, 0);
+    }
+    const QDate endDay = item.End.date();
+    const QTime endTime = item.End.time();
+    const QDate lastCounted = item.AllDayEvent ? endDay.addDays(-1) : endDay;
+    const double span =
+        double(firstDay.daysTo(lastCounted)) +
+        double(endTime.msecsSinceStartOfDay() - firstTime.msecsSinceStartOfDay()) / 86400000.0;
     // Rounded to the nearest day, halves to even.
-    const int dayCount = int(std::nearbyint(daysBetween(day, last) + 1));
+    const int dayCount = int(std::nearbyint(span + 1));
 
     const QString shown = isPrivate ? context.texts.message(Message::PrivateAppointment) : item.Subject;
-    for (int j = 1; j <= dayCount; ++j, day = day.addDays(1)) {
-        if (day.date() > lastDay)
+    const QString shownHtml = html(shown);
+    for (int j = 1; j <= dayCount; ++j) {
+        const QDate day = firstDay.addDays(j - 1);
+        if (day > lastDay)
             return;
-        const int column = int(startDate.daysTo(day.date())) + 1;
+        const int column = int(startDate.daysTo(day)) + 1;
         if (column < 1 || column >= grid.columns() || !PlanningMatrix::contains(row, column))
             continue;
         grid.setCurrentCell(row, column);
         context.rules.ApplyColourRules(item.Subject, item.Categories, row, column, context.matrix, engine,
                                        context.texts);
         PlanningCell& cell = context.matrix.cell(row, column);
-        grid.setBackColour(row, column, cell.CellGridColour.toLongLong());
+        grid.setBackColour(row, column, gridColour(cell.CellGridColour));
 
-        QString text = shown;
-        QString htmlText = html(shown);
-        if (j == 1 && !item.AllDayEvent) {
-            const QString times = hoursAndMinutes(day) + u' ' + hoursAndMinutes(item.End) + u' ';
-            text = times + text;
-            htmlText = times + htmlText;
-        }
-        const QString gridText = engine.ShowTimes ? text : shown;
+        // Built in one piece each: this runs for every appointment of every member.
+        const bool withTimes = j == 1 && !item.AllDayEvent;
+        const QString times = withTimes ? appointmentTimes(firstTime, endTime) : QString();
+        const QString gridText = withTimes && engine.ShowTimes ? times % shown : shown;
 
-        const QString present = grid.text(row, column);
         QString newGridText;
         if (PlanningMatrix::isEmptyHtml(cell.CellHtml)) {
-            cell.CellHtml = htmlText;
+            cell.CellHtml = withTimes ? times % shownHtml : shownHtml;
             newGridText = gridText;
         }
         else {
-            cell.CellHtml += kSeparator + htmlText;
-            newGridText = present.isEmpty() ? gridText : present + u'\r' + gridText;
+            cell.CellHtml += kSeparator % times % shownHtml;
+            const QString present = grid.text(row, column);
+            newGridText = present.isEmpty() ? gridText : present % u'\r' % gridText;
         }
         // With only filtered appointments shown, an appointment no rule coloured adds nothing to the grid.
-        if (!(engine.FilteredOnly && cell.CellRuleRank.toInt() <= 0))
-            grid.setText(row, column, newGridText);
         if (!engine.ShowDetails)
             grid.setText(row, column, QString());
+        else if (!(engine.FilteredOnly && cell.CellRuleRank.toInt() <= 0))
+            grid.setText(row, column, newGridText);
         grid.setAlignment(row, column, PlanningGrid::Alignment::LeftTop);
-        grid.setBackColour(row, column, cell.CellGridColour.toLongLong());
     }
 }
 

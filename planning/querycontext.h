@@ -19,9 +19,12 @@ struct ProgramState;
 
 // An appointment's time as the planning writes it: two-digit hours on the 24-hour clock, a colon, two-digit
 // minutes, whatever the locale.
+QString hoursAndMinutes(const QTime& time);
+// "HH:MM HH:MM ", the start and end that lead an appointment's text.
+QString appointmentTimes(const QTime& start, const QTime& end);
 inline QString hoursAndMinutes(const QDateTime& value)
 {
-    return value.time().toString(QStringLiteral("HH:mm"));
+    return hoursAndMinutes(value.time());
 }
 
 // A yield for the queries that lets the window's events run at most every `intervalMs`: often enough to keep

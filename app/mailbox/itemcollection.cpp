@@ -53,9 +53,35 @@ void ItemCollection::Sort(const QString& property, bool descending)
     m_descending = descending;
 }
 
+namespace {
+
+// A query asks every member's calendar with the same restriction, and reading its dates is the costly part
+// of parsing it: the last few are kept, by text and locale.
+Restriction parsedRestriction(const QString& text)
+{
+    struct Parsed {
+        QString text;
+        QString locale;
+        Restriction restriction;
+    };
+    static QList<Parsed> recent;
+    const QString locale = QLocale().name();
+    for (const Parsed& parsed : std::as_const(recent)) {
+        if (parsed.text == text && parsed.locale == locale)
+            return parsed.restriction;
+    }
+    Restriction restriction = Restriction::parse(text);
+    if (recent.size() >= 4)
+        recent.removeFirst();
+    recent.append({text, locale, restriction});
+    return restriction;
+}
+
+} // namespace
+
 std::shared_ptr<MailboxItem> ItemCollection::Find(const QString& restrictionText)
 {
-    const Restriction restriction = Restriction::parse(restrictionText);
+    const Restriction restriction = parsedRestriction(restrictionText);
     m_found.clear();
     m_cursor = 0;
 

@@ -129,16 +129,6 @@ qint64 bareLibicalScan(const QString& calendars, qint64 windowStart, qint64 wind
     return occurrences;
 }
 
-QString restrictionFor(const QDate& first, const QDate& last)
-{
-    const QString s = DateText::generalDate(QDateTime(first, QTime(0, 0)));
-    const QString e = DateText::generalDate(QDateTime(last.addDays(1), QTime(0, 0)));
-    return QStringLiteral(
-               "([Start] >= \"%1\" and [Start] <= \"%2\") OR ([Start] <= \"%1\" and [End] >= \"%2\") "
-               "OR ([Start] <= \"%1\" And [End] <= \"%2\" And [End] >= \"%1\")")
-        .arg(s, e);
-}
-
 struct ScanResult {
     qint64 occurrences = 0;
     qint64 errors = 0;
@@ -148,7 +138,8 @@ struct ScanResult {
 ScanResult memberScan(FolderMailbox& mailbox, const QStringList& members)
 {
     ScanResult result;
-    const QString restriction = restrictionFor(kFirstDay, kLastDay);
+    const QString restriction = MemberQuery::restrictionText(QDateTime(kFirstDay, QTime(0, 0)),
+                                                             QDateTime(kLastDay.addDays(1), QTime(0, 0)));
     for (const QString& member : members) {
         Recipient recipient = mailbox.CreateRecipient(member);
         if (!recipient.Resolve())

@@ -24,14 +24,6 @@ constexpr int kMinuteColumnWidth = 300;
 constexpr int kHalfHourStepMs = (29 * 60 + 59) * 1000;
 const auto kSeparator = QStringLiteral("<br>--------<br>");
 
-void report(const QueryContext& context, MessageIcon icon, const QString& text)
-{
-    if (context.program.AutomaticMode)
-        std::fprintf(stderr, "rotavine: %s\n", qPrintable(QString(text).replace(u'\n', u' ')));
-    else
-        context.message(icon, text);
-}
-
 // A cell "holds text" when it compares greater than a single blank.
 bool holdsText(const QString& text)
 {
@@ -192,12 +184,12 @@ void DayViewQuery(const QueryContext& context, const QDate& day, const QStringLi
     EngineState& engine = context.engine;
     const LanguageTexts& texts = context.texts;
     if (members.isEmpty()) {
-        report(context, MessageIcon::Information, texts.message(Message::NoTeamMembers));
+        reportProblem(context, MessageIcon::Information, texts.message(Message::NoTeamMembers));
         return;
     }
     const QStringList shownMembers = members.mid(0, kMaxMembers);
     if (shownMembers.size() < members.size())
-        report(context, MessageIcon::Information, texts.message(Message::TooManyMembers));
+        reportProblem(context, MessageIcon::Information, texts.message(Message::TooManyMembers));
 
     context.busy(true);
     DayViewLayout(context, day, int(shownMembers.size()), !engine.HeadersValid);
@@ -224,51 +216,14 @@ void DayViewQuery(const QueryContext& context, const QDate& day, const QStringLi
         if (!recipient.Resolved())
             continue;
 
-        auto failed = [&](const MailboxError& error) {
-            report(context, MessageIcon::None,
-                   listName.toUpper() + QStringLiteral(": ") + error.description());
-        };
-        // An unreadable item is reported and the member's other items still show, as in the member view.
-        auto unreadable = [&](const MailboxError& error) {
-            report(context, MessageIcon::Critical,
-                   listName.toUpper() + QStringLiteral(": \n") + error.description() + u'\n' +
-                       texts.message(Message::ItemUnreadable));
-        };
-        std::optional<ItemCollection> items;
-        std::shared_ptr<MailboxItem> item;
-        try {
-            items.emplace(
-                context.mailbox.GetSharedDefaultFolder(recipient, Mailbox::olFolderCalendar)->Items());
-            items->Sort(QStringLiteral("[Start]"));
-            items->IncludeRecurrences = true;
-            item = items->Find(restriction);
-        }
-        catch (const MailboxError& error) {
-            if (error.number() != MailboxError::ItemUnreadable || !items) {
-                failed(error);
-                continue;
-            }
-            unreadable(error);
-        }
-        for (;;) {
-            if (item && item->Start.date() <= day && item->End.date() >= day &&
-                !(item->Sensitivity == MailboxItem::Private && engine.HidePrivate))
-                PlaceDayItem(context, day, item->Subject, item->Categories, column, item->Start, item->End,
-                             item->AllDayEvent, item->Sensitivity);
-            try {
-                item = items->FindNext();
-                if (!item)
-                    break;
-            }
-            catch (const MailboxError& error) {
-                if (error.number() != MailboxError::ItemUnreadable) {
-                    failed(error);
-                    break;
-                }
-                unreadable(error);
-                item = nullptr;
-            }
-        }
+        // An unreadable appointment is reported and the member's others still show, as in the member view.
+        walkMemberCalendar(context, recipient, listName, restriction, [&](const MailboxItem& item) {
+            if (item.Start.date() <= day && item.End.date() >= day &&
+                !(item.Sensitivity == MailboxItem::Private && engine.HidePrivate))
+                PlaceDayItem(context, day, item.Subject, item.Categories, column, item.Start, item.End,
+                             item.AllDayEvent, item.Sensitivity);
+            return true;
+        });
     }
     engine.QueryRunning = false;
     context.busy(false);

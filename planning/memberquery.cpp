@@ -39,15 +39,6 @@ QString html(const QString& text)
     return text;
 }
 
-// Reports a failure: a message box, or standard error in an unattended run.
-void report(const QueryContext& context, MessageIcon icon, const QString& text)
-{
-    if (context.program.AutomaticMode)
-        std::fprintf(stderr, "rotavine: %s\n", qPrintable(QString(text).replace(u'\n', u' ')));
-    else
-        context.message(icon, text);
-}
-
 void writeMatrixHeaders(const QueryContext& context)
 {
     for (int row = 0; row < kHeaderRows && row < context.grid.rows(); ++row) {
@@ -230,16 +221,16 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
     const LanguageTexts& texts = context.texts;
 
     if (members.isEmpty()) {
-        report(context, MessageIcon::Information, texts.message(Message::NoTeamMembers));
+        reportProblem(context, MessageIcon::Information, texts.message(Message::NoTeamMembers));
         return;
     }
     // The matrix holds 127 members and 190 days: what lies beyond is left out, and said once.
     const QStringList shownMembers = members.mid(0, kMaxMembers);
     const QDate lastDay = std::min(endDate, startDate.addDays(kMaxDays - 1));
     if (shownMembers.size() < members.size())
-        report(context, MessageIcon::Information, texts.message(Message::TooManyMembers));
+        reportProblem(context, MessageIcon::Information, texts.message(Message::TooManyMembers));
     if (lastDay < endDate)
-        report(context, MessageIcon::Information, texts.message(Message::PeriodTooLong));
+        reportProblem(context, MessageIcon::Information, texts.message(Message::PeriodTooLong));
 
     context.busy(true);
     engine.QueryRunning = true;
@@ -266,50 +257,17 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
         grid.setText(row, 0, recipient.Name());
         context.matrix.cell(row, 0).CellHtml = html(recipient.Name());
 
-        std::shared_ptr<MailboxItem> item;
-        std::optional<ItemCollection> items;
-        try {
-            items.emplace(
-                context.mailbox.GetSharedDefaultFolder(recipient, Mailbox::olFolderCalendar)->Items());
-            items->Sort(QStringLiteral("[Start]"));
-            items->IncludeRecurrences = true;
-            item = items->Find(restriction);
-        }
-        catch (const MailboxError& error) {
-            if (error.number() != MailboxError::ItemUnreadable || !items) {
-                report(context, MessageIcon::None,
-                       listName.toUpper() + QStringLiteral(": ") + error.description());
-                continue;
-            }
-            report(context, MessageIcon::Critical,
-                   listName.toUpper() + QStringLiteral(": \n") + error.description() + u'\n' +
-                       texts.message(Message::ItemUnreadable));
-        }
-        for (;;) {
-            if (item) {
+        const bool finished =
+            walkMemberCalendar(context, recipient, listName, restriction, [&](const MailboxItem& item) {
                 context.breathe();
-                if (!engine.QueryRunning) {
-                    context.busy(false);
-                    return;
-                }
-                placeAppointment(context, *item, row, startDate, lastDay);
-            }
-            try {
-                item = items->FindNext();
-                if (!item)
-                    break;
-            }
-            catch (const MailboxError& error) {
-                if (error.number() != MailboxError::ItemUnreadable) {
-                    report(context, MessageIcon::None,
-                           listName.toUpper() + QStringLiteral(": ") + error.description());
-                    break;
-                }
-                report(context, MessageIcon::Critical,
-                       listName.toUpper() + QStringLiteral(": \n") + error.description() + u'\n' +
-                           texts.message(Message::ItemUnreadable));
-                item = nullptr;
-            }
+                if (!engine.QueryRunning)
+                    return false;
+                placeAppointment(context, item, row, startDate, lastDay);
+                return true;
+            });
+        if (!finished) {
+            context.busy(false);
+            return;
         }
     }
     context.busy(false);

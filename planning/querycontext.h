@@ -9,6 +9,8 @@
 #include <functional>
 
 class ColourRules;
+class MailboxItem;
+class Recipient;
 class LanguageTexts;
 class Mailbox;
 class PlanningGrid;
@@ -73,3 +75,14 @@ struct QueryContext {
             yield();
     }
 };
+
+// Tells the user about a failure: a message box, or a line on standard error in an unattended run, which
+// never waits for a person.
+void reportProblem(const QueryContext& context, MessageIcon icon, const QString& text);
+
+// Reads a resolved member's calendar as the queries do: opens it, finds the restriction's appointments in
+// start order with every occurrence of a series on its own, and hands each to `onItem`. An unreadable
+// appointment is reported and skipped; any other failure is reported and ends this member. `onItem` returns
+// false to stop, and so does this function then.
+bool walkMemberCalendar(const QueryContext& context, const Recipient& recipient, const QString& listName,
+                        const QString& restriction, const std::function<bool(const MailboxItem&)>& onItem);

@@ -64,6 +64,8 @@ private slots:
     void backColour();
     void mergedBlockHasNoInnerLine_data();
     void mergedBlockHasNoInnerLine();
+    void text_data();
+    void text();
     void paintsOnlyVisibleCells_data();
     void paintsOnlyVisibleCells();
     void blockPartlyScrolledAwayIsDrawnOnce();
@@ -294,6 +296,62 @@ void TestGridPainter::mergedBlockHasNoInnerLine()
         for (int x = second.left(); x <= second.right(); ++x)
             plain = plain && image.pixelColor(x, y) == QColor(0, 255, 0);
     QCOMPARE(plain, merged);
+}
+
+// Ink (dark pixels) inside a rectangle of the picture.
+QRect inkBounds(const QImage& image, const QRect& area)
+{
+    QRect bounds;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (qGray(image.pixel(x, y)) < 128)
+                bounds |= QRect(x, y, 1, 1);
+    return bounds;
+}
+
+void TestGridPainter::text_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("wordWrap");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("maxLines"); // wrapping depends on the font's exact widths
+
+    const QString longText = "one two three four five six seven";
+    QTest::newRow("one line") << "Meeting" << false << 1 << 1;
+    QTest::newRow("carriage return breaks the line") << "Meeting\rLunch" << false << 2 << 2;
+    QTest::newRow("CR LF is one break") << "Meeting\r\nLunch" << false << 2 << 2;
+    QTest::newRow("three lines") << "A\rB\rC" << false << 3 << 3;
+    QTest::newRow("long text without wrap") << longText << false << 1 << 1;
+    QTest::newRow("long text wraps") << longText << true << 3 << 6;
+}
+
+void TestGridPainter::text()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, wordWrap);
+    QFETCH(int, lines);
+    QFETCH(int, maxLines);
+
+    PlanningGrid grid;
+    grid.setRows(1);
+    grid.setColumns(3);
+    grid.setRowHeight(0, 1500); // 100 pixels: room for several lines
+    grid.setWordWrap(wordWrap);
+    grid.setText(0, 1, text);
+    grid.setAlignment(0, 1, PlanningGrid::Alignment::LeftTop);
+    const GridPainter painter(grid);
+    const QImage image = painter.renderAll();
+
+    const QRect cell(painter.columnX(1), 0, painter.columnWidth(1), painter.rowHeight(0));
+    // Grid lines are light grey, not ink; the text is black.
+    const QRect ink = inkBounds(image, cell.adjusted(0, 0, -1, -1));
+    QVERIFY(!ink.isEmpty());
+    // The default font is 8 points, about 11 pixels a line at 96 dpi.
+    QVERIFY2(ink.height() > (lines - 1) * 11 && ink.height() <= maxLines * 14,
+             qPrintable(QString::number(ink.height())));
+    // Text is clipped to its cell: nothing spills into the neighbours.
+    QVERIFY(inkBounds(image, QRect(painter.columnX(2), 0, painter.columnWidth(2), 100)).isEmpty());
+    QVERIFY(inkBounds(image, QRect(0, 0, painter.columnWidth(0), 100)).isEmpty());
 }
 
 void TestGridPainter::paintsOnlyVisibleCells_data()

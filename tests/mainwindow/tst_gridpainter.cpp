@@ -66,6 +66,8 @@ private slots:
     void mergedBlockHasNoInnerLine();
     void text_data();
     void text();
+    void cellFont_data();
+    void cellFont();
     void paintsOnlyVisibleCells_data();
     void paintsOnlyVisibleCells();
     void blockPartlyScrolledAwayIsDrawnOnce();
@@ -298,6 +300,8 @@ void TestGridPainter::mergedBlockHasNoInnerLine()
     QCOMPARE(plain, merged);
 }
 
+namespace {
+
 // Ink (dark pixels) inside a rectangle of the picture.
 QRect inkBounds(const QImage& image, const QRect& area)
 {
@@ -308,6 +312,8 @@ QRect inkBounds(const QImage& image, const QRect& area)
                 bounds |= QRect(x, y, 1, 1);
     return bounds;
 }
+
+} // namespace
 
 void TestGridPainter::text_data()
 {
@@ -352,6 +358,49 @@ void TestGridPainter::text()
     // Text is clipped to its cell: nothing spills into the neighbours.
     QVERIFY(inkBounds(image, QRect(painter.columnX(2), 0, painter.columnWidth(2), 100)).isEmpty());
     QVERIFY(inkBounds(image, QRect(0, 0, painter.columnWidth(0), 100)).isEmpty());
+}
+
+void TestGridPainter::cellFont_data()
+{
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<double>("points");
+    QTest::addColumn<bool>("wider");
+    QTest::addColumn<bool>("taller");
+
+    QTest::newRow("grid font") << false << 0.0 << false << false;
+    QTest::newRow("grid font named") << false << 8.0 << false << false;
+    QTest::newRow("bold") << true << 0.0 << true << false;
+    QTest::newRow("16 points") << false << 16.0 << true << true;
+}
+
+// A cell's own font against the grid font: the same text drawn in both.
+void TestGridPainter::cellFont()
+{
+    QFETCH(bool, bold);
+    QFETCH(double, points);
+    QFETCH(bool, wider);
+    QFETCH(bool, taller);
+
+    PlanningGrid grid;
+    grid.setRows(2);
+    grid.setColumns(1);
+    grid.setColumnWidth(0, 3000);
+    grid.setStandardRowHeight(900);
+    for (int row = 0; row < 2; ++row) {
+        grid.setText(row, 0, "Mmmm Www");
+        grid.setAlignment(row, 0, PlanningGrid::Alignment::LeftTop);
+    }
+    grid.setBold(1, 0, bold);
+    grid.setFontSize(1, 0, points);
+    const GridPainter painter(grid);
+    const QImage image = painter.renderAll();
+
+    const QRect plain = inkBounds(image, QRect(0, 0, 190, 59));
+    const QRect own = inkBounds(image, QRect(0, 60, 190, 59));
+    QCOMPARE(own.width() > plain.width(), wider);
+    QCOMPARE(own.height() > plain.height(), taller);
+    if (!wider)
+        QCOMPARE(own.size(), plain.size());
 }
 
 void TestGridPainter::paintsOnlyVisibleCells_data()

@@ -208,6 +208,8 @@ void BuildDayHeaders(const QueryContext& context, const QDate& startDate, const 
             if (context.engine.HideWeekends)
                 grid.setColumnWidth(column, 0);
         }
+        // The width the window stretches from when it fits the columns to its width; 0 keeps a column hidden.
+        grid.setRememberedWidth(column, grid.columnWidth(column));
     }
     if (!colourMode && context.layoutChanged)
         context.layoutChanged();

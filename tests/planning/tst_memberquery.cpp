@@ -291,6 +291,8 @@ private slots:
         QCOMPARE(grid.backColour(3, 7), 16744576); // Sunday
         QCOMPARE(grid.backColour(2, 5), 0);
         QCOMPARE(grid.columnWidth(6), hideWeekends ? 0 : (colourMode ? 400 : 960));
+        QCOMPARE(grid.rememberedWidth(6), grid.columnWidth(6));
+        QCOMPARE(grid.rememberedWidth(1), grid.columnWidth(1));
         QCOMPARE(grid.mergedRange(0, 2), (PlanningGrid::Range{0, 1, 0, 4}));
     }
 

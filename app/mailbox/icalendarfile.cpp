@@ -621,11 +621,14 @@ QByteArray writeICalendar(const NewEvent& event)
     else if (event.sensitivity == MailboxItem::Confidential)
         icalcomponent_add_property(vevent, icalproperty_new_class(ICAL_CLASS_CONFIDENTIAL));
 
-    if (event.organizer) {
+    if (!event.attendees.empty()) {
         icalcomponent_add_property(vevent, icalproperty_new_status(ICAL_STATUS_CONFIRMED));
-        const QByteArray address = "mailto:" + event.organizer->address.toUtf8();
-        icalcomponent_add_property(
-            vevent, personProperty(icalproperty_new_organizer(address.constData()), *event.organizer));
+        // Without a known owner address the request names no organizer rather than an empty "mailto:".
+        if (event.organizer && !event.organizer->address.isEmpty()) {
+            const QByteArray address = "mailto:" + event.organizer->address.toUtf8();
+            icalcomponent_add_property(
+                vevent, personProperty(icalproperty_new_organizer(address.constData()), *event.organizer));
+        }
         for (const NewEvent::Person& attendee : event.attendees) {
             const QByteArray attendeeAddress = "mailto:" + attendee.address.toUtf8();
             icalproperty* property =

@@ -390,6 +390,12 @@ private slots:
         QCOMPARE(items.front().Categories, event.categories);
         QCOMPARE(items.front().Sensitivity, int(MailboxItem::Private));
 
+        NewEvent anonymous = event;
+        anonymous.organizer = NewEvent::Person{QStringLiteral("Nobody"), QString()};
+        const QByteArray withoutOwner = writeICalendar(anonymous);
+        QVERIFY(!withoutOwner.contains("ORGANIZER"));
+        QVERIFY(withoutOwner.contains("ATTENDEE"));
+
         NewEvent allDay = event;
         allDay.allDay = true;
         allDay.start = local("2026-12-24T00:00:00");

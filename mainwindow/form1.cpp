@@ -303,6 +303,8 @@ void Form1::buttonChanged(int position)
     const ViewCommands::Button& button = m_commands->buttons().at(position - 1);
     QAction* action = m_buttons.at(position - 1);
     action->setText(button.caption);
+    // A tool button shows the action's icon text, which drops a trailing "..." unless it is set itself.
+    action->setIconText(button.caption);
     action->setToolTip(button.tooltip);
     action->setProperty(kKey, button.key);
 }

@@ -1,15 +1,23 @@
 #include "app/languagetexts.h"
+#include "app/mailbox/foldermailbox.h"
+#include "app/mailbox/mailboxerror.h"
+#include "app/mailboxsource.h"
 #include "app/programpaths.h"
 #include "app/programstate.h"
 #include "app/screentextid.h"
 #include "app/settingsstore.h"
 #include "app/startup.h"
+#include "mainwindow/form1.h"
+#include "planning/enginestate.h"
+#include "planning/planningmatrix.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QStandardPaths>
 
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char* argv[])
 {
@@ -38,7 +46,38 @@ int main(int argc, char* argv[])
         return 1;
     }
     program.TempFolder = temp.folder;
-    std::printf("Rotavine %s\nsettings: %s\ntemporary folder: %s\n", ROTAVINE_VERSION,
-                qPrintable(settings.filePath()), qPrintable(program.TempFolder));
-    return 0;
+
+    const MailboxSource source =
+        chooseMailboxSource(settings, QString(), ProgramPaths::dataFolder() + QStringLiteral("/demo-mailbox"),
+                            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    std::unique_ptr<FolderMailbox> mailbox;
+    QString failure = source.error;
+    if (failure.isEmpty()) {
+        try {
+            FolderMailbox::Options options;
+            options.root = source.path;
+            options.ownerName = source.ownerName;
+            options.ownerAddress = source.ownerAddress;
+            mailbox = std::make_unique<FolderMailbox>(options);
+        }
+        catch (const MailboxError& error) {
+            failure = error.description();
+        }
+    }
+    if (!mailbox) {
+        const QString text = QStringLiteral("Failed to open the mailbox \"%1\": <<%2>>. Exiting...")
+                                 .arg(QDir::toNativeSeparators(source.path), failure);
+        std::fprintf(stderr, "rotavine: %s\n", qPrintable(text));
+        QMessageBox::warning(nullptr, QStringLiteral("Rotavine"), text);
+        return 1;
+    }
+
+    EngineState engine;
+    PlanningMatrix matrix;
+    Form1 window(program, engine, matrix, settings, texts, *mailbox);
+    window.show();
+    if (source.kind == MailboxSource::Demo)
+        window.setStatusText(1,
+                             texts.message(Message::DemoDataShown) + QDir::toNativeSeparators(source.path));
+    return QApplication::exec();
 }

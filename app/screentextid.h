@@ -223,5 +223,6 @@ enum Id : int {
     TooManyMembers = 100,
     ReportFailed = 101,
     PeriodTooLong = 102,
+    DemoDataShown = 103, // text + the folder of the demo mailbox
 };
 } // namespace Message

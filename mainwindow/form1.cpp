@@ -89,8 +89,23 @@ void Form1::buildWidgets()
     buildToolbar();
 
     auto* central = new QWidget(this);
-    auto* layout = new QVBoxLayout(central);
+    auto* outer = new QHBoxLayout(central);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    // The gradient strip along the left edge, repainted whenever its height changes.
+    m_picLogo = new QLabel(central);
+    m_picLogo->setObjectName(QStringLiteral("picLogo"));
+    m_picLogo->setFixedWidth(26);
+    m_picLogo->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
+    QFont logoFont(QStringLiteral("Arial"), 11, QFont::Bold);
+    m_picLogo->setFont(logoFont);
+    m_logo.setDessinerObjet(m_picLogo);
+    m_logo.Caption = QStringLiteral("    - Rotavine ") + QStringLiteral(ROTAVINE_VERSION);
+    m_picLogo->installEventFilter(this);
+    outer->addWidget(m_picLogo);
+    auto* layout = new QVBoxLayout;
     layout->setContentsMargins(4, 4, 4, 0);
+    outer->addLayout(layout, 1);
     m_upperPanel = buildUpperPanel();
     layout->addWidget(m_upperPanel);
 
@@ -568,6 +583,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
     if (m_planning && watched == m_planning->viewport() && event->type() == QEvent::Resize)
         fitColumns();
+    if (watched == m_picLogo && event->type() == QEvent::Resize)
+        m_logo.Dessine();
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mainwindow/viewcommands.h"
+#include "options/clogo.h"
 #include "planning/colourrules.h"
 #include "planning/planninggrid.h"
 #include "planning/querycontext.h"
@@ -121,6 +122,8 @@ private:
     PlanningGridView* m_planning = nullptr;
     std::array<QLabel*, 3> m_statusPanels{};
     QLabel* m_version = nullptr;
+    QLabel* m_picLogo = nullptr;
+    cLogo m_logo;
     QTimer* m_refreshTimer = nullptr;
 
     std::unique_ptr<ComboBoxTeamList> m_teamList;

@@ -19,6 +19,17 @@
 #include <cstdio>
 #include <memory>
 
+namespace {
+
+// "--mailbox PATH" names the folder to open; the rest of the command line is read elsewhere.
+QString mailboxArgument(const QStringList& arguments)
+{
+    const qsizetype at = arguments.indexOf(QStringLiteral("--mailbox"));
+    return at > 0 && at + 1 < arguments.size() ? arguments.at(at + 1) : QString();
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     // Without a display (a scheduler, a server) the program still runs, on Qt's offscreen platform.
@@ -48,7 +59,8 @@ int main(int argc, char* argv[])
     program.TempFolder = temp.folder;
 
     const MailboxSource source =
-        chooseMailboxSource(settings, QString(), ProgramPaths::dataFolder() + QStringLiteral("/demo-mailbox"),
+        chooseMailboxSource(settings, mailboxArgument(application.arguments()),
+                            ProgramPaths::dataFolder() + QStringLiteral("/demo-mailbox"),
                             QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     std::unique_ptr<FolderMailbox> mailbox;
     QString failure = source.error;

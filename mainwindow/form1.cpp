@@ -32,6 +32,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -115,6 +117,35 @@ void Form1::buildWidgets()
     Captions::setTag(m_annul, ScreenText::CancelQuery);
     connect(m_annul, &QPushButton::clicked, this, [this] { m_commands->cancel(); });
     commandRow->addWidget(m_annul);
+    // Default sizes, and the four zoom pictures: columns narrower and wider, rows taller and shorter.
+    auto sizeButton = [&](const char* name, int tag, QStyle::StandardPixmap icon,
+                          std::function<void()> action) {
+        auto* button = new QToolButton(central);
+        button->setObjectName(QLatin1StringView(name));
+        button->setIcon(style()->standardIcon(icon));
+        button->setAutoRaise(true);
+        Captions::setTag(button, tag);
+        connect(button, &QToolButton::clicked, this, std::move(action));
+        commandRow->addWidget(button);
+    };
+    sizeButton("RestoreWidth", ScreenText::RestoreWidth, QStyle::SP_BrowserReload, [this] {
+        GridLayout::RestoreDefaultSizes(m_grid);
+        fitColumns();
+    });
+    auto whenShown = [this](std::function<void()> zoom) {
+        return [this, zoom] {
+            if (!m_commands->CurrentView.isEmpty())
+                zoom();
+        };
+    };
+    sizeButton("Picture2_0", ScreenText::ColumnsNarrower, QStyle::SP_ArrowLeft,
+               whenShown([this] { GridLayout::ZoomColumns(m_grid, false); }));
+    sizeButton("Picture2_1", ScreenText::ColumnsWider, QStyle::SP_ArrowRight,
+               whenShown([this] { GridLayout::ZoomColumns(m_grid, true); }));
+    sizeButton("Picture1_0", ScreenText::RowsTaller, QStyle::SP_ArrowDown,
+               whenShown([this] { GridLayout::ZoomRows(m_grid, true); }));
+    sizeButton("Picture1_1", ScreenText::RowsShorter, QStyle::SP_ArrowUp,
+               whenShown([this] { GridLayout::ZoomRows(m_grid, false); }));
     commandRow->addStretch(1);
     layout->addLayout(commandRow);
 
@@ -436,6 +467,10 @@ void Form1::changeEvent(QEvent* event)
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_program.Activated)
         activate();
+    // Minimised, the window lives on as the tray icon; without a tray it stays in the task bar.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() &&
+        QSystemTrayIcon::isSystemTrayAvailable())
+        hide();
 }
 
 void Form1::closeEvent(QCloseEvent* event)

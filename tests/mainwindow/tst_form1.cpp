@@ -229,6 +229,29 @@ private slots:
                  qPrintable(QString("%1 vs %2").arg(right).arg(view->viewport()->width())));
     }
 
+    void sizeButtons()
+    {
+        Harness h;
+        QVERIFY(h.openAndShow());
+        PlanningGrid& grid = h.window->grid();
+        // Before any view the zoom pictures change nothing.
+        const int rowsBefore = grid.rows();
+        h.child<QToolButton>("Picture1_0")->click();
+        QCOMPARE(grid.rows(), rowsBefore);
+
+        h.menuEntry(2, "ThisWeek")->trigger();
+        grid.setRowHeight(1, 300);
+        h.child<QToolButton>("RestoreWidth")->click();
+        QCOMPARE(grid.rowHeight(4), 900);
+        h.child<QToolButton>("Picture1_0")->click();
+        QCOMPARE(grid.rowHeight(5), 990);
+        h.child<QToolButton>("Picture1_1")->click();
+        QCOMPARE(grid.rowHeight(4), 891);
+        const int width = grid.columnWidth(1);
+        h.child<QToolButton>("Picture2_1")->click();
+        QCOMPARE(grid.columnWidth(1), width + qRound(width / 10.0));
+    }
+
     void displayOptionsRestoredAtLoadAndSavedAtClose_data()
     {
         QTest::addColumn<QStringList>("stored");

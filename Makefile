@@ -44,3 +44,4 @@ clean:
 # Benchmarks print their figures; the big mailbox is generated once under ~/.cache/rotavine-bench.
 bench: build
 	$(BUILD)/bin/bench-mailbox
+	$(BUILD)/bin/bench-paint

@@ -2,7 +2,6 @@
 
 #include "app/datetext.h"
 #include "app/languagetexts.h"
-#include "app/mailbox/itemcollection.h"
 #include "app/mailbox/mailbox.h"
 #include "app/programstate.h"
 #include "app/screentextid.h"
@@ -12,8 +11,6 @@
 #include "planning/planninggrid.h"
 #include "planning/planningmatrix.h"
 #include "planning/querycontext.h"
-
-#include <cstdio>
 
 namespace DayView {
 
@@ -170,8 +167,7 @@ void PlaceDayItem(const QueryContext& context, const QDate& day, const QString& 
     int lastRow = end >= QDateTime(day.addDays(1), QTime(0, 0)) ? kLastHalfHourRow : rowOf(end.time()) - 1;
     // An item that starts and ends inside one half hour still shows, in its start row.
     lastRow = std::max(lastRow, firstRow);
-    const QString text =
-        hoursAndMinutes(start < dayStart ? dayStart : start) + u' ' + hoursAndMinutes(end) + u' ';
+    const QString text = appointmentTimes(start < dayStart ? QTime(0, 0) : start.time(), end.time());
     const QString html = text + shown.toHtmlEscaped();
     for (int row = std::max(firstRow, kFirstHalfHourRow); row <= std::min(lastRow, kLastHalfHourRow); ++row) {
         colour(row);

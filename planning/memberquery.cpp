@@ -2,7 +2,6 @@
 
 #include "app/datetext.h"
 #include "app/languagetexts.h"
-#include "app/mailbox/itemcollection.h"
 #include "app/mailbox/mailbox.h"
 #include "app/programstate.h"
 #include "app/screentextid.h"

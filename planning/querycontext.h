@@ -19,15 +19,9 @@ class SettingsStore;
 struct EngineState;
 struct ProgramState;
 
-// An appointment's time as the planning writes it: two-digit hours on the 24-hour clock, a colon, two-digit
-// minutes, whatever the locale.
-QString hoursAndMinutes(const QTime& time);
-// "HH:MM HH:MM ", the start and end that lead an appointment's text.
+// "HH:MM HH:MM ", the start and end that lead an appointment's text: two-digit hours on the 24-hour clock, a
+// colon and two-digit minutes, whatever the locale.
 QString appointmentTimes(const QTime& start, const QTime& end);
-inline QString hoursAndMinutes(const QDateTime& value)
-{
-    return hoursAndMinutes(value.time());
-}
 
 // A yield for the queries that lets the window's events run at most every `intervalMs`: often enough to keep
 // the window responsive and the cancel button live, without paying for an event loop pass per appointment.

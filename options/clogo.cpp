@@ -11,14 +11,7 @@ cLogo::cLogo() : m_start(resolve(m_debutCouleur)), m_end(resolve(m_finCouleur)) 
 
 QColor cLogo::resolve(qint64 colour)
 {
-    // A system colour takes its present value from the palette; anything else is read as 0x00BBGGRR.
-    if (colour < 0)
-        colour &= 0xFFFFFFFF;
-    if (colour > 0xFFFFFF) {
-        const qint64 system =
-            (colour >> 31) && (colour & 0x7FFFFF00) == 0 ? systemColour(int(colour & 0xFF)) : -1;
-        colour = system >= 0 ? system : colour & 0xFFFFFF;
-    }
+    colour = resolveOleColour(colour);
     return QColor(int(colour & 0xFF), int((colour >> 8) & 0xFF), int((colour >> 16) & 0xFF));
 }
 

@@ -75,16 +75,20 @@ qint64 systemColour(int index)
     return qint64(colour.red()) | qint64(colour.green()) << 8 | qint64(colour.blue()) << 16;
 }
 
-QString ColourToHtml(qint64 colour)
+qint64 resolveOleColour(qint64 colour)
 {
     if (colour < 0)
         colour &= 0xFFFFFFFF;
-    if (colour > 0xFFFFFF) {
-        const bool systemFlag = (colour & 0xFFFFFFFF) >> 31;
-        const qint64 resolved =
-            systemFlag && (colour & 0x7FFFFF00) == 0 ? systemColour(int(colour & 0xFF)) : -1;
-        colour = resolved >= 0 ? resolved : colour & 0xFFFFFF;
-    }
+    if (colour <= 0xFFFFFF)
+        return colour;
+    const bool systemFlag = (colour & 0xFFFFFFFF) >> 31;
+    const qint64 resolved = systemFlag && (colour & 0x7FFFFF00) == 0 ? systemColour(int(colour & 0xFF)) : -1;
+    return resolved >= 0 ? resolved : colour & 0xFFFFFF;
+}
+
+QString ColourToHtml(qint64 colour)
+{
+    colour = resolveOleColour(colour);
     if (colour == 0)
         return QStringLiteral("FFFFFF");
     const QString bgr = QStringLiteral("%1").arg(colour, 6, 16, QLatin1Char('0')).toUpper();

@@ -54,3 +54,8 @@ QString ColourToHtml(qint64 colour);
 
 // The OLE colour behind a system colour index, or -1 for an index without one.
 qint64 systemColour(int index);
+
+// Any stored colour as a plain 0x00BBGGRR value: a system colour (top bit of the 32-bit value set, index in
+// the low byte) becomes the palette's colour for that index; anything else above 0xFFFFFF keeps its low 24
+// bits.
+qint64 resolveOleColour(qint64 colour);

@@ -1,0 +1,23 @@
+#pragma once
+
+// How the program ends. An unattended run exits 0 only when its report reached the output; every other value
+// says why not, so that a scheduler can tell. Listed in the README; the numbers never change meaning.
+enum class ExitStatus : int {
+    Delivered = 0,
+    StartFailed = 1, // no temporary folder, or the program could not start
+    UsageError = 2,  // unknown option or unreadable value
+    ReportKeywordError = 3,
+    ViewRefused = 4, // the report cannot show this view (message 32)
+    ViewKeywordError = 5,
+    UnknownTeam = 6,
+    EmptyTeam = 7,
+    MailboxNotOpened = 8,
+    OutputNotWritable = 9, // the page could not reach the output folder
+    PictureFailed = 10,    // the planning picture could not be saved
+    ReportFailed = 11,     // the page could not be written (template missing, temporary folder full)
+};
+
+constexpr int exitCode(ExitStatus status)
+{
+    return static_cast<int>(status);
+}

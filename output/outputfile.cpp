@@ -99,8 +99,8 @@ std::optional<Failure> write(const QString& path, const QByteArray& bytes, const
         return failure(error, QStringLiteral("Cannot create a file beside"), path);
     const int descriptor = file->descriptor();
     const auto failed = [&path](const char* what) {
-        const int error = errno;
-        return failure(error, QString::fromLatin1(what), path);
+        const int reason = errno;
+        return failure(reason, QString::fromLatin1(what), path);
     };
     if (!writeAll(descriptor, bytes.constData(), bytes.size()))
         return failed("Cannot write");

@@ -268,10 +268,6 @@ void TestHtmlReport::headerRuns_data()
     QTest::newRow("last run of one column")
         << QStringList{"", "A", "A", "A", "B"} << 1
         << QStringList{headerCell(1, ""), headerCell(3, "A"), headerCell(1, "B")};
-    QTest::newRow("every column its own")
-        << QStringList{"a", "b", "c", "d", "e"} << 1
-        << QStringList{headerCell(1, "a"), headerCell(1, "b"), headerCell(1, "c"), headerCell(1, "d"),
-                       headerCell(1, "e")};
     QTest::newRow("equal texts apart are two runs")
         << QStringList{"", "A", "B", "A", "A"} << 1
         << QStringList{headerCell(1, ""), headerCell(1, "A"), headerCell(1, "B"), headerCell(2, "A")};
@@ -346,15 +342,11 @@ void TestHtmlReport::memberCells_data()
     QTest::addColumn<QString>("colour"); // as the matrix holds it
     QTest::addColumn<QString>("line");
     const QString text = "Stand-up<br>------------<br>Call";
-    QTest::newRow("detailed, HeightCol 60")
-        << false << 60 << 2 << "C4C400" << memberCell("60", "C4C400", text);
     QTest::newRow("detailed, HeightCol 0") << false << 0 << 2 << "C4C400" << memberCell("0", "C4C400", text);
     QTest::newRow("detailed, HeightCol 255")
         << false << 255 << 2 << "C4C400" << memberCell("255", "C4C400", text);
     QTest::newRow("colour only: width 0, no text")
         << true << 60 << 2 << "C4C400" << memberCell("0", "C4C400", "&nbsp");
-    QTest::newRow("name column, detailed")
-        << false << 60 << 0 << "FFFFFF" << memberCell("120", "FFFFFF", text);
     QTest::newRow("name column keeps its text in colour")
         << true << 60 << 0 << "FFFFFF" << memberCell("120", "FFFFFF", text);
     QTest::newRow("four-character colour") << false << 60 << 1 << "ABCD" << memberCell("60", "ABCD  ", text);

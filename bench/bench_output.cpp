@@ -1,0 +1,201 @@
+// Measures the outputs of the biggest planning (127 members × 187 days): the grid drawn whole, copied into
+// the pixel buffer and written as a JPEG (beside the same buffer encoded with 4:2:0 colour for comparison),
+// and the detailed HTML report.
+//
+//   bench-output [--rounds N]
+
+#include "app/languagetexts.h"
+#include "app/programpaths.h"
+#include "mainwindow/gridpainter.h"
+#include "output/htmlreport.h"
+#include "output/jpegwriter.h"
+#include "output/pixelbuffer.h"
+#include "planning/colourrules.h"
+#include "planning/planninggrid.h"
+#include "planning/planningmatrix.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+constexpr int kMembers = 127;
+constexpr int kDays = 187;
+
+// The grid and matrix as the member query leaves them: four header rows, a name column, two or three
+// appointments in most day cells, coloured.
+void fill(PlanningGrid& grid, PlanningMatrix& matrix)
+{
+    grid.setRedraw(false);
+    grid.setRows(kMembers + 4);
+    grid.setColumns(kDays + 1);
+    grid.setFixedRows(4);
+    grid.setFixedColumns(1);
+    grid.setMergeMode(PlanningGrid::MergeMode::RestrictRows);
+    grid.setMergeRow(0, true);
+    grid.setMergeRow(1, true);
+    grid.setWordWrap(true);
+    grid.setColumnWidth(0, 1200);
+    const QDate first(2026, 7, 1);
+    for (int column = 1; column <= kDays; ++column) {
+        const QDate day = first.addDays(column - 1);
+        const QString headers[4] = {QLocale::c().monthName(day.month(), QLocale::ShortFormat).toUpper(),
+                                    QStringLiteral("Week %1").arg(day.weekNumber()),
+                                    QLocale::c().dayName(day.dayOfWeek()), day.toString(u"dd MMM")};
+        for (int row = 0; row < 4; ++row) {
+            grid.setText(row, column, headers[row]);
+            matrix.cell(row, column).CellHtml = headers[row];
+        }
+    }
+    for (int row = 4; row < grid.rows(); ++row) {
+        grid.setRowHeight(row, 3 * grid.standardRowHeight());
+        const QString name = QStringLiteral("Member %1").arg(row - 4);
+        grid.setText(row, 0, name);
+        matrix.cell(row, 0).CellHtml = name;
+        for (int column = 1; column <= kDays; ++column) {
+            if ((row + column) % 7 == 0)
+                continue;
+            const bool other = (row * column) % 5 == 0;
+            grid.setText(row, column, QStringLiteral("Support stand-up\rCustomer call\rTicket queue duty"));
+            grid.setBackColour(row, column, other ? 8421631 : 50372);
+            grid.setAlignment(row, column, PlanningGrid::Alignment::LeftTop);
+            PlanningCell& cell = matrix.cell(row, column);
+            cell.CellHtml =
+                QStringLiteral("Support stand-up<br>------------<br>Customer call<br>------------<br>"
+                               "Ticket queue duty");
+            cell.CellHtmlColour = other ? QStringLiteral("FF8080") : QStringLiteral("C4C400");
+        }
+    }
+    grid.setRedraw(true);
+}
+
+// The best of `rounds` runs, in milliseconds.
+double best(int rounds, const std::function<void()>& run)
+{
+    double fastest = 1e300;
+    for (int round = 0; round < rounds; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        run();
+        fastest = std::min(fastest, timer.nsecsElapsed() / 1e6);
+    }
+    return fastest;
+}
+
+struct Encoding {
+    unsigned long size = 0;
+    double meanError = 0;   // mean absolute difference per channel, 0 to 255
+    double fringeShare = 0; // share of pixels with a channel off by more than 32: a visible fringe
+};
+
+// The buffer encoded with the given chroma subsampling, decoded again and compared with itself.
+Encoding encode(const PixelBuffer& buffer, int subsampling, bool compare)
+{
+    Encoding result;
+    tjhandle handle = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    tjCompress2(handle, buffer.DIBSectionBitsPtr(), buffer.Width(), buffer.BytesPerScanLine(),
+                buffer.Height(), TJPF_BGR, &jpeg, &result.size, subsampling, 90, TJFLAG_BOTTOMUP);
+    tjDestroy(handle);
+    if (compare) {
+        const int pitch = buffer.BytesPerScanLine();
+        std::vector<unsigned char> decoded(size_t(pitch) * size_t(buffer.Height()));
+        tjhandle decoder = tjInitDecompress();
+        tjDecompress2(decoder, jpeg, result.size, decoded.data(), buffer.Width(), pitch, buffer.Height(),
+                      TJPF_BGR, TJFLAG_BOTTOMUP);
+        tjDestroy(decoder);
+        double total = 0;
+        qint64 fringes = 0;
+        for (int row = 0; row < buffer.Height(); ++row) {
+            const unsigned char* a = buffer.DIBSectionBitsPtr() + qsizetype(row) * pitch;
+            const unsigned char* b = decoded.data() + qsizetype(row) * pitch;
+            for (int x = 0; x < 3 * buffer.Width(); x += 3) {
+                int worst = 0;
+                for (int channel = 0; channel < 3; ++channel) {
+                    const int difference = std::abs(int(a[x + channel]) - int(b[x + channel]));
+                    total += difference;
+                    worst = std::max(worst, difference);
+                }
+                fringes += worst > 32;
+            }
+        }
+        const double pixels = double(buffer.Width()) * buffer.Height();
+        result.meanError = total / (3 * pixels);
+        result.fringeShare = fringes / pixels;
+    }
+    tjFree(jpeg);
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const QStringList arguments = application.arguments();
+    const qsizetype at = arguments.indexOf(QStringLiteral("--rounds"));
+    const int rounds = at > 0 && at + 1 < arguments.size() ? std::max(1, arguments.at(at + 1).toInt()) : 3;
+
+    PlanningGrid grid;
+    PlanningMatrix matrix;
+    fill(grid, matrix);
+    QTemporaryDir folder;
+    const QString picturePath = folder.filePath(QStringLiteral("planning.jpg"));
+
+    QImage picture;
+    const double render = best(rounds, [&] { picture = GridPainter(grid).renderAll(); });
+    PixelBuffer buffer;
+    const double copy = best(rounds, [&] { buffer.CreateFromPicture(picture); });
+    const double save = best(rounds, [&] { SaveJpeg(buffer, picturePath, 90); });
+    const double encode420 = best(rounds, [&] { encode(buffer, TJSAMP_420, false); });
+    const double encode444 = best(rounds, [&] { encode(buffer, TJSAMP_444, false); });
+    const Encoding with420 = encode(buffer, TJSAMP_420, true);
+    const Encoding with444 = encode(buffer, TJSAMP_444, true);
+
+    ColourRules rules([](const QString&) {});
+    const LanguageTexts texts =
+        LanguageTexts::load(ProgramPaths::languageFolder(), QStringLiteral("English"));
+    const HtmlReportInput input{.matrix = matrix,
+                                .grid = grid,
+                                .rules = rules,
+                                .useFilters = true,
+                                .texts = texts,
+                                .teamText = QStringLiteral("Everyone"),
+                                .firstDay = QDateTime(QDate(2026, 7, 1), QTime(0, 0)),
+                                .lastDay = QDateTime(QDate(2027, 1, 3), QTime(0, 0)),
+                                .statusText = QStringLiteral("Last refresh: now"),
+                                .heightCol = 60,
+                                .templateFolder = HtmlReport::templateFolder(),
+                                .tempFolder = folder.path(),
+                                .pictureName = {},
+                                .locale = QLocale::c()};
+    QString page;
+    const double report = best(rounds, [&] { page = WriteHtmlReport(input, false, true); });
+
+    std::printf("planning: %d members x %d days; picture %d x %d pixels (%.0f MB as 24-bit rows)\n", kMembers,
+                kDays, picture.width(), picture.height(),
+                double(buffer.BytesPerScanLine()) * buffer.Height() / 1e6);
+    std::printf("%-44s %9.1f ms\n", "grid drawn whole into an image", render);
+    std::printf("%-44s %9.1f ms\n", "image copied into the pixel buffer", copy);
+    std::printf("%-44s %9.1f ms  %8.2f MB\n", "SaveJpeg, quality 90, 4:4:4 (the writer's)", save,
+                QFileInfo(picturePath).size() / 1e6);
+    for (const auto& [label, milliseconds, encoding] : {std::tuple("encode only, 4:4:4", encode444, with444),
+                                                        std::tuple("encode only, 4:2:0", encode420, with420)})
+        std::printf("%-44s %9.1f ms  %8.2f MB  mean error %.2f, pixels off by > 32: %.2f %%\n", label,
+                    milliseconds, encoding.size / 1e6, encoding.meanError, 100 * encoding.fringeShare);
+    std::printf("%-44s %9.1f ms  %8.2f MB\n", "detailed HTML report", report, QFileInfo(page).size() / 1e6);
+    std::printf("(best of %d rounds)\n", rounds);
+    return 0;
+}

@@ -1,0 +1,14 @@
+#include "mainwindow/planningpicture.h"
+
+#include "mainwindow/gridpainter.h"
+#include "output/jpegwriter.h"
+#include "output/pixelbuffer.h"
+
+void savePlanningPicture(const PlanningGrid& grid, const QString& fileName)
+{
+    constexpr int kQuality = 90;
+    PixelBuffer buffer;
+    // A picture too large for the buffer leaves it empty, which the writer refuses with its error.
+    buffer.CreateFromPicture(GridPainter(grid).renderAll());
+    SaveJpeg(buffer, fileName, kQuality);
+}

@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test asan-test bench format format-check clean
+.PHONY: all deps configure build publish test asan-test bench format format-check clean
 
 all: build
 
@@ -19,6 +19,10 @@ configure: $(BUILD)/build.ninja
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
+
+# The main job: the demo team's planning for this month, published as an HTML page and a picture page.
+publish: deps build
+	bash scripts/publish-demo.sh $(BUILD)
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

@@ -1,3 +1,5 @@
+#include "app/commandline.h"
+#include "app/exitstatus.h"
 #include "app/languagetexts.h"
 #include "app/mailbox/foldermailbox.h"
 #include "app/mailbox/mailboxerror.h"
@@ -21,47 +23,71 @@
 
 namespace {
 
-// "--mailbox PATH" names the folder to open; the rest of the command line is read elsewhere.
-QString mailboxArgument(const QStringList& arguments)
+void printError(const QString& text)
 {
-    const qsizetype at = arguments.indexOf(QStringLiteral("--mailbox"));
-    return at > 0 && at + 1 < arguments.size() ? arguments.at(at + 1) : QString();
+    std::fprintf(stderr, "rotavine: %s\n", qPrintable(text));
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    // Without a display (a scheduler, a server) the program still runs, on Qt's offscreen platform.
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    QStringList arguments;
+    for (int index = 1; index < argc; ++index)
+        arguments.append(QString::fromLocal8Bit(argv[index]));
+    const CommandLine commandLine = CommandLineParser::parse(arguments);
+    switch (commandLine.action) {
+    case CommandLine::Action::Help:
+        std::fputs(qPrintable(CommandLineParser::usageText()), stdout);
+        return exitCode(ExitStatus::Delivered);
+    case CommandLine::Action::Version:
+        std::printf("rotavine %s\n", ROTAVINE_VERSION);
+        return exitCode(ExitStatus::Delivered);
+    case CommandLine::Action::Error:
+        printError(commandLine.error);
+        std::fputs("Try 'rotavine --help'.\n", stderr);
+        return exitCode(ExitStatus::UsageError);
+    case CommandLine::Action::Run:
+        break;
+    }
+
+    // An unattended run never shows its window, and without a display (a scheduler, a server) the program
+    // still runs: both on Qt's offscreen platform, so that a vanished display cannot stop a nightly run.
+    const bool noDisplay =
+        qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if ((commandLine.automatic || noDisplay) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Rotavine"));
     QApplication::setApplicationVersion(QStringLiteral(ROTAVINE_VERSION));
 
-    SettingsStore settings;
+    ProgramState program;
+    commandLine.applyTo(program);
+    const bool unattended = program.AutomaticMode;
+
+    SettingsStore settings =
+        commandLine.configPath.isEmpty() ? SettingsStore() : SettingsStore(commandLine.configPath);
     const LanguageTexts texts =
         LanguageTexts::load(ProgramPaths::languageFolder(), LanguageTexts::languageName(settings));
     for (const QString& warning : texts.warnings())
         std::fprintf(stderr, "rotavine: %s\n", qPrintable(warning));
 
-    ProgramState program;
     const Startup::TempFolderResult temp =
         Startup::findTempFolder(QProcessEnvironment::systemEnvironment(),
                                 QStandardPaths::writableLocation(QStandardPaths::TempLocation));
     if (temp.folder.isEmpty()) {
-        std::fprintf(stderr, "rotavine: %s\n", qPrintable(temp.error));
-        QApplication::beep();
-        QMessageBox::warning(nullptr, QStringLiteral("Rotavine"), texts.message(Message::NoTempFolder));
-        return 1;
+        printError(temp.error);
+        if (!unattended) {
+            QApplication::beep();
+            QMessageBox::warning(nullptr, QStringLiteral("Rotavine"), texts.message(Message::NoTempFolder));
+        }
+        return exitCode(ExitStatus::StartFailed);
     }
     program.TempFolder = temp.folder;
 
-    const MailboxSource source =
-        chooseMailboxSource(settings, mailboxArgument(application.arguments()),
-                            ProgramPaths::dataFolder() + QStringLiteral("/demo-mailbox"),
-                            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    const MailboxSource source = chooseMailboxSource(
+        settings, commandLine.mailboxPath, ProgramPaths::dataFolder() + QStringLiteral("/demo-mailbox"),
+        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     std::unique_ptr<FolderMailbox> mailbox;
     QString failure = source.error;
     if (failure.isEmpty()) {
@@ -79,14 +105,20 @@ int main(int argc, char* argv[])
     if (!mailbox) {
         const QString text = QStringLiteral("Failed to open the mailbox \"%1\": <<%2>>. Exiting...")
                                  .arg(QDir::toNativeSeparators(source.path), failure);
-        std::fprintf(stderr, "rotavine: %s\n", qPrintable(text));
-        QMessageBox::warning(nullptr, QStringLiteral("Rotavine"), text);
-        return 1;
+        printError(text);
+        if (!unattended)
+            QMessageBox::warning(nullptr, QStringLiteral("Rotavine"), text);
+        return exitCode(ExitStatus::MailboxNotOpened);
     }
 
     EngineState engine;
     PlanningMatrix matrix;
     Form1 window(program, engine, matrix, settings, texts, *mailbox);
+    if (unattended) {
+        // The window stays hidden; its first activation runs the view and delivers the report.
+        window.activate();
+        return exitCode(window.automaticStatus().value_or(ExitStatus::ReportFailed));
+    }
     window.show();
     if (source.kind == MailboxSource::Demo)
         window.setStatusText(1,

@@ -4,6 +4,7 @@
 #include "app/filterlist.h"
 #include "app/languagetexts.h"
 #include "app/mailbox/mailbox.h"
+#include "app/programpaths.h"
 #include "app/programstate.h"
 #include "app/screentextid.h"
 #include "app/settingsstore.h"
@@ -12,6 +13,9 @@
 #include "mainwindow/gridlayout.h"
 #include "mainwindow/listwidgetmemberlist.h"
 #include "mainwindow/planninggridview.h"
+#include "mainwindow/planningpicture.h"
+#include "output/htmlreport.h"
+#include "output/jpegwriter.h"
 #include "planning/dayview.h"
 #include "planning/enginestate.h"
 #include "planning/memberquery.h"
@@ -24,6 +28,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -38,6 +43,8 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <cstdio>
 
 namespace {
 
@@ -67,6 +74,11 @@ Form1::Form1(ProgramState& program, EngineState& engine, PlanningMatrix& matrix,
       m_texts(texts), m_mailbox(mailbox)
 {
     m_messageHandler = [this](MessageIcon icon, const QString& text) {
+        // An unattended run never waits for a person: its messages go to standard error.
+        if (m_program.AutomaticMode) {
+            std::fprintf(stderr, "rotavine: %s\n", qPrintable(text));
+            return;
+        }
         static const QMessageBox::Icon icons[] = {QMessageBox::NoIcon, QMessageBox::Information,
                                                   QMessageBox::Warning, QMessageBox::Critical};
         QMessageBox box(icons[int(icon)], windowTitle(), text, QMessageBox::Ok, this);
@@ -370,12 +382,15 @@ ViewCommands::Window Form1::commandWindow()
     window.detailLayout = [this](bool pressed) { m_upperPanel->setVisible(!pressed); };
     window.copyPicture = [this] { copyPicture(); };
     window.loupe = [](bool) {};
-    window.report = [](bool, bool) {};
+    window.report = [this](bool colourOnly, bool asTable) { WriteReport(colourOnly, asTable); };
     window.dialog = [](const QString&) {};
     window.message = [this](MessageIcon icon, const QString& text) { showMessage(icon, text); };
     window.fatal = [this](const QString& text) {
         showMessage(MessageIcon::Critical, text);
-        QCoreApplication::exit(1);
+        if (m_program.AutomaticMode)
+            finishAutomaticRun(ExitStatus::ViewKeywordError);
+        else
+            QCoreApplication::exit(1);
     };
     window.showRunTime = [this] {
         setStatusText(3, ViewCommands::runTimeText(m_texts, QDateTime::currentDateTime()));
@@ -432,6 +447,8 @@ void Form1::activate()
         return;
 
     if (m_program.AutomaticMode) {
+        if (!automaticRunAccepted())
+            return;
         setPickers({m_program.CmdFromDate, m_program.CmdToDate});
         pickerChanged(0);
         pickerChanged(1);
@@ -446,6 +463,101 @@ void Form1::activate()
     // a later one, not a second first one.
     m_program.Activated = true;
     m_commands->RerunCurrentView();
+    if (m_program.AutomaticMode && !m_automaticStatus)
+        WriteReport(m_program.CmdReport == QLatin1StringView("ReportHTMLColor"),
+                    m_program.CmdReport != QLatin1StringView("ReportImage"));
+}
+
+// ---- unattended run and reports
+
+bool Form1::automaticRunAccepted()
+{
+    // The report keyword and the view are checked before the view runs, which may take a while, rather than
+    // after it; the team is checked too, since a scheduler must hear of a wrong or empty team rather than
+    // receive an empty page.
+    const QString& report = m_program.CmdReport;
+    if (report != QLatin1StringView("ReportHTMLPlan") && report != QLatin1StringView("ReportHTMLColor") &&
+        report != QLatin1StringView("ReportImage")) {
+        showMessage(MessageIcon::Critical, QStringLiteral("Report keyword error"));
+        finishAutomaticRun(ExitStatus::ReportKeywordError);
+        return false;
+    }
+    if (!Periods::reportAcceptsView(report, m_program.CmdView)) {
+        showMessage(MessageIcon::Information, m_texts.message(Message::ReportViewRefused));
+        finishAutomaticRun(ExitStatus::ViewRefused);
+        return false;
+    }
+    if (m_groupes->findText(m_program.CmdTeam, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0) {
+        showMessage(MessageIcon::Critical, QStringLiteral("Unknown team \"%1\"").arg(m_program.CmdTeam));
+        finishAutomaticRun(ExitStatus::UnknownTeam);
+        return false;
+    }
+    if (m_membres->count() == 0) {
+        showMessage(MessageIcon::Critical,
+                    QStringLiteral("The team \"%1\" has no members").arg(m_program.CmdTeam));
+        finishAutomaticRun(ExitStatus::EmptyTeam);
+        return false;
+    }
+    return true;
+}
+
+void Form1::finishAutomaticRun(ExitStatus status)
+{
+    if (!m_automaticStatus)
+        m_automaticStatus = status;
+}
+
+QString Form1::PlanningPictureName()
+{
+    savePlanningPicture(m_planning->painter(), m_program.TempFolder + QStringLiteral("planning.jpg"));
+    return QStringLiteral("planning.jpg");
+}
+
+void Form1::WriteReport(bool colourOnly, bool asTable)
+{
+    const HtmlReportInput input{m_matrix,
+                                m_grid,
+                                m_rules,
+                                m_engine.UseFilters,
+                                m_texts,
+                                m_groupes->currentText(),
+                                m_depuisAu[0]->date().startOfDay(),
+                                m_depuisAu[1]->date().startOfDay(),
+                                m_statusPanels[2]->text(),
+                                m_program.HeightCol,
+                                HtmlReport::templateFolder(),
+                                m_program.TempFolder,
+                                [this] { return PlanningPictureName(); }};
+    setBusy(true);
+    QString page;
+    try {
+        page = ::WriteHtmlReport(input, colourOnly, asTable);
+        if (m_program.AutomaticMode)
+            DeliverReport(m_program.TempFolder, m_program.CmdOutputFolder, m_program.CmdOutputFile,
+                          input.templateFolder);
+    }
+    catch (const JpegError& error) {
+        setBusy(false);
+        showMessage(MessageIcon::Critical, error.description() + QStringLiteral(": ") + error.detail());
+        finishAutomaticRun(ExitStatus::PictureFailed);
+        return;
+    }
+    catch (const ReportError& error) {
+        setBusy(false);
+        showMessage(MessageIcon::Critical, m_texts.message(Message::ReportFailed) + error.description());
+        finishAutomaticRun(page.isEmpty() ? ExitStatus::ReportFailed : ExitStatus::OutputNotWritable);
+        return;
+    }
+    setBusy(false);
+    if (m_program.AutomaticMode) {
+        std::fprintf(stdout, "%s\n",
+                     qPrintable(QDir(m_program.CmdOutputFolder).filePath(m_program.CmdOutputFile)));
+        finishAutomaticRun(ExitStatus::Delivered);
+        return;
+    }
+    DisplayRequest request;
+    request.url = QUrl::fromLocalFile(page);
+    m_mailbox.display(request);
 }
 
 void Form1::showEvent(QShowEvent* event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/exitstatus.h"
 #include "mainwindow/viewcommands.h"
 #include "options/clogo.h"
 #include "planning/colourrules.h"
@@ -11,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class ComboBoxTeamList;
 class LanguageTexts;
@@ -61,6 +63,14 @@ public:
     void setMessageHandler(MessageHandler handler) { m_messageHandler = std::move(handler); }
     void setStatusText(int panel, const QString& text);
 
+    // Writes the report of the current view and opens it, or in an unattended run delivers it to the
+    // command line's output.
+    void WriteReport(bool colourOnly, bool asTable);
+    // Saves the planning picture into the temporary folder and names it for the page.
+    QString PlanningPictureName();
+    // How an unattended run ended; nothing until it has.
+    std::optional<ExitStatus> automaticStatus() const { return m_automaticStatus; }
+
     ViewCommands& commands() { return *m_commands; }
     PlanningGrid& grid() { return m_grid; }
 
@@ -81,6 +91,8 @@ private:
     void load();
 
     void showMessage(MessageIcon icon, const QString& text);
+    bool automaticRunAccepted();
+    void finishAutomaticRun(ExitStatus status);
     void flagsCheckClick(int index);
     void filtresClick(int row);
     void groupesActivated();
@@ -134,4 +146,5 @@ private:
     bool m_settingPickers = false;
     bool m_busy = false;
     bool m_activationQueued = false;
+    std::optional<ExitStatus> m_automaticStatus;
 };

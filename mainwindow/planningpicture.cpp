@@ -4,11 +4,11 @@
 #include "output/jpegwriter.h"
 #include "output/pixelbuffer.h"
 
-void savePlanningPicture(const PlanningGrid& grid, const QString& fileName)
+void savePlanningPicture(const GridPainter& painter, const QString& fileName)
 {
     constexpr int kQuality = 90;
     PixelBuffer buffer;
     // A picture too large for the buffer leaves it empty, which the writer refuses with its error.
-    buffer.CreateFromPicture(GridPainter(grid).renderAll());
+    buffer.CreateFromPicture(painter.renderAll());
     SaveJpeg(buffer, fileName, kQuality);
 }

@@ -2,8 +2,8 @@
 
 #include <QString>
 
-class PlanningGrid;
+class GridPainter;
 
-// Saves the whole grid, drawn at full size as on screen, as a JPEG file of quality 90. Throws JpegError when
-// the file cannot be written.
-void savePlanningPicture(const PlanningGrid& grid, const QString& fileName);
+// Saves the whole grid, drawn at full size by the painter the screen uses (so the picture is what is seen),
+// as a JPEG file of quality 90. Throws JpegError when the file cannot be written.
+void savePlanningPicture(const GridPainter& painter, const QString& fileName);

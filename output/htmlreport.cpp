@@ -263,7 +263,8 @@ QString WriteHtmlReport(const HtmlReportInput& input, bool colourOnly, bool asTa
     return path;
 }
 
-void DeliverReport(const QString& tempFolder, const QString& outputFolder, const QString& outputFile)
+void DeliverReport(const QString& tempFolder, const QString& outputFolder, const QString& outputFile,
+                   const QString& templateFolder)
 {
     OutputFile::Options options;
     options.keepMode = true;
@@ -273,4 +274,14 @@ void DeliverReport(const QString& tempFolder, const QString& outputFolder, const
     // The page of a table report has no picture; one left by an earlier picture report goes along anyway.
     OutputFile::copy(QDir(tempFolder).filePath(HtmlReport::kPictureFile),
                      QDir(outputFolder).filePath(HtmlReport::kPictureFile), options);
+    // What the page links to (style sheet, logo) goes with it; the templates themselves stay home.
+    if (templateFolder.isEmpty())
+        return;
+    const QFileInfoList assets = QDir(templateFolder).entryInfoList(QDir::Files | QDir::NoDotAndDotDot);
+    for (const QFileInfo& asset : assets) {
+        if (asset.fileName() == HtmlReport::kHeaderTemplate ||
+            asset.fileName() == HtmlReport::kFooterTemplate)
+            continue;
+        OutputFile::copy(asset.filePath(), QDir(outputFolder).filePath(asset.fileName()), options);
+    }
 }

@@ -14,7 +14,10 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -40,9 +43,12 @@ struct Harness {
     std::unique_ptr<FolderMailbox> mailbox;
     std::unique_ptr<Form1> window;
     QList<QPair<MessageIcon, QString>> messages;
+    QList<DisplayRequest> displayed;
 
     Harness()
     {
+        program.TempFolder = dir.filePath("temp") + "/";
+        QDir().mkpath(program.TempFolder);
         if (!copyFolderTree(ROTAVINE_SOURCE_DATA "/demo-mailbox", dir.filePath("mailbox")).isEmpty())
             qFatal("cannot copy the demo mailbox");
         settings.write("Parameters", "SelectedTeam", "Support");
@@ -60,6 +66,7 @@ struct Harness {
         FolderMailbox::Options options;
         options.root = dir.filePath("mailbox");
         mailbox = std::make_unique<FolderMailbox>(options);
+        mailbox->setDisplayHandler([this](const DisplayRequest& request) { displayed.append(request); });
         window = std::make_unique<Form1>(program, engine, matrix, settings, texts, *mailbox);
         window->setMessageHandler([this](MessageIcon icon, const QString& text) {
             messages.append({icon, text});
@@ -436,6 +443,64 @@ private slots:
         QCOMPARE(h.messages.size(), 1);
         QCOMPARE(h.messages.first().first, MessageIcon::Information);
         QCOMPARE(h.messages.first().second, h.texts.message(Message::PictureCopied));
+    }
+
+    void reportFromTheToolbarOpensThePage_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("table") << "ReportHTMLPlan"
+                               << "colspan=";
+        QTest::newRow("colours") << "ReportHTMLColor"
+                                 << "&nbsp";
+        QTest::newRow("picture") << "ReportImage"
+                                 << "<img src=\"planning.jpg\"";
+    }
+    void reportFromTheToolbarOpensThePage()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, expected);
+
+        Harness h;
+        QVERIFY(h.openAndShow());
+        h.menuEntry(2, "ThisWeek")->trigger();
+        QAction* report = h.menuEntry(7, entry);
+        QVERIFY(report);
+        report->trigger();
+
+        QVERIFY2(h.messages.isEmpty(), qPrintable(h.messages.value(0).second));
+        QCOMPARE(h.displayed.size(), 1);
+        const QString page = h.program.TempFolder + "tempPlanning.htm";
+        QCOMPARE(h.displayed.first().url, QUrl::fromLocalFile(page));
+        QFile file(page);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString html = QString::fromUtf8(file.readAll());
+        QVERIFY(html.contains(expected));
+        QVERIFY(html.contains("for team:  Support<br>"));
+        if (entry == "ReportImage") {
+            // The picture is the grid as the painter draws it.
+            const QImage picture(h.program.TempFolder + "planning.jpg");
+            QCOMPARE(picture.size(), h.child<PlanningGridView>("Planning")->painter().renderAll().size());
+        }
+    }
+
+    void unattendedRunDeliversWithoutShowingAnything()
+    {
+        Harness h;
+        h.program.AutomaticMode = true;
+        h.program.CmdTeam = "Customer Experience";
+        h.program.CmdView = "ThisMonth";
+        h.program.CmdReport = "ReportHTMLColor";
+        h.program.CmdOutputFolder = h.dir.filePath("www");
+        h.program.CmdOutputFile = "team.htm";
+        QDir().mkpath(h.program.CmdOutputFolder);
+        h.open().activate();
+
+        QCOMPARE(h.window->automaticStatus(), std::optional(ExitStatus::Delivered));
+        QVERIFY(!h.window->isVisible());
+        QVERIFY(h.displayed.isEmpty());
+        QCOMPARE(h.window->grid().rows(), h.window->grid().fixedRows() + 12);
+        QVERIFY(QFile::exists(h.dir.filePath("www/team.htm")));
     }
 
     void compactLayoutHidesTheUpperPanel()

@@ -604,6 +604,12 @@ void TestHtmlReport::deliver()
     struct stat delivered {};
     QCOMPARE(::stat(QFile::encodeName(output + "/team.htm").constData(), &delivered), 0);
     QCOMPARE(delivered.st_mode & 07777, mode_t(0604));
+
+    // With the shipped templates, what the page links to goes along; the templates themselves do not.
+    DeliverReport(planning.tempFolder, output, "team.htm", ROTAVINE_SOURCE_DATA "/htmltemplate");
+    QVERIFY(QFileInfo::exists(output + "/rotavine.css"));
+    QVERIFY(!QFileInfo::exists(output + "/htmlheader.htm"));
+    QVERIFY(!QFileInfo::exists(output + "/htmlfooter.htm"));
 }
 
 void TestHtmlReport::deliverFailure()

@@ -25,7 +25,7 @@ private slots:
 
         QTemporaryDir folder;
         const QString path = folder.filePath("planning.jpg");
-        savePlanningPicture(grid, path);
+        savePlanningPicture(GridPainter(grid), path);
 
         const QImage picture(path, "JPEG");
         QVERIFY(!picture.isNull());

@@ -1,5 +1,5 @@
 #include "app/languagetexts.h"
-#include "app/mailbox/foldermailbox.h"
+#include "app/mailbox/mailbox.h"
 #include "app/mailbox/mailboxerror.h"
 #include "app/mailboxsource.h"
 #include "app/programpaths.h"
@@ -21,10 +21,11 @@
 
 namespace {
 
-// "--mailbox PATH" names the folder to open; the rest of the command line is read elsewhere.
-QString mailboxArgument(const QStringList& arguments)
+// "--mailbox PATH", "--caldav URL" and "--user NAME" name the source to open; the rest of the command line is
+// read elsewhere.
+QString optionValue(const QStringList& arguments, const QString& option)
 {
-    const qsizetype at = arguments.indexOf(QStringLiteral("--mailbox"));
+    const qsizetype at = arguments.indexOf(option);
     return at > 0 && at + 1 < arguments.size() ? arguments.at(at + 1) : QString();
 }
 
@@ -58,27 +59,24 @@ int main(int argc, char* argv[])
     }
     program.TempFolder = temp.folder;
 
+    SourceOverrides overrides;
+    overrides.mailboxPath = optionValue(application.arguments(), QStringLiteral("--mailbox"));
+    overrides.davUrl = optionValue(application.arguments(), QStringLiteral("--caldav"));
+    overrides.davUser = optionValue(application.arguments(), QStringLiteral("--user"));
     const MailboxSource source =
-        chooseMailboxSource(settings, mailboxArgument(application.arguments()),
-                            ProgramPaths::dataFolder() + QStringLiteral("/demo-mailbox"),
+        chooseMailboxSource(settings, overrides, ProgramPaths::dataFolder() + QStringLiteral("/demo-mailbox"),
                             QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-    std::unique_ptr<FolderMailbox> mailbox;
-    QString failure = source.error;
-    if (failure.isEmpty()) {
-        try {
-            FolderMailbox::Options options;
-            options.root = source.path;
-            options.ownerName = source.ownerName;
-            options.ownerAddress = source.ownerAddress;
-            mailbox = std::make_unique<FolderMailbox>(options);
-        }
-        catch (const MailboxError& error) {
-            failure = error.description();
-        }
+    std::unique_ptr<Mailbox> mailbox;
+    QString failure;
+    try {
+        mailbox = openMailbox(source);
+    }
+    catch (const MailboxError& error) {
+        failure = error.description();
     }
     if (!mailbox) {
         const QString text = QStringLiteral("Failed to open the mailbox \"%1\": <<%2>>. Exiting...")
-                                 .arg(QDir::toNativeSeparators(source.path), failure);
+                                 .arg(source.where(), failure);
         std::fprintf(stderr, "rotavine: %s\n", qPrintable(text));
         QMessageBox::warning(nullptr, QStringLiteral("Rotavine"), text);
         return 1;

@@ -48,9 +48,10 @@ QUrl DavDiscovery::resolve(const QUrl& base, const QString& href)
 
 QString DavDiscovery::urlKey(const QUrl& url)
 {
-    QUrl normal = url.adjusted(QUrl::NormalizePathSegments | QUrl::StripTrailingSlash | QUrl::RemoveFragment);
-    normal.setHost(normal.host().toLower());
-    return normal.toString(QUrl::FullyDecoded);
+    const QUrl normal = url.adjusted(QUrl::NormalizePathSegments | QUrl::StripTrailingSlash);
+    return normal.scheme().toLower() + QStringLiteral("://") + normal.host().toLower() + u':' +
+           QString::number(normal.port(normal.scheme() == QLatin1StringView("https") ? 443 : 80)) +
+           normal.path(QUrl::FullyDecoded);
 }
 
 QString DavDiscovery::ctagOf(const DavXml::Response& response)

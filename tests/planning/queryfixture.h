@@ -95,10 +95,10 @@ public:
             if (!failed.isEmpty())
                 qFatal("upload failed: %s", qPrintable(failed));
             DavMailbox::Options options;
-            options.server = server.url();
+            options.server = davServer.isEmpty() ? server.url() : davServer;
             options.user = RadicaleServer::kUser;
             options.password = RadicaleServer::kPassword;
-            options.timeoutSeconds = 10;
+            options.timeoutSeconds = davTimeoutSeconds;
             m_mailbox = std::make_unique<DavMailbox>(options);
         }
         if (!m_mailbox) {
@@ -129,6 +129,10 @@ public:
         return QByteArray("SUMMARY:") + subject + "|DTSTART;VALUE=DATE:" + first +
                "|DTEND;VALUE=DATE:" + afterLast;
     }
+
+    // Where the mailbox reaches the server (a proxy of the test's), and how long it waits for an answer.
+    QUrl davServer;
+    int davTimeoutSeconds = 10;
 
     EngineState engine;
     ProgramState program;

@@ -106,7 +106,8 @@ private:
         Reply& result = m_replies[index];
         result.status = status;
         result.url = url;
-        result.body = reply->readAll();
+        if (reply->isOpen())
+            result.body = reply->readAll(); // an aborted reply is closed already
         result.etag = reply->rawHeader("ETag");
         const QString what = request.what.isEmpty() ? url.toDisplayString() : request.what;
         const QNetworkReply::NetworkError error = reply->error();

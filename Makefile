@@ -45,3 +45,4 @@ clean:
 bench: build
 	$(BUILD)/bin/bench-mailbox
 	$(BUILD)/bin/bench-paint
+	$(BUILD)/bin/bench-dav

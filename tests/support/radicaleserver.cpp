@@ -44,7 +44,8 @@ void stopSharedServer()
 
 } // namespace
 
-RadicaleServer::RadicaleServer()
+RadicaleServer::RadicaleServer(const QString& storageFolder)
+    : m_storageFolder(storageFolder.isEmpty() ? m_dir.path() + "/collections" : storageFolder)
 {
     const QString root = m_dir.path();
     writeFile(root + "/users", (kUser + ':' + kPassword + '\n').toUtf8());
@@ -83,11 +84,11 @@ bool RadicaleServer::start()
                                                "[auth]\ntype = htpasswd\nhtpasswd_filename = %2/users\n"
                                                "htpasswd_encryption = plain\ndelay = 0\n"
                                                "[rights]\ntype = from_file\nfile = %2/rights\n"
-                                               "[storage]\nfilesystem_folder = %2/collections\n"
+                                               "[storage]\nfilesystem_folder = %3\n"
                                                "[web]\ntype = none\n"
                                                "[logging]\nlevel = warning\n")
                                     .arg(m_port)
-                                    .arg(root)
+                                    .arg(root, m_storageFolder)
                                     .toUtf8());
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::MergedChannels);
@@ -140,7 +141,7 @@ QUrl RadicaleServer::url(const QString& path) const
 
 QString RadicaleServer::storage() const
 {
-    return m_dir.path() + "/collections/collection-root";
+    return m_storageFolder + "/collection-root";
 }
 
 void RadicaleServer::reset()

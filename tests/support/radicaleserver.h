@@ -23,7 +23,9 @@ public:
     static inline const QString kPassword = QStringLiteral("secret");
     static inline const QString kForbidden = QStringLiteral("private@example.org");
 
-    RadicaleServer();
+    // `storageFolder`: Radicale's filesystem_folder, kept after the server stops (the benchmark's); by default a
+    // temporary one.
+    explicit RadicaleServer(const QString& storageFolder = QString());
     ~RadicaleServer();
     RadicaleServer(const RadicaleServer&) = delete;
     RadicaleServer& operator=(const RadicaleServer&) = delete;
@@ -67,6 +69,7 @@ private:
     bool start();
 
     QTemporaryDir m_dir;
+    QString m_storageFolder;
     std::unique_ptr<QProcess> m_process;
     int m_port = 0;
     QString m_error;

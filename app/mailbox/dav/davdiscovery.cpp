@@ -1,5 +1,7 @@
 #include "app/mailbox/dav/davdiscovery.h"
 
+#include <QHash>
+
 #include <algorithm>
 
 namespace {
@@ -127,15 +129,15 @@ DavDiscovery::Account DavDiscovery::discover(DavClient& client, const QUrl& serv
     return account;
 }
 
-DavClient::Request DavDiscovery::listCollections(const QUrl& home, const QString& what)
+DavClient::Request DavDiscovery::listCollections(const QUrl& home, const QString& what, bool syncTokens)
 {
-    return propfind(home, "1",
-                    {{kDav, QStringLiteral("resourcetype")},
-                     {kDav, QStringLiteral("displayname")},
-                     {kCalendarServer, QStringLiteral("getctag")},
-                     {kDav, QStringLiteral("sync-token")},
-                     {kCalDav, QStringLiteral("supported-calendar-component-set")}},
-                    what);
+    QList<DavXml::Name> properties{{kDav, QStringLiteral("resourcetype")},
+                                   {kDav, QStringLiteral("displayname")},
+                                   {kCalendarServer, QStringLiteral("getctag")},
+                                   {kCalDav, QStringLiteral("supported-calendar-component-set")}};
+    if (syncTokens)
+        properties.append({kDav, QStringLiteral("sync-token")});
+    return propfind(home, "1", properties, what);
 }
 
 QList<DavCollection> DavDiscovery::addressBooks(const QList<DavXml::Response>& responses, const QUrl& base)
@@ -158,9 +160,11 @@ QList<DavCollection> DavDiscovery::addressBooks(const QList<DavXml::Response>& r
     return books;
 }
 
-std::optional<QUrl> DavDiscovery::chooseCalendar(const QList<DavXml::Response>& responses, const QUrl& base)
+std::optional<QUrl> DavDiscovery::chooseCalendar(const QList<DavXml::Response>& responses, const QUrl& base,
+                                                 QString* ctag)
 {
     QList<QUrl> calendars;
+    QHash<QString, QString> ctags;
     for (const DavXml::Response& response : responses) {
         if (!response.isCollectionOf(kCalDav, QStringLiteral("calendar")))
             continue;
@@ -170,18 +174,24 @@ std::optional<QUrl> DavDiscovery::chooseCalendar(const QList<DavXml::Response>& 
             !components->componentNames.contains(QStringLiteral("VEVENT"), Qt::CaseInsensitive))
             continue;
         calendars.append(withTrailingSlash(resolve(base, response.href)));
+        ctags.insert(urlKey(calendars.last()), ctagOf(response));
     }
     if (calendars.isEmpty())
         return std::nullopt;
     std::sort(calendars.begin(), calendars.end(),
               [](const QUrl& a, const QUrl& b) { return urlKey(a) < urlKey(b); });
+    QUrl chosen = calendars.first();
     for (const QUrl& calendar : std::as_const(calendars)) {
         const QString name = lastSegment(calendar).toLower();
         if (name == QLatin1StringView("calendar") || name == QLatin1StringView("personal") ||
-            name == QLatin1StringView("default"))
-            return calendar;
+            name == QLatin1StringView("default")) {
+            chosen = calendar;
+            break;
+        }
     }
-    return calendars.first();
+    if (ctag)
+        *ctag = ctags.value(urlKey(chosen));
+    return chosen;
 }
 
 QList<QUrl> DavDiscovery::conventionalHomes(const Account& account, const QString& user,

@@ -150,14 +150,14 @@ public:
                                            .arg(m_owner, m_homes.first().toDisplayString())));
                 return std::nullopt;
             }
-            return DavDiscovery::listCollections(m_homes.at(m_home), what());
+            return DavDiscovery::listCollections(m_homes.at(m_home), what(), false);
         }
         case Check: {
             DavClient::Request check = request("PROPFIND", *m_calendar, what());
             check.depth = "0";
             check.contentType = "application/xml; charset=utf-8";
-            check.body = DavXml::propfind(
-                {{DavXml::kCalendarServer, QStringLiteral("getctag")}, {kDav, QStringLiteral("sync-token")}});
+            // getctag only: servers that compute it and the sync token from every item would do it twice.
+            check.body = DavXml::propfind({{DavXml::kCalendarServer, QStringLiteral("getctag")}});
             return check;
         }
         case Report: {
@@ -238,8 +238,9 @@ private:
         }
         if (!reply.ok())
             throw *reply.error;
+        QString ctag;
         const std::optional<QUrl> calendar =
-            DavDiscovery::chooseCalendar(DavXml::parseMultistatus(reply.body, what()), reply.url);
+            DavDiscovery::chooseCalendar(DavXml::parseMultistatus(reply.body, what()), reply.url, &ctag);
         if (!calendar)
             throw MailboxError(MailboxError::NotFound,
                                QStringLiteral("%1 has no calendar for appointments at %2")
@@ -247,6 +248,9 @@ private:
         m_calendar = calendar;
         m_located = true;
         startReading();
+        // The listing carried the calendar's getctag, taken before its items are: no separate check.
+        if (m_stage == Check && !ctag.isEmpty())
+            decide(ctag);
     }
 
     void takeCheck(const DavClient::Reply& reply)
@@ -254,10 +258,16 @@ private:
         if (!reply.ok())
             throw *reply.error;
         const QList<DavXml::Response> responses = DavXml::parseMultistatus(reply.body, what());
-        m_newCtag = responses.isEmpty() ? QString() : DavDiscovery::ctagOf(responses.first());
-        const Range wanted = Range::of(*m_window);
+        decide(responses.isEmpty() ? QString() : DavDiscovery::ctagOf(responses.first()));
+    }
+
+    // Reads the calendar again unless what is kept covers the window and the server's getctag is the one
+    // it was read at.
+    void decide(const QString& ctag)
+    {
+        m_newCtag = ctag;
         if (!m_newCtag.isEmpty() && m_newCtag == m_state->ctag && m_state->fetched &&
-            m_state->fetched->covers(wanted)) {
+            m_state->fetched->covers(Range::of(*m_window))) {
             m_stage = Done;
             return;
         }

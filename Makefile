@@ -50,3 +50,4 @@ bench: build
 	$(BUILD)/bin/bench-mailbox
 	$(BUILD)/bin/bench-paint
 	$(BUILD)/bin/bench-output
+	$(BUILD)/bin/bench-dav

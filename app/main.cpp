@@ -1,7 +1,7 @@
 #include "app/commandline.h"
 #include "app/exitstatus.h"
 #include "app/languagetexts.h"
-#include "app/mailbox/foldermailbox.h"
+#include "app/mailbox/mailbox.h"
 #include "app/mailbox/mailboxerror.h"
 #include "app/mailboxsource.h"
 #include "app/programpaths.h"
@@ -85,26 +85,24 @@ int main(int argc, char* argv[])
     }
     program.TempFolder = temp.folder;
 
-    const MailboxSource source = chooseMailboxSource(
-        settings, commandLine.mailboxPath, ProgramPaths::dataFolder() + QStringLiteral("/demo-mailbox"),
-        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-    std::unique_ptr<FolderMailbox> mailbox;
-    QString failure = source.error;
-    if (failure.isEmpty()) {
-        try {
-            FolderMailbox::Options options;
-            options.root = source.path;
-            options.ownerName = source.ownerName;
-            options.ownerAddress = source.ownerAddress;
-            mailbox = std::make_unique<FolderMailbox>(options);
-        }
-        catch (const MailboxError& error) {
-            failure = error.description();
-        }
+    SourceOverrides overrides;
+    overrides.mailboxPath = commandLine.mailboxPath;
+    overrides.davUrl = commandLine.davUrl;
+    overrides.davUser = commandLine.davUser;
+    const MailboxSource source =
+        chooseMailboxSource(settings, overrides, ProgramPaths::dataFolder() + QStringLiteral("/demo-mailbox"),
+                            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    std::unique_ptr<Mailbox> mailbox;
+    QString failure;
+    try {
+        mailbox = openMailbox(source);
+    }
+    catch (const MailboxError& error) {
+        failure = error.description();
     }
     if (!mailbox) {
         const QString text = QStringLiteral("Failed to open the mailbox \"%1\": <<%2>>. Exiting...")
-                                 .arg(QDir::toNativeSeparators(source.path), failure);
+                                 .arg(source.where(), failure);
         printError(text);
         if (!unattended)
             QMessageBox::warning(nullptr, QStringLiteral("Rotavine"), text);

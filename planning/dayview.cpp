@@ -199,6 +199,7 @@ void DayViewQuery(const QueryContext& context, const QDate& day, const QStringLi
 
     const QString restriction =
         MemberQuery::restrictionText(QDateTime(day, QTime(0, 0)), QDateTime(day.addDays(1), QTime(0, 0)));
+    context.mailbox.prepareCalendars(shownMembers, restriction);
     for (int index = 0; index < shownMembers.size(); ++index) {
         const int column = 2 + index;
         const QString& listName = shownMembers.at(index);

@@ -247,6 +247,7 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
 
     const QString restriction =
         restrictionText(QDateTime(startDate, QTime(0, 0)), QDateTime(lastDay.addDays(1), QTime(0, 0)));
+    context.mailbox.prepareCalendars(shownMembers, restriction);
     for (int index = 0; index < shownMembers.size(); ++index) {
         const int row = kHeaderRows + index;
         const QString& listName = shownMembers.at(index);

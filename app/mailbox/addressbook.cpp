@@ -106,6 +106,15 @@ AddressBook::AddressBook(const QString& contactsPath)
 {
 }
 
+AddressBook::AddressBook() : m_handed(true) {}
+
+void AddressBook::setContacts(QList<Contact> contacts, QList<MailboxError> errors)
+{
+    m_handedContacts = std::move(contacts);
+    m_handedErrors = std::move(errors);
+    m_indexValid = false;
+}
+
 QString AddressBook::teamFolderPath() const
 {
     return m_teamFolder;
@@ -252,6 +261,10 @@ QStringList AddressBook::scan(const QString& directory, bool& changed, QStringLi
 
 void AddressBook::refresh()
 {
+    if (m_handed) {
+        rebuildIndex();
+        return;
+    }
     m_folderErrors.clear();
     bool changed = false;
     const auto forget = [&](const QString& directory) {
@@ -304,6 +317,11 @@ void AddressBook::refresh()
 
 void AddressBook::refreshIfStale()
 {
+    if (m_handed) {
+        if (!m_indexValid)
+            rebuildIndex();
+        return;
+    }
     if (!m_sinceRefresh.isValid() || m_sinceRefresh.elapsed() >= m_maximumAge)
         refresh();
     else if (!m_indexValid)
@@ -318,6 +336,28 @@ void AddressBook::rebuildIndex()
     m_byEmail.clear();
     m_byName.clear();
     m_byLocalPart.clear();
+    const auto add = [this](const Contact& contact) {
+        const qsizetype index = m_contacts.size();
+        m_contacts.append(contact);
+        if (!contact.uid.isEmpty())
+            m_byUid[uidKey(contact.uid)].append(index);
+        if (!contact.name.isEmpty())
+            m_byName[contact.name.toCaseFolded()].append(index);
+        for (const QString& email : contact.emails) {
+            const QString key = emailKey(email);
+            m_byEmail[key].append(index);
+            const QString local = localPart(key);
+            if (!local.isEmpty())
+                m_byLocalPart[local].append(index);
+        }
+    };
+    if (m_handed) {
+        m_errors = m_handedErrors;
+        for (const Contact& contact : std::as_const(m_handedContacts))
+            add(contact);
+        m_indexValid = true;
+        return;
+    }
     for (const QString& directory : {m_path, m_teamFolder}) {
         for (const QString& file : m_listings.value(directory)) {
             const CachedFile cached = m_files.value(file);
@@ -325,20 +365,7 @@ void AddressBook::rebuildIndex()
                 m_errors.append(unreadableFile(file, cached.error));
                 continue;
             }
-            const qsizetype index = m_contacts.size();
-            const Contact& contact = *cached.contact;
-            m_contacts.append(contact);
-            if (!contact.uid.isEmpty())
-                m_byUid[uidKey(contact.uid)].append(index);
-            if (!contact.name.isEmpty())
-                m_byName[contact.name.toCaseFolded()].append(index);
-            for (const QString& email : contact.emails) {
-                const QString key = emailKey(email);
-                m_byEmail[key].append(index);
-                const QString local = localPart(key);
-                if (!local.isEmpty())
-                    m_byLocalPart[local].append(index);
-            }
+            add(*cached.contact);
         }
     }
     m_indexValid = true;

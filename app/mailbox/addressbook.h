@@ -40,6 +40,10 @@ public:
 
     // `contactsPath` is the mailbox's contacts folder; the team folder is its subfolder "Rotavine".
     explicit AddressBook(const QString& contactsPath);
+    // A book that reads no folder: its contacts are handed to it (a server's address books), the contacts
+    // folder's first and the team folder's after them, with the errors met reading them.
+    AddressBook();
+    void setContacts(QList<Contact> contacts, QList<MailboxError> errors);
 
     QString path() const { return m_path; }
     // The team folder as found at the last refresh (<contacts>/Rotavine while there is none).
@@ -102,6 +106,9 @@ private:
     QMap<QString, QStringList> m_listings; // folder → its files at the last listing
     QList<MailboxError> m_folderErrors;    // of the last refresh
     bool m_indexValid = false;
+    bool m_handed = false; // contacts given by setContacts, no folder read
+    QList<Contact> m_handedContacts;
+    QList<MailboxError> m_handedErrors;
 
     // The book: contacts folder first, then the team folder, each in file-name order.
     QList<Contact> m_contacts;

@@ -59,6 +59,11 @@ QByteArray readWhole(int directoryFd, const char* name, QString* error)
 
 } // namespace
 
+ICalendarFile::Window CalendarIndex::expansionWindow(const TimeWindow& window)
+{
+    return windowOf(window);
+}
+
 CalendarIndex::CalendarIndex(QString directory, std::shared_ptr<DirectoryWatcher> watcher)
     : m_directory(std::move(directory)), m_watcher(std::move(watcher))
 {

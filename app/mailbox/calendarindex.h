@@ -30,6 +30,9 @@ public:
 
     QString directory() const { return m_directory; }
 
+    // The window a restriction's time window is expanded in: open-ended series stop two years on.
+    static ICalendarFile::Window expansionWindow(const TimeWindow& window);
+
     struct Stamp {
         qint64 size = -1;
         qint64 modifiedNs = 0;

@@ -29,6 +29,8 @@ std::shared_ptr<MailboxItem> Mailbox::CreateItem(int itemType)
     return item;
 }
 
+void Mailbox::prepareCalendars(const QStringList&, const QString&) {}
+
 void Mailbox::display(const DisplayRequest& request) const
 {
     if (m_display) {

@@ -74,6 +74,11 @@ public:
     // case ignored. Nothing when no person or several match.
     virtual std::optional<ResolvedPerson> resolveName(const QString& name) = 0;
 
+    // Called by a query before it reads its members' calendars one by one, with the member names and the
+    // restriction it will search them with. A back end that reads over the network starts all the reads
+    // here together; failures are kept and raised by each member's own calls, in the query's order.
+    virtual void prepareCalendars(const QStringList& names, const QString& restriction);
+
     void setDisplayHandler(DisplayHandler handler) { m_display = std::move(handler); }
     void display(const DisplayRequest& request) const;
 

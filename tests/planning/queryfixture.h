@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/languagetexts.h"
+#include "app/mailbox/dav/davmailbox.h"
 #include "app/mailbox/foldermailbox.h"
 #include "app/programstate.h"
 #include "app/settingsstore.h"
@@ -9,21 +10,40 @@
 #include "planning/planninggrid.h"
 #include "planning/planningmatrix.h"
 #include "planning/querycontext.h"
+#include "tests/support/radicaleserver.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 
-// A folder mailbox and everything a query needs, built in a temporary folder: people are added with
-// their events as iCalendar lines, and the messages the queries show are recorded.
+// A mailbox and everything a query needs, built in a temporary folder: people are added with their events as
+// iCalendar lines, and the messages the queries show are recorded. Under the global data row "dav" the same
+// folder is uploaded to a Radicale on 127.0.0.1 and the query reads it from there.
 class QueryFixture {
 public:
+    // Only for tests whose class has the global data of addSources().
+    static bool onServer()
+    {
+        QFETCH_GLOBAL(bool, server);
+        return server;
+    }
+    // The global data of a test that runs on both sources.
+    static void addSources()
+    {
+        QTest::addColumn<bool>("server");
+        QTest::newRow("folder") << false;
+        QTest::newRow("dav") << true;
+    }
+
     QueryFixture()
         : m_root(m_dir.filePath(QStringLiteral("mailbox"))),
           m_settings(m_dir.filePath(QStringLiteral("Rotavine.ini")))
     {
+        if (onServer())
+            RadicaleServer::shared().reset();
         QDir().mkpath(m_root + QStringLiteral("/contacts"));
         QDir().mkpath(m_root + QStringLiteral("/calendars"));
         write(m_dir.filePath(QStringLiteral("lang/TestMsg.txt")),
@@ -67,6 +87,20 @@ public:
 
     QueryContext context()
     {
+        if (!m_mailbox && onServer()) {
+            RadicaleServer& server = RadicaleServer::shared();
+            if (!server.isRunning())
+                qFatal("%s", qPrintable(server.error()));
+            const QString failed = server.uploadMailbox(m_root);
+            if (!failed.isEmpty())
+                qFatal("upload failed: %s", qPrintable(failed));
+            DavMailbox::Options options;
+            options.server = davServer.isEmpty() ? server.url() : davServer;
+            options.user = RadicaleServer::kUser;
+            options.password = RadicaleServer::kPassword;
+            options.timeoutSeconds = davTimeoutSeconds;
+            m_mailbox = std::make_unique<DavMailbox>(options);
+        }
         if (!m_mailbox) {
             FolderMailbox::Options options;
             options.root = m_root;
@@ -96,6 +130,10 @@ public:
                "|DTEND;VALUE=DATE:" + afterLast;
     }
 
+    // Where the mailbox reaches the server (a proxy of the test's), and how long it waits for an answer.
+    QUrl davServer;
+    int davTimeoutSeconds = 10;
+
     EngineState engine;
     ProgramState program;
     PlanningMatrix matrix;
@@ -120,5 +158,5 @@ private:
     SettingsStore m_settings;
     LanguageTexts m_texts;
     QList<FilterListEntry> m_filters;
-    std::unique_ptr<FolderMailbox> m_mailbox;
+    std::unique_ptr<Mailbox> m_mailbox;
 };

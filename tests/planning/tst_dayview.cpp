@@ -27,6 +27,8 @@ class TestDayView : public QObject {
     Q_OBJECT
 
 private slots:
+    // Every case runs on a folder mailbox and on a CalDAV server.
+    void initTestCase_data() { Fixture::addSources(); }
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::French, QLocale::France)); }
 
     void rows_data()

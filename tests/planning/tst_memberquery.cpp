@@ -35,6 +35,8 @@ class TestMemberQuery : public QObject {
     Q_OBJECT
 
 private slots:
+    // Every case runs on a folder mailbox and on a CalDAV server.
+    void initTestCase_data() { Fixture::addSources(); }
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::French, QLocale::France)); }
 
     void restrictionTextToTheCharacter()

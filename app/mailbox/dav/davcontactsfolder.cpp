@@ -1,0 +1,130 @@
+#include "app/mailbox/dav/davcontactsfolder.h"
+
+#include "app/mailbox/dav/davdiscovery.h"
+#include "app/mailbox/dav/davmailbox.h"
+
+namespace {
+
+bool isContactClass(const QString& messageClass)
+{
+    return messageClass.compare(MailboxItem::kContact, Qt::CaseInsensitive) == 0 ||
+           messageClass.compare(MailboxItem::kDistList, Qt::CaseInsensitive) == 0;
+}
+
+QStringList splitCategories(const QString& categories)
+{
+    QStringList values;
+    for (const QString& value : categories.split(u';')) {
+        const QString trimmed = value.trimmed();
+        if (!trimmed.isEmpty())
+            values.append(trimmed);
+    }
+    return values;
+}
+
+bool named(const DavCollection& book, const QString& name)
+{
+    return book.displayName.compare(name, Qt::CaseInsensitive) == 0 ||
+           book.segment.compare(name, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+DavContactsFolder::DavContactsFolder(DavMailbox& mailbox, QUrl url, QString name)
+    : m_mailbox(mailbox), m_url(std::move(url)), m_name(std::move(name))
+{
+}
+
+Mailbox& DavContactsFolder::mailbox() const
+{
+    return m_mailbox;
+}
+
+QUrl DavContactsFolder::location() const
+{
+    return m_url.isEmpty() ? m_mailbox.account().addressBookHome : m_url;
+}
+
+std::shared_ptr<Folder> DavContactsFolder::Folders(const QString& name)
+{
+    const QString self = m_url.isEmpty() ? QString() : DavDiscovery::urlKey(m_url);
+    for (const DavCollection& book : m_mailbox.addressBookCollections()) {
+        if (named(book, name) && DavDiscovery::urlKey(book.url) != self)
+            return std::make_shared<DavContactsFolder>(m_mailbox, book.url, book.displayName);
+    }
+    throw MailboxError(MailboxError::NotFound,
+                       QStringLiteral("The folder \"%1\" has no subfolder \"%2\"").arg(m_name, name));
+}
+
+std::shared_ptr<Folder> DavContactsFolder::FoldersAdd(const QString& name)
+{
+    try {
+        return Folders(name);
+    }
+    catch (const MailboxError& error) {
+        if (error.number() != MailboxError::NotFound)
+            throw;
+    }
+    if (name.isEmpty() || name == QLatin1StringView(".") || name == QLatin1StringView("..") ||
+        name.contains(u'/') || name.contains(QChar(0)))
+        throw MailboxError(
+            MailboxError::Unsupported,
+            QStringLiteral("\"%1\" cannot be the name of a folder in \"%2\"").arg(name, m_name));
+    const DavCollection book = m_mailbox.createAddressBook(name);
+    return std::make_shared<DavContactsFolder>(m_mailbox, book.url, book.displayName);
+}
+
+QList<std::shared_ptr<MailboxItem>> DavContactsFolder::storedItems()
+{
+    m_errors.clear();
+    if (m_url.isEmpty())
+        return {};
+    QList<MailboxError> errors;
+    const QList<AddressBook::Contact> contacts = m_mailbox.bookContacts(m_url, &errors);
+    m_errors = errors;
+    const std::shared_ptr<ItemHost> host = shared_from_this();
+    const std::shared_ptr<AddressBook> book = m_mailbox.addressBook();
+    QList<std::shared_ptr<MailboxItem>> items;
+    items.reserve(contacts.size());
+    for (const AddressBook::Contact& contact : contacts) {
+        auto item = std::make_shared<MailboxItem>();
+        item->MessageClass = contact.isGroup() ? MailboxItem::kDistList : MailboxItem::kContact;
+        item->Subject = contact.name;
+        item->Categories = contact.categories.join(u';');
+        item->source.location = contact.file;
+        item->source.etag = contact.etag;
+        item->source.uid = contact.uid;
+        if (contact.isGroup()) {
+            item->source.memberRefs = contact.memberRefs;
+            item->setMembers(book->memberDisplayNames(contact));
+        }
+        item->attach(host);
+        items.append(std::move(item));
+    }
+    return items;
+}
+
+void DavContactsFolder::saveItem(MailboxItem& item)
+{
+    if (!isContactClass(item.MessageClass))
+        throw MailboxError(MailboxError::Unsupported,
+                           QStringLiteral("An item of class \"%1\" cannot be saved in the folder \"%2\"")
+                               .arg(item.MessageClass, m_name));
+    m_mailbox.saveCardCategories(item, splitCategories(item.Categories));
+}
+
+void DavContactsFolder::deleteItem(MailboxItem& item)
+{
+    if (item.source.location.isEmpty())
+        throw MailboxError(MailboxError::NotFound,
+                           QStringLiteral("\"%1\" was never saved").arg(item.Subject));
+    m_mailbox.deleteResource(QUrl(item.source.location), item.source.etag, item.Subject);
+}
+
+void DavContactsFolder::displayItem(const MailboxItem& item, bool modal)
+{
+    DisplayRequest request;
+    request.url = item.source.location.isEmpty() ? location() : QUrl(item.source.location);
+    request.modal = modal;
+    m_mailbox.display(request);
+}

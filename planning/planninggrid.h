@@ -102,6 +102,23 @@ public:
     bool redraw() const;
     void setRedraw(bool redraw);
 
+    // Holds the announcements back while it lives and then announces one change for all, unless redraw
+    // was off already: for a run of changes that a view should see at once, not cell by cell.
+    class QuietChanges {
+    public:
+        explicit QuietChanges(PlanningGrid& grid) : m_grid(grid), m_redraw(grid.redraw())
+        {
+            grid.setRedraw(false);
+        }
+        ~QuietChanges() { m_grid.setRedraw(m_redraw); }
+        QuietChanges(const QuietChanges&) = delete;
+        QuietChanges& operator=(const QuietChanges&) = delete;
+
+    private:
+        PlanningGrid& m_grid;
+        const bool m_redraw;
+    };
+
     // The first data row shown below the fixed rows, and the current cell.
     int topRow() const;
     void setTopRow(int row);

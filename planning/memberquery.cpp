@@ -39,6 +39,7 @@ void writeMatrixHeaders(const QueryContext& context)
 void markUnresolved(const QueryContext& context, int row, const QString& listName)
 {
     PlanningGrid& grid = context.grid;
+    const PlanningGrid::QuietChanges quiet(grid);
     grid.setText(row, 0, listName);
     PlanningCell& nameCell = context.matrix.cell(row, 0);
     nameCell.CellHtml = htmlText(listName);
@@ -148,13 +149,17 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
 
     context.busy(true);
     engine.QueryRunning = true;
-    if (!engine.HeadersValid)
-        BuildDayHeaders(context, startDate, lastDay, int(shownMembers.size()), colourMode);
+    {
+        // A view sees the new layout and the emptied rows at once, not cell by cell.
+        const PlanningGrid::QuietChanges quiet(grid);
+        if (!engine.HeadersValid)
+            BuildDayHeaders(context, startDate, lastDay, int(shownMembers.size()), colourMode);
 
-    grid.setWordWrap(true);
-    context.matrix.reset(grid.rows(), grid.fixedRows(), grid.columns(),
-                         [&grid](int row, int column) { grid.setText(row, column, QString()); });
-    writeMatrixHeaders(context);
+        grid.setWordWrap(true);
+        context.matrix.reset(grid.rows(), grid.fixedRows(), grid.columns(),
+                             [&grid](int row, int column) { grid.setText(row, column, QString()); });
+        writeMatrixHeaders(context);
+    }
     if (engine.UseFilters)
         context.rules.LoadColourRules(context.filters, context.settings, texts);
 

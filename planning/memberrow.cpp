@@ -240,8 +240,7 @@ void MemberRow::write()
     const EngineState& engine = m_context.engine;
     PlanningGrid& grid = m_context.grid;
     // One announcement for the row instead of several per cell.
-    const bool redraw = grid.redraw();
-    grid.setRedraw(false);
+    const PlanningGrid::QuietChanges quiet(grid);
 
     const QString defaultColour = ColourRules::colourText(engine.DefaultColor);
     const qint64 defaultNumber = defaultColour.toLongLong();
@@ -275,7 +274,6 @@ void MemberRow::write()
         grid.setAlignment(m_row, column, PlanningGrid::Alignment::LeftTop);
     }
     grid.setCurrentCell(m_row, m_currentColumn);
-    grid.setRedraw(redraw);
 
     m_row = -1;
     m_pieces.clear();

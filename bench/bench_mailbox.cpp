@@ -353,13 +353,26 @@ int main(int argc, char* argv[])
     }
     const MemoryFigures afterQueries = memoryFigures();
     qint64 filledCells = 0;
+    qint64 placed = 0; // appointments in day cells, one per appointment and day
     for (int row = 4; row < grid.rows(); ++row) {
-        for (int column = 1; column < grid.columns(); ++column)
-            filledCells += !PlanningMatrix::isEmptyHtml(matrix.cell(row, column).CellHtml);
+        for (int column = 1; column < grid.columns(); ++column) {
+            const QString& html = matrix.cell(row, column).CellHtml;
+            if (!PlanningMatrix::isEmptyHtml(html)) {
+                ++filledCells;
+                placed += 1 + html.count(u"<br>------------<br>"_s);
+            }
+        }
     }
+    // What a view on the grid would be told: it redraws, and lays out its scroll bars, for each.
+    qint64 announcements = 0;
+    const QMetaObject::Connection counting =
+        QObject::connect(&grid, &PlanningGrid::changed, [&announcements] { ++announcements; });
+    query(plain);
+    QObject::disconnect(counting);
     printFigure("c. warm re-scan, nothing changed", warmMs, warm.occurrences);
-    std::printf("%-45s %10.1f ms  %8lld filled day cells\n", "e. member query, warm, into grid and matrix",
-                queryMs, static_cast<long long>(filledCells));
+    std::printf("%-45s %10.1f ms  %8lld filled day cells, %lld appointment-days, %lld grid announcements\n",
+                "e. member query, warm, into grid and matrix", queryMs, static_cast<long long>(filledCells),
+                static_cast<long long>(placed), static_cast<long long>(announcements));
     // What the query pays before it places anything: the difference to e is the placement.
     printFigure("   of which the walk alone (no placement)", walkMs, walked);
     std::printf("%-45s %10.1f ms\n", "f. member query with five colour rules", colouredMs);

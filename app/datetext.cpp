@@ -55,6 +55,12 @@ bool hasHalfDayMarker(const QString& pattern)
 
 QString twoDigits(int value)
 {
+    // By hand for the usual values: arg() parses its pattern on every call, and a query's day headers take
+    // hundreds of these.
+    if (value >= 0 && value < 100) {
+        const QChar digits[] = {QChar(u'0' + value / 10), QChar(u'0' + value % 10)};
+        return QString(digits, 2);
+    }
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
 }
 

@@ -70,12 +70,6 @@ double daysBetween(const QDateTime& from, const QDateTime& to)
     return daysBetween(from.date(), from.time(), to.date(), to.time());
 }
 
-double daysBetween(const QDate& fromDay, const QTime& fromTime, const QDate& toDay, const QTime& toTime)
-{
-    return double(fromDay.daysTo(toDay)) +
-           double(toTime.msecsSinceStartOfDay() - fromTime.msecsSinceStartOfDay()) / 86400000.0;
-}
-
 void BuildDayHeaders(const QueryContext& context, const QDate& startDate, const QDate& endDate,
                      int memberCount, bool colourMode)
 {

@@ -23,7 +23,12 @@ QString restrictionText(const QDateTime& periodStart, const QDateTime& periodEnd
 // changes.
 double daysBetween(const QDateTime& from, const QDateTime& to);
 // The same with the dates and times apart.
-double daysBetween(const QDate& fromDay, const QTime& fromTime, const QDate& toDay, const QTime& toTime);
+inline double daysBetween(const QDate& fromDay, const QTime& fromTime, const QDate& toDay,
+                          const QTime& toTime)
+{
+    return double(fromDay.daysTo(toDay)) +
+           double(toTime.msecsSinceStartOfDay() - fromTime.msecsSinceStartOfDay()) / 86400000.0;
+}
 
 // Lays out the day columns and the four header rows (month, week, weekday, day).
 void BuildDayHeaders(const QueryContext& context, const QDate& startDate, const QDate& endDate,

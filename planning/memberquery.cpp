@@ -143,13 +143,16 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
 
     context.busy(true);
     engine.QueryRunning = true;
+    MemberRow memberRow(context, startDate, lastDay);
     {
         // A view sees the new layout and the emptied rows at once, not cell by cell.
         const PlanningGrid::QuietChanges quiet(grid);
+        memberRow.takeGridTexts();
         if (!engine.HeadersValid)
             BuildDayHeaders(context, startDate, lastDay, int(shownMembers.size()), colourMode);
 
         grid.setWordWrap(true);
+        memberRow.takeMatrixTexts();
         context.matrix.reset(grid.rows(), grid.fixedRows(), grid.columns(),
                              [&grid](int row, int column) { grid.setText(row, column, QString()); });
         writeMatrixHeaders(context);
@@ -159,7 +162,6 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
 
     const QString restriction =
         restrictionText(QDateTime(startDate, QTime(0, 0)), QDateTime(lastDay.addDays(1), QTime(0, 0)));
-    MemberRow memberRow(context, startDate, lastDay);
     for (int index = 0; index < shownMembers.size(); ++index) {
         const int row = kHeaderRows + index;
         const QString& listName = shownMembers.at(index);

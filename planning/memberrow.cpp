@@ -14,17 +14,13 @@
 #include <bit>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 namespace {
 
 constexpr QStringView kSeparator = u"<br>------------<br>";
 static_assert(ColourRules::kSlots == 17, "one grid colour per slot");
 static_assert(kAppointmentTimesLength == 12, "a piece keeps its times");
-
-QChar* append(QChar* out, QStringView text)
-{
-    return std::copy(text.begin(), text.end(), out);
-}
 
 } // namespace
 
@@ -33,12 +29,13 @@ MemberRow::MemberRow(const QueryContext& context, const QDate& startDate, const 
       m_privateText(context.texts.message(Message::PrivateAppointment)),
       m_privateHtml(htmlText(m_privateText))
 {
-    for (int priority = 1; priority < ColourRules::kSlots; ++priority)
-        m_slotColours[priority] = context.rules.slot(priority).gridColour.toLongLong();
 }
 
 void MemberRow::begin(int row)
 {
+    // The slots' colours as the grid takes them; the rules load after the row is made.
+    for (int priority = 1; priority < ColourRules::kSlots; ++priority)
+        m_slotColours[std::size_t(priority)] = m_context.rules.slot(priority).gridColour.toLongLong();
     m_row = row;
     m_cells.assign(std::size_t(std::clamp(m_context.grid.columns(), 0, PlanningMatrix::kColumns)), Cell{});
     m_pieces.clear();
@@ -158,8 +155,33 @@ void MemberRow::add(const MailboxItem& item)
     }
 }
 
+namespace {
+
+// A text made of `segments` (a function that hands each part in turn to the function it is given), `length`
+// characters in all: the previous text when it reads the same, else a new string.
+template <typename Segments>
+QString reusedOrNew(qsizetype length, QString* previous, Segments segments)
+{
+    if (previous && previous->size() == length) {
+        const QChar* at = previous->constData();
+        bool same = true;
+        segments([&](QStringView part) {
+            same = same && QStringView(at, part.size()) == part;
+            at += part.size();
+        });
+        if (same)
+            return std::exchange(*previous, QString());
+    }
+    QString text(length, Qt::Uninitialized);
+    QChar* out = text.data();
+    segments([&out](QStringView part) { out = std::copy(part.begin(), part.end(), out); });
+    return text;
+}
+
+} // namespace
+
 // The cell's texts joined by the separator, each led by its times where it has them.
-QString MemberRow::cellHtml(const Cell& cell) const
+QString MemberRow::cellHtml(const Cell& cell, QString* previous) const
 {
     const Piece& first = m_pieces[std::size_t(cell.first)];
     if (first.next < 0 && !(first.flags & Piece::Times))
@@ -171,22 +193,21 @@ QString MemberRow::cellHtml(const Cell& cell) const
         length += kSeparator.size() + m_texts[std::size_t(piece.text)].html.size() +
                   (piece.flags & Piece::Times ? kAppointmentTimesLength : 0);
     }
-    QString html(length, Qt::Uninitialized);
-    QChar* out = html.data();
-    for (qint32 p = cell.first; p >= 0; p = m_pieces[std::size_t(p)].next) {
-        const Piece& piece = m_pieces[std::size_t(p)];
-        if (p != cell.first)
-            out = append(out, kSeparator);
-        if (piece.flags & Piece::Times)
-            out = append(out, QStringView(piece.times, kAppointmentTimesLength));
-        out = append(out, m_texts[std::size_t(piece.text)].html);
-    }
-    return html;
+    return reusedOrNew(length, previous, [&](const auto& put) {
+        for (qint32 p = cell.first; p >= 0; p = m_pieces[std::size_t(p)].next) {
+            const Piece& piece = m_pieces[std::size_t(p)];
+            if (p != cell.first)
+                put(kSeparator);
+            if (piece.flags & Piece::Times)
+                put(QStringView(piece.times, kAppointmentTimesLength));
+            put(m_texts[std::size_t(piece.text)].html);
+        }
+    });
 }
 
 // The grid text as appending the pieces one by one leaves it: each growing piece goes after a carriage
 // return, or alone while the text is empty; hidden details empty it.
-QString MemberRow::gridText(const Cell& cell) const
+QString MemberRow::gridText(const Cell& cell, QString* previous) const
 {
     const auto gridLength = [this](const Piece& piece) {
         return m_texts[std::size_t(piece.text)].shown.size() +
@@ -216,19 +237,56 @@ QString MemberRow::gridText(const Cell& cell) const
     if (count == 1 && !(first.flags & Piece::GridTimes))
         return m_texts[std::size_t(first.text)].shown;
 
-    QString text(length + count - 1, Qt::Uninitialized);
-    QChar* out = text.data();
-    for (qint32 p = from; p >= 0; p = m_pieces[std::size_t(p)].next) {
-        const Piece& piece = m_pieces[std::size_t(p)];
-        if (!(piece.flags & Piece::Append))
-            continue;
-        if (p != from)
-            *out++ = u'\r';
-        if (piece.flags & Piece::GridTimes)
-            out = append(out, QStringView(piece.times, kAppointmentTimesLength));
-        out = append(out, m_texts[std::size_t(piece.text)].shown);
+    static constexpr QChar kLineBreak = u'\r';
+    return reusedOrNew(length + count - 1, previous, [&](const auto& put) {
+        for (qint32 p = from; p >= 0; p = m_pieces[std::size_t(p)].next) {
+            const Piece& piece = m_pieces[std::size_t(p)];
+            if (!(piece.flags & Piece::Append))
+                continue;
+            if (p != from)
+                put(QStringView(&kLineBreak, 1));
+            if (piece.flags & Piece::GridTimes)
+                put(QStringView(piece.times, kAppointmentTimesLength));
+            put(m_texts[std::size_t(piece.text)].shown);
+        }
+    });
+}
+
+void MemberRow::takeGridTexts()
+{
+    m_previousGrid = take(m_context.grid.rows(),
+                          [this](int row, int column) { return m_context.grid.takeText(row, column); });
+}
+
+void MemberRow::takeMatrixTexts()
+{
+    m_previousHtml =
+        take(std::min(m_context.grid.rows(), int(PlanningMatrix::kRows)),
+             [this](int row, int column) { return std::move(m_context.matrix.cell(row, column).CellHtml); });
+}
+
+template <typename Take>
+MemberRow::Previous MemberRow::take(int rows, Take takeText) const
+{
+    // The day cells of the member rows: what the reset empties.
+    Previous previous;
+    previous.firstRow = m_context.grid.fixedRows();
+    previous.rows = std::max(rows - previous.firstRow, 0);
+    previous.columns = std::clamp(m_context.grid.columns(), 0, int(PlanningMatrix::kColumns));
+    previous.texts.reserve(std::size_t(previous.rows) * std::size_t(previous.columns));
+    for (int row = previous.firstRow; row < previous.firstRow + previous.rows; ++row) {
+        for (int column = 0; column < previous.columns; ++column)
+            previous.texts.push_back(column > 0 ? takeText(row, column) : QString());
     }
-    return text;
+    return previous;
+}
+
+QString* MemberRow::Previous::find(int row, int column)
+{
+    row -= firstRow;
+    if (row < 0 || row >= rows || column < 1 || column >= columns)
+        return nullptr;
+    return &texts[std::size_t(row) * std::size_t(columns) + std::size_t(column)];
 }
 
 void MemberRow::write()
@@ -249,7 +307,7 @@ void MemberRow::write()
         if (cell.first < 0)
             continue;
         PlanningCell& out = m_context.matrix.cell(m_row, column);
-        out.CellHtml = cellHtml(cell);
+        out.CellHtml = cellHtml(cell, m_previousHtml.find(m_row, column));
         if (cell.colour == Default) {
             out.CellGridColour = defaultColour;
             out.CellHtmlColour = engine.DefaultColorHTML;
@@ -266,7 +324,7 @@ void MemberRow::write()
         for (qint32 p = cell.first; p >= 0 && !gridTouched; p = m_pieces[std::size_t(p)].next)
             gridTouched = m_pieces[std::size_t(p)].flags & (Piece::Append | Piece::Clear);
         if (gridTouched)
-            grid.setText(m_row, column, gridText(cell));
+            grid.setText(m_row, column, gridText(cell, m_previousGrid.find(m_row, column)));
         grid.setBackColour(m_row, column,
                            cell.colour == Default     ? defaultNumber
                            : cell.colour == Untouched ? out.CellGridColour.toLongLong()
@@ -275,6 +333,13 @@ void MemberRow::write()
     }
     grid.setCurrentCell(m_row, m_currentColumn);
 
+    // The row's earlier texts that were not taken again go now rather than at the end of the query.
+    for (int column = 1; column < int(m_cells.size()); ++column) {
+        for (Previous* previous : {&m_previousHtml, &m_previousGrid}) {
+            if (QString* text = previous->find(m_row, column))
+                *text = QString();
+        }
+    }
     m_row = -1;
     m_pieces.clear();
     m_texts.clear();

@@ -20,6 +20,12 @@ public:
     // For one query of the days startDate .. lastDay.
     MemberRow(const QueryContext& context, const QDate& startDate, const QDate& lastDay);
 
+    // A refresh mostly writes the texts the cells had before: the day cells' present texts are taken out
+    // before the query empties them (the grid's before a new layout, the matrix's before the reset), and a
+    // cell whose text comes out the same gets its string back instead of a new one.
+    void takeGridTexts();
+    void takeMatrixTexts();
+
     // Starts the row of the next member, empty.
     void begin(int row);
     // One appointment, in the order the calendar gives them.
@@ -56,10 +62,21 @@ private:
         qint8 colour = Untouched;
     };
 
+    // The texts cells had before the query, by row and column.
+    struct Previous {
+        int firstRow = 0;
+        int rows = 0;
+        int columns = 0;
+        std::vector<QString> texts;
+        QString* find(int row, int column); // null outside
+    };
+
     int textOf(const MailboxItem& item);
     quint32 matchingSlots(const MailboxItem& item);
-    QString cellHtml(const Cell& cell) const;
-    QString gridText(const Cell& cell) const;
+    QString cellHtml(const Cell& cell, QString* previous) const;
+    QString gridText(const Cell& cell, QString* previous) const;
+    template <typename Take>
+    Previous take(int rows, Take takeText) const;
 
     const QueryContext& m_context;
     const QDate m_startDate;
@@ -82,4 +99,6 @@ private:
     // appointments share a few subjects and categories, and matching ignores letter case, which is slow.
     QHash<QString, quint32> m_subjectSlots;
     QHash<QString, quint32> m_categoriesSlots;
+    Previous m_previousGrid;
+    Previous m_previousHtml;
 };

@@ -1,6 +1,7 @@
 #include "planning/planninggrid.h"
 
 #include <algorithm>
+#include <utility>
 
 // Merging, as mergedRange works it out. Two neighbours are "alike" when both lie in the grid, both are
 // fixed or both are data cells, and their texts are equal and not empty. Being alike is an equivalence, so
@@ -141,6 +142,16 @@ void PlanningGrid::setText(int row, int column, const QString& text)
         cell->text = text;
         notify();
     }
+}
+
+QString PlanningGrid::takeText(int row, int column)
+{
+    Cell* cell = cellAt(row, column);
+    if (!cell || cell->text.isEmpty())
+        return QString();
+    QString text = std::exchange(cell->text, QString());
+    notify();
+    return text;
 }
 
 qint64 PlanningGrid::backColour(int row, int column) const

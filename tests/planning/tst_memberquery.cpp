@@ -250,6 +250,40 @@ private slots:
                  fixture.matrix.cell(4, column).CellGridColour.toLongLong());
     }
 
+    // A refresh gives a cell its earlier string back when the text comes out the same: a text of the same
+    // length that changed must still be written, with or without a new layout.
+    void refreshWritesWhatChanged_data()
+    {
+        QTest::addColumn<bool>("headersValid");
+        QTest::newRow("same layout") << true;
+        QTest::newRow("new layout") << false;
+    }
+    void refreshWritesWhatChanged()
+    {
+        QFETCH(bool, headersValid);
+        Fixture fixture;
+        const auto events = [](const char* first, const QByteArray& extra) {
+            return QList<QByteArray>{Fixture::timed(first, "20261207T090000", "20261207T100000", extra),
+                                     Fixture::timed("Beta", "20261207T110000", "20261207T120000"),
+                                     Fixture::allDay("Gamma", "20261208", "20261209")};
+        };
+        fixture.addPerson("Ana Lima", "ana@example.org", events("Alpha", {}));
+        fixture.engine.ShowDetails = true;
+        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {"Ana Lima"}, false);
+        QCOMPARE(fixture.grid.text(4, 1), "Alpha\rBeta");
+
+        // The file grows, so that the mailbox reads it again; the subject keeps its length.
+        fixture.addPerson("Ana Lima", "ana@example.org", events("Omega", "DESCRIPTION:moved"));
+        fixture.engine.HeadersValid = headersValid;
+        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {"Ana Lima"}, false);
+        QCOMPARE(fixture.grid.text(4, 1), "Omega\rBeta");
+        QCOMPARE(fixture.matrix.cell(4, 1).CellHtml, "09:00 10:00 Omega<br>------------<br>11:00 12:00 Beta");
+        QCOMPARE(fixture.grid.text(4, 2), "Gamma");
+        QCOMPARE(fixture.matrix.cell(4, 2).CellHtml, "Gamma");
+        QCOMPARE(fixture.grid.text(4, 3), QString());
+        QCOMPARE(fixture.matrix.cell(4, 3).CellHtml, nb);
+    }
+
     void cancelInTheMiddleOfAMember()
     {
         Fixture fixture;

@@ -51,7 +51,7 @@ private:
         qint32 text;
         qint32 next; // the next piece of the same cell, -1 after the last
         quint8 flags;
-        QChar times[12]; // "HH:MM HH:MM ", with Times
+        QChar times[12]; // "HH:MM HH:MM ", for a piece with Times
     };
     // Where a cell's colour comes from.
     enum Colour : qint8 { Untouched = -1, Default = 0 }; // 1 to 16: the slot of that priority

@@ -29,6 +29,7 @@ MemberRow::MemberRow(const QueryContext& context, const QDate& startDate, const 
       m_privateText(context.texts.message(Message::PrivateAppointment)),
       m_privateHtml(htmlText(m_privateText))
 {
+    m_recent.fill(-1);
 }
 
 void MemberRow::begin(int row)
@@ -39,10 +40,7 @@ void MemberRow::begin(int row)
     m_row = row;
     m_cells.assign(std::size_t(std::clamp(m_context.grid.columns(), 0, PlanningMatrix::kColumns)), Cell{});
     m_pieces.clear();
-    m_texts.clear();
-    m_privateIndex = -1;
     m_currentColumn = -1;
-    m_recent.fill(-1);
 }
 
 int MemberRow::textOf(const MailboxItem& item)
@@ -58,7 +56,7 @@ int MemberRow::textOf(const MailboxItem& item)
     // same length is the same subject.
     const QString& subject = item.Subject;
     const auto where = quintptr(subject.constData());
-    qint32& recent = m_recent[((where >> 4) ^ (where >> 10)) % m_recent.size()];
+    qint32& recent = m_recent[((where >> 3) ^ (where >> 13)) % m_recent.size()];
     if (recent >= 0) {
         const QString& known = m_texts[std::size_t(recent)].shown;
         if (known.constData() == subject.constData() && known.size() == subject.size())
@@ -342,5 +340,4 @@ void MemberRow::write()
     }
     m_row = -1;
     m_pieces.clear();
-    m_texts.clear();
 }

@@ -35,7 +35,8 @@ public:
 
 private:
     // A text an appointment shows: the subject, or the private text, as the grid shows it and escaped for
-    // the matrix. Appointments of one series share theirs.
+    // the matrix. Kept for the whole query: the occurrences of a series, and the calendar files that carry
+    // the same subject, share one.
     struct Text {
         QString shown;
         QString html;
@@ -89,12 +90,12 @@ private:
     int m_row = -1;
     std::vector<Cell> m_cells; // by column
     std::vector<Piece> m_pieces;
-    std::vector<Text> m_texts;
+    std::vector<Text> m_texts; // for the whole query
     int m_privateIndex = -1;
     int m_currentColumn = -1; // the column of the last piece: the grid's current cell afterwards
     // The last text of each subject seen, found by where the subject's characters are: the occurrences of
-    // a series share one subject string.
-    std::array<qint32, 64> m_recent{};
+    // a series share one subject string, and so do calendar files with the same subject.
+    std::array<qint32, 1024> m_recent{};
     // The colour rules' slots each subject and categories text matches, for the whole query: many
     // appointments share a few subjects and categories, and matching ignores letter case, which is slow.
     QHash<QString, quint32> m_subjectSlots;

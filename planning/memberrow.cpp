@@ -153,33 +153,23 @@ void MemberRow::add(const MailboxItem& item)
     }
 }
 
-namespace {
-
 // A text made of `segments` (a function that hands each part in turn to the function it is given), `length`
-// characters in all: the previous text when it reads the same, else a new string.
+// characters in all: the previous text when it reads the same, else a new string. The text is put together
+// in a buffer kept for the query first, so that it is compared in one go.
 template <typename Segments>
-QString reusedOrNew(qsizetype length, QString* previous, Segments segments)
+QString MemberRow::reusedOrNew(qsizetype length, QString* previous, Segments segments)
 {
-    if (previous && previous->size() == length) {
-        const QChar* at = previous->constData();
-        bool same = true;
-        segments([&](QStringView part) {
-            same = same && QStringView(at, part.size()) == part;
-            at += part.size();
-        });
-        if (same)
-            return std::exchange(*previous, QString());
-    }
-    QString text(length, Qt::Uninitialized);
-    QChar* out = text.data();
+    m_scratch.resize(std::size_t(length));
+    QChar* out = m_scratch.data();
     segments([&out](QStringView part) { out = std::copy(part.begin(), part.end(), out); });
-    return text;
+    const QStringView text(m_scratch.data(), length);
+    if (previous && *previous == text)
+        return std::exchange(*previous, QString());
+    return text.toString();
 }
 
-} // namespace
-
 // The cell's texts joined by the separator, each led by its times where it has them.
-QString MemberRow::cellHtml(const Cell& cell, QString* previous) const
+QString MemberRow::cellHtml(const Cell& cell, QString* previous)
 {
     const Piece& first = m_pieces[std::size_t(cell.first)];
     if (first.next < 0 && !(first.flags & Piece::Times))
@@ -205,7 +195,7 @@ QString MemberRow::cellHtml(const Cell& cell, QString* previous) const
 
 // The grid text as appending the pieces one by one leaves it: each growing piece goes after a carriage
 // return, or alone while the text is empty; hidden details empty it.
-QString MemberRow::gridText(const Cell& cell, QString* previous) const
+QString MemberRow::gridText(const Cell& cell, QString* previous)
 {
     const auto gridLength = [this](const Piece& piece) {
         return m_texts[std::size_t(piece.text)].shown.size() +

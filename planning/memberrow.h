@@ -74,8 +74,10 @@ private:
 
     int textOf(const MailboxItem& item);
     quint32 matchingSlots(const MailboxItem& item);
-    QString cellHtml(const Cell& cell, QString* previous) const;
-    QString gridText(const Cell& cell, QString* previous) const;
+    QString cellHtml(const Cell& cell, QString* previous);
+    QString gridText(const Cell& cell, QString* previous);
+    template <typename Segments>
+    QString reusedOrNew(qsizetype length, QString* previous, Segments segments);
     template <typename Take>
     Previous take(int rows, Take takeText) const;
 
@@ -102,4 +104,5 @@ private:
     QHash<QString, quint32> m_categoriesSlots;
     Previous m_previousGrid;
     Previous m_previousHtml;
+    std::vector<QChar> m_scratch; // where a cell's text is put together
 };

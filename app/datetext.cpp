@@ -55,6 +55,12 @@ bool hasHalfDayMarker(const QString& pattern)
 
 QString twoDigits(int value)
 {
+    // By hand for the usual values: arg() parses its pattern on every call, and a query's day headers take
+    // hundreds of these.
+    if (value >= 0 && value < 100) {
+        const QChar digits[] = {QChar(u'0' + value / 10), QChar(u'0' + value % 10)};
+        return QString(digits, 2);
+    }
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
 }
 
@@ -169,7 +175,9 @@ QString format(const QDateTime& value, const QString& pattern, const QLocale& lo
 
 QString format(const QDate& value, const QString& pattern, const QLocale& locale)
 {
-    return format(QDateTime(value, QTime(0, 0)), pattern, locale);
+    // Only the date and the time of day are read, so the day's midnight need not be placed in the local time
+    // zone, which costs a look at the zone's rules on every call; a query's headers format hundreds of days.
+    return format(QDateTime(value, QTime(0, 0), Qt::UTC), pattern, locale);
 }
 
 namespace {

@@ -21,6 +21,10 @@ BenchOptions BenchOptions::parse(const QStringList& arguments)
             options.people = std::max(1, value.toInt());
         else if (name == QLatin1StringView("--seed"))
             options.seed = value.toUInt();
+        else if (name == QLatin1StringView("--repeat"))
+            options.repeat = std::max(1, value.toInt());
+        else if (name == QLatin1StringView("--dump"))
+            options.dump = value;
         else if (name == QLatin1StringView("--dir"))
             options.directory = value;
     }

@@ -7,7 +7,9 @@
 struct BenchOptions {
     int people = 127;
     quint32 seed = 1;
+    int repeat = 5;    // timed figures that repeat cheaply report the best of this many runs
     QString directory; // where the mailbox is generated; empty: under the cache folder
+    QString dump;      // bench-mailbox: where to write the query's output for comparison; empty: nowhere
 
     static BenchOptions parse(const QStringList& arguments);
 };

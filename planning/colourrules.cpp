@@ -34,36 +34,36 @@ QStringView withoutBlanks(QStringView text)
     return text.sliced(begin, end - begin);
 }
 
-// Walks the list keyword by keyword, each ended by ";". The walk ends without a match at the first keyword
-// that has no ";" after it (a list without its trailing ";" thus loses its last keyword) and at the first
-// ";" that follows another ";" or opens the list. A blank keyword trims to nothing and so occurs in any text.
-bool anyKeywordIn(QStringView keywords, QStringView text)
+// The keywords of a list, each ended by ";", in list order. The list ends at the first keyword that has no
+// ";" after it (a list without its trailing ";" thus loses its last keyword) and at the first ";" that
+// follows another ";" or opens the list. A blank keyword trims to nothing and so occurs in any text.
+QStringList keywordsOf(QStringView list)
 {
+    QStringList keywords;
     qsizetype start = 0;
-    while (start < keywords.size()) {
-        const qsizetype semicolon = keywords.indexOf(u';', start);
+    while (start < list.size()) {
+        const qsizetype semicolon = list.indexOf(u';', start);
         if (semicolon <= start) // none left (-1), or an empty keyword
-            return false;
-        if (text.contains(withoutBlanks(keywords.sliced(start, semicolon - start)), Qt::CaseInsensitive))
-            return true;
+            break;
+        keywords.append(withoutBlanks(list.sliced(start, semicolon - start)).toString());
         start = semicolon + 1;
     }
-    return false;
-}
-
-// The rank texts are made once: a matching cell takes one of them without building a new string.
-const QString& rankText(int priority)
-{
-    static const auto kTexts = [] {
-        std::array<QString, ColourRules::kSlots> texts;
-        for (int i = 0; i < ColourRules::kSlots; ++i)
-            texts[i] = QString::number(i);
-        return texts;
-    }();
-    return kTexts[priority];
+    return keywords;
 }
 
 } // namespace
+
+const QString& ColourRules::rankText(int priority)
+{
+    // Made once: a matching cell takes one of them without building a new string.
+    static const auto kTexts = [] {
+        std::array<QString, kSlots> texts;
+        for (int i = 0; i < kSlots; ++i)
+            texts[i] = QString::number(i);
+        return texts;
+    }();
+    return kTexts[std::clamp(priority, 0, kSlots - 1)];
+}
 
 ColourRules::ColourRules(WarningSink warn) : m_warn(warn ? std::move(warn) : WarningSink(toStandardError)) {}
 
@@ -71,6 +71,7 @@ void ColourRules::LoadColourRules(const QList<FilterListEntry>& filters, const S
                                   const LanguageTexts& texts)
 {
     m_slots.fill(Slot{});
+    m_matching.fill(Matching{});
     const QString categoriesType = texts.message(1);
     const QString subjectType = texts.message(2);
     const auto skip = [this](const QString& name, const QString& why) {
@@ -106,6 +107,8 @@ void ColourRules::LoadColourRules(const QList<FilterListEntry>& filters, const S
         m_slots[priority] = {name, settings.read(name, QStringLiteral("Color"), QStringLiteral("0")), type,
                              settings.read(name, QStringLiteral("Txt"), QStringLiteral("0")),
                              settings.read(name, QStringLiteral("ColorHtml"), QStringLiteral("000000"))};
+        m_matching[priority] = {sameText(type, categoriesType) ? Matching::Categories : Matching::Subject,
+                                keywordsOf(m_slots[priority].keywords)};
     }
 }
 
@@ -134,9 +137,7 @@ void ColourRules::ApplyColourRules(const QString& subject, const QString& catego
                 searched = subject;
             else
                 continue;
-            if (withoutBlanks(searched).isEmpty())
-                continue;
-            if (anyKeywordIn(rule.keywords, searched)) {
+            if (matches(m_matching[i], searched)) {
                 cell.CellGridColour = rule.gridColour;
                 cell.CellHtmlColour = rule.htmlColour;
                 cell.CellRuleRank = rankText(i);
@@ -154,6 +155,29 @@ void ColourRules::ApplyColourRules(const QString& subject, const QString& catego
         cell.CellGridColour = m_defaultColourText;
         cell.CellHtmlColour = engine.DefaultColorHTML;
     }
+}
+
+bool ColourRules::matches(const Matching& matching, QStringView searched) const
+{
+    if (withoutBlanks(searched).isEmpty())
+        return false;
+    for (const QString& keyword : matching.keywords) {
+        if (searched.contains(keyword, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+quint32 ColourRules::matchingSlots(const QString& text, bool categories) const
+{
+    const Matching::Searched searched = categories ? Matching::Categories : Matching::Subject;
+    quint32 found = 0;
+    for (int i = 1; i < kSlots; ++i) {
+        const Matching& matching = m_matching[i];
+        if (matching.searched == searched && !m_slots[i].name.isEmpty() && matches(matching, text))
+            found |= 1u << i;
+    }
+    return found;
 }
 
 const ColourRules::Slot& ColourRules::slot(int priority) const

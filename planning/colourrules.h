@@ -49,14 +49,33 @@ public:
                           PlanningMatrix& matrix, const EngineState& engine,
                           const LanguageTexts& texts) const;
 
+    // The slots whose rule finds one of its keywords in `text`, as bits by priority: among the rules that
+    // look in the categories when `categories` is true, else among those that look in the subject, each
+    // rule's type taken in the language the rules were loaded in. An appointment's bits for its subject and
+    // its categories together tell, for any cell, the slot ApplyColourRules takes: the lowest above the
+    // cell's rank.
+    quint32 matchingSlots(const QString& text, bool categories) const;
+
     // The slot of `priority`; an empty slot for a priority outside 0 to 16.
     const Slot& slot(int priority) const;
+
+    // The text of a rank as a cell records it.
+    static const QString& rankText(int priority);
 
     // The default colour as the grid's decimal text: a whole number, so 50372 reads "50372".
     static QString colourText(double colour);
 
 private:
+    // What matching needs of a slot, worked out when the rules load rather than for every cell.
+    struct Matching {
+        enum Searched : quint8 { Nothing, Categories, Subject };
+        Searched searched = Nothing;
+        QStringList keywords; // trimmed, up to where the scan of the list stops
+    };
+    bool matches(const Matching& matching, QStringView searched) const;
+
     std::array<Slot, kSlots> m_slots;
+    std::array<Matching, kSlots> m_matching;
     WarningSink m_warn;
     mutable double m_defaultColour = 0;
     mutable QString m_defaultColourText;

@@ -7,14 +7,12 @@
 #include "app/screentextid.h"
 #include "planning/colourrules.h"
 #include "planning/enginestate.h"
+#include "planning/memberrow.h"
 #include "planning/planninggrid.h"
 #include "planning/planningmatrix.h"
 #include "planning/querycontext.h"
 
-#include <QStringBuilder>
-
-#include <cfenv>
-#include <cmath>
+#include <algorithm>
 
 namespace MemberQuery {
 
@@ -25,49 +23,26 @@ constexpr int kNameColumnWidth = 1200;
 constexpr int kDayColumnWidth = 960;
 constexpr int kColourDayColumnWidth = 400;
 constexpr qint64 kWeekendColour = 16744576; // a light blue
-const auto kSeparator = QStringLiteral("<br>------------<br>");
-
-// Calendar text goes into HTML escaped; the matrix's own markers stay as they are. Most subjects need no
-// escaping, and then share the subject's own string.
-QString html(const QString& text)
-{
-    for (const QChar c : text) {
-        if (c == u'<' || c == u'>' || c == u'&' || c == u'"')
-            return text.toHtmlEscaped();
-    }
-    return text;
-}
 
 void writeMatrixHeaders(const QueryContext& context)
 {
     for (int row = 0; row < kHeaderRows && row < context.grid.rows(); ++row) {
         for (int column = 0; column < context.grid.columns() && column < PlanningMatrix::kColumns; ++column) {
             PlanningCell& cell = context.matrix.cell(row, column);
-            cell.CellHtml = html(context.grid.text(row, column));
+            cell.CellHtml = htmlText(context.grid.text(row, column));
             cell.CellGridColour = QStringLiteral("0");
             cell.CellHtmlColour = QStringLiteral("FFFFFF");
         }
     }
 }
 
-// The grid colour of a matrix cell as a number; most cells share a few colours, so the last one is kept.
-qint64 gridColour(const QString& text)
-{
-    static QString lastText;
-    static qint64 lastColour = 0;
-    if (text != lastText) {
-        lastText = text;
-        lastColour = text.toLongLong();
-    }
-    return lastColour;
-}
-
 void markUnresolved(const QueryContext& context, int row, const QString& listName)
 {
     PlanningGrid& grid = context.grid;
+    const PlanningGrid::QuietChanges quiet(grid);
     grid.setText(row, 0, listName);
     PlanningCell& nameCell = context.matrix.cell(row, 0);
-    nameCell.CellHtml = html(listName);
+    nameCell.CellHtml = htmlText(listName);
     nameCell.CellHtmlColour = QStringLiteral("FFFFFF");
     for (int column = 1; column < grid.columns() && column < PlanningMatrix::kColumns; ++column) {
         grid.setText(row, column, QStringLiteral("?"));
@@ -75,72 +50,6 @@ void markUnresolved(const QueryContext& context, int row, const QString& listNam
         PlanningCell& cell = context.matrix.cell(row, column);
         cell.CellHtml = QStringLiteral("?");
         cell.CellHtmlColour = QStringLiteral("FFFFFF");
-    }
-}
-
-// Writes one appointment into every day cell of the member's row that it covers. Dates and times are taken
-// apart once: arithmetic on local date-times would convert them through the time zone at every step.
-void placeAppointment(const QueryContext& context, const MailboxItem& item, int row, const QDate& startDate,
-                      const QDate& lastDay)
-{
-    const EngineState& engine = context.engine;
-    PlanningGrid& grid = context.grid;
-    const bool isPrivate = item.Sensitivity == MailboxItem::Private;
-    if (isPrivate && engine.HidePrivate)
-        return;
-
-    // P, the first day shown, and F, the last moment counted.
-    QDate firstDay = item.Start.date();
-    QTime firstTime = item.Start.time();
-    if (firstDay < startDate) {
-        firstDay = startDate;
-        firstTime = QTime(0, 0);
-    }
-    const QDate endDay = item.End.date();
-    const QTime endTime = item.End.time();
-    const QDate lastCounted = item.AllDayEvent ? endDay.addDays(-1) : endDay;
-    const double span =
-        double(firstDay.daysTo(lastCounted)) +
-        double(endTime.msecsSinceStartOfDay() - firstTime.msecsSinceStartOfDay()) / 86400000.0;
-    // Rounded to the nearest day, halves to even.
-    const int dayCount = int(std::nearbyint(span + 1));
-
-    const QString shown = isPrivate ? context.texts.message(Message::PrivateAppointment) : item.Subject;
-    const QString shownHtml = html(shown);
-    for (int j = 1; j <= dayCount; ++j) {
-        const QDate day = firstDay.addDays(j - 1);
-        if (day > lastDay)
-            return;
-        const int column = int(startDate.daysTo(day)) + 1;
-        if (column < 1 || column >= grid.columns() || !PlanningMatrix::contains(row, column))
-            continue;
-        grid.setCurrentCell(row, column);
-        context.rules.ApplyColourRules(item.Subject, item.Categories, row, column, context.matrix, engine,
-                                       context.texts);
-        PlanningCell& cell = context.matrix.cell(row, column);
-        grid.setBackColour(row, column, gridColour(cell.CellGridColour));
-
-        // Built in one piece each: this runs for every appointment of every member.
-        const bool withTimes = j == 1 && !item.AllDayEvent;
-        const QString times = withTimes ? appointmentTimes(firstTime, endTime) : QString();
-        const QString gridText = withTimes && engine.ShowTimes ? times % shown : shown;
-
-        QString newGridText;
-        if (PlanningMatrix::isEmptyHtml(cell.CellHtml)) {
-            cell.CellHtml = withTimes ? times % shownHtml : shownHtml;
-            newGridText = gridText;
-        }
-        else {
-            cell.CellHtml += kSeparator % times % shownHtml;
-            const QString present = grid.text(row, column);
-            newGridText = present.isEmpty() ? gridText : present % u'\r' % gridText;
-        }
-        // With only filtered appointments shown, an appointment no rule coloured adds nothing to the grid.
-        if (!engine.ShowDetails)
-            grid.setText(row, column, QString());
-        else if (!(engine.FilteredOnly && cell.CellRuleRank.toInt() <= 0))
-            grid.setText(row, column, newGridText);
-        grid.setAlignment(row, column, PlanningGrid::Alignment::LeftTop);
     }
 }
 
@@ -158,8 +67,7 @@ QString restrictionText(const QDateTime& periodStart, const QDateTime& periodEnd
 
 double daysBetween(const QDateTime& from, const QDateTime& to)
 {
-    return double(from.date().daysTo(to.date())) +
-           double(to.time().msecsSinceStartOfDay() - from.time().msecsSinceStartOfDay()) / 86400000.0;
+    return daysBetween(from.date(), from.time(), to.date(), to.time());
 }
 
 void BuildDayHeaders(const QueryContext& context, const QDate& startDate, const QDate& endDate,
@@ -235,13 +143,20 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
 
     context.busy(true);
     engine.QueryRunning = true;
-    if (!engine.HeadersValid)
-        BuildDayHeaders(context, startDate, lastDay, int(shownMembers.size()), colourMode);
+    MemberRow memberRow(context, startDate, lastDay);
+    {
+        // A view sees the new layout and the emptied rows at once, not cell by cell.
+        const PlanningGrid::QuietChanges quiet(grid);
+        memberRow.takeGridTexts();
+        if (!engine.HeadersValid)
+            BuildDayHeaders(context, startDate, lastDay, int(shownMembers.size()), colourMode);
 
-    grid.setWordWrap(true);
-    context.matrix.reset(grid.rows(), grid.fixedRows(), grid.columns(),
-                         [&grid](int row, int column) { grid.setText(row, column, QString()); });
-    writeMatrixHeaders(context);
+        grid.setWordWrap(true);
+        memberRow.takeMatrixTexts();
+        context.matrix.reset(grid.rows(), grid.fixedRows(), grid.columns(),
+                             [&grid](int row, int column) { grid.setText(row, column, QString()); });
+        writeMatrixHeaders(context);
+    }
     if (engine.UseFilters)
         context.rules.LoadColourRules(context.filters, context.settings, texts);
 
@@ -257,16 +172,19 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
             continue;
         }
         grid.setText(row, 0, recipient.Name());
-        context.matrix.cell(row, 0).CellHtml = html(recipient.Name());
+        context.matrix.cell(row, 0).CellHtml = htmlText(recipient.Name());
 
+        memberRow.begin(row);
         const bool finished =
             walkMemberCalendar(context, recipient, listName, restriction, [&](const MailboxItem& item) {
                 context.breathe();
                 if (!engine.QueryRunning)
                     return false;
-                placeAppointment(context, item, row, startDate, lastDay);
+                memberRow.add(item);
                 return true;
             });
+        // A cancelled member keeps the appointments placed before the cancel.
+        memberRow.write();
         if (!finished) {
             context.busy(false);
             return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +22,13 @@ QString restrictionText(const QDateTime& periodStart, const QDateTime& periodEnd
 // Days between two date-times as a calendar would count them, fractions included, ignoring daylight-saving
 // changes.
 double daysBetween(const QDateTime& from, const QDateTime& to);
+// The same with the dates and times apart.
+inline double daysBetween(const QDate& fromDay, const QTime& fromTime, const QDate& toDay,
+                          const QTime& toTime)
+{
+    return double(fromDay.daysTo(toDay)) +
+           double(toTime.msecsSinceStartOfDay() - fromTime.msecsSinceStartOfDay()) / 86400000.0;
+}
 
 // Lays out the day columns and the four header rows (month, week, weekday, day).
 void BuildDayHeaders(const QueryContext& context, const QDate& startDate, const QDate& endDate,

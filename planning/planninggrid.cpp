@@ -1,6 +1,7 @@
 #include "planning/planninggrid.h"
 
 #include <algorithm>
+#include <utility>
 
 // Merging, as mergedRange works it out. Two neighbours are "alike" when both lie in the grid, both are
 // fixed or both are data cells, and their texts are equal and not empty. Being alike is an equivalence, so
@@ -47,17 +48,37 @@ void PlanningGrid::setColumns(int columns)
 
 void PlanningGrid::resize(int rows, int columns)
 {
-    if (columns != m_columns) {
-        // Row-major storage: every kept row moves to its new offset. A fresh vector avoids overlapping moves
-        // in either direction.
-        std::vector<Cell> cells(std::size_t(rows) * columns);
+    if (columns < m_columns) {
+        // Row-major storage: every kept row moves to its new, lower offset, first rows first, in the same
+        // buffer. Queries shrink the grid to one cell and grow it again before every new view: a fresh buffer
+        // each time would be a fresh megabyte of memory to fault in.
         const int keptRows = std::min(rows, m_rows);
-        const int keptColumns = std::min(columns, m_columns);
-        for (int row = 0; row < keptRows; ++row) {
+        for (int row = 1; row < keptRows; ++row) {
             const auto from = m_cells.begin() + std::ptrdiff_t(row) * m_columns;
-            std::move(from, from + keptColumns, cells.begin() + std::ptrdiff_t(row) * columns);
+            std::move(from, from + columns, m_cells.begin() + std::ptrdiff_t(row) * columns);
         }
-        m_cells = std::move(cells);
+        // Whatever lies beyond the kept cells goes, and the new cells start empty.
+        m_cells.erase(m_cells.begin() + std::ptrdiff_t(keptRows) * columns, m_cells.end());
+        m_cells.resize(std::size_t(rows) * columns);
+    }
+    else if (columns > m_columns) {
+        // Kept rows move to higher offsets: last rows first, so that no row lands on one not yet moved.
+        // Moving swaps strings, so every cell that is not a kept one is emptied afterwards: the new columns
+        // of each kept row, and all the rows after them.
+        const int keptRows = std::min(rows, m_rows);
+        m_cells.resize(std::max(m_cells.size(), std::size_t(rows) * columns));
+        for (int row = keptRows - 1; row >= 1; --row) {
+            const auto from = m_cells.begin() + std::ptrdiff_t(row) * m_columns;
+            std::move_backward(from, from + m_columns,
+                               m_cells.begin() + std::ptrdiff_t(row) * columns + m_columns);
+        }
+        for (int row = 0; row < keptRows; ++row) {
+            const auto rowStart = m_cells.begin() + std::ptrdiff_t(row) * columns;
+            std::fill(rowStart + m_columns, rowStart + columns, Cell{});
+        }
+        std::fill(m_cells.begin() + std::ptrdiff_t(keptRows) * columns,
+                  m_cells.begin() + std::ptrdiff_t(rows) * columns, Cell{});
+        m_cells.resize(std::size_t(rows) * columns);
     }
     else {
         m_cells.resize(std::size_t(rows) * columns);
@@ -121,6 +142,16 @@ void PlanningGrid::setText(int row, int column, const QString& text)
         cell->text = text;
         notify();
     }
+}
+
+QString PlanningGrid::takeText(int row, int column)
+{
+    Cell* cell = cellAt(row, column);
+    if (!cell || cell->text.isEmpty())
+        return QString();
+    QString text = std::exchange(cell->text, QString());
+    notify();
+    return text;
 }
 
 qint64 PlanningGrid::backColour(int row, int column) const

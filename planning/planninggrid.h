@@ -56,6 +56,8 @@ public:
     // Cells; reads outside the grid give defaults, writes outside the grid are ignored.
     QString text(int row, int column) const;
     void setText(int row, int column, const QString& text);
+    // The cell's text, moved out: the cell is left empty.
+    QString takeText(int row, int column);
     qint64 backColour(int row, int column) const;
     void setBackColour(int row, int column, qint64 oleColour);
     Alignment alignment(int row, int column) const; // default: LeftCentre for data cells, Centre for fixed
@@ -101,6 +103,23 @@ public:
     // While redraw is off, no change is announced; turning it on announces one change.
     bool redraw() const;
     void setRedraw(bool redraw);
+
+    // Holds the announcements back while it lives and then announces one change for all, unless redraw
+    // was off already: for a run of changes that a view should see at once, not cell by cell.
+    class QuietChanges {
+    public:
+        explicit QuietChanges(PlanningGrid& grid) : m_grid(grid), m_redraw(grid.redraw())
+        {
+            grid.setRedraw(false);
+        }
+        ~QuietChanges() { m_grid.setRedraw(m_redraw); }
+        QuietChanges(const QuietChanges&) = delete;
+        QuietChanges& operator=(const QuietChanges&) = delete;
+
+    private:
+        PlanningGrid& m_grid;
+        const bool m_redraw;
+    };
 
     // The first data row shown below the fixed rows, and the current cell.
     int topRow() const;

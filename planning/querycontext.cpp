@@ -6,36 +6,84 @@
 #include "app/programstate.h"
 #include "app/screentextid.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <ctime>
 #include <memory>
+
+namespace {
+
+// Milliseconds from a clock that is cheap to read: the queries ask it once per appointment, a hundred
+// thousand times in a big refresh, and a precise clock costs as much as placing the appointment. The
+// coarse clock moves in steps of a few milliseconds, which is plenty for an interval of fifteen.
+qint64 coarseMilliseconds()
+{
+#ifdef CLOCK_MONOTONIC_COARSE
+    timespec now{};
+    if (clock_gettime(CLOCK_MONOTONIC_COARSE, &now) == 0)
+        return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+#endif
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock.elapsed();
+}
+
+} // namespace
 
 std::function<void()> eventPump(int intervalMs)
 {
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    return [clock, intervalMs] {
-        if (clock->elapsed() < intervalMs)
+    return [last = coarseMilliseconds(), intervalMs]() mutable {
+        if (coarseMilliseconds() - last < intervalMs)
             return;
         QCoreApplication::processEvents();
-        clock->restart();
+        last = coarseMilliseconds();
     };
+}
+
+void writeAppointmentTimes(QChar* out, const QTime& start, const QTime& end)
+{
+    // Written by hand: the queries do this for every appointment, and a format string costs a parse each
+    // time. The hour and minute are worked out here rather than asked of QTime, whose accessors are calls
+    // that check the time each; an invalid time gives -1 for both, as they would.
+    const auto put = [&out](const QTime& time) {
+        const int ms = time.msecsSinceStartOfDay();
+        const bool valid = !time.isNull() && ms >= 0 && ms < 86400000;
+        const int hour = valid ? ms / 3600000 : -1;
+        const int minute = valid ? ms / 60000 % 60 : -1;
+        *out++ = QChar(u'0' + hour / 10);
+        *out++ = QChar(u'0' + hour % 10);
+        *out++ = QChar(u':');
+        *out++ = QChar(u'0' + minute / 10);
+        *out++ = QChar(u'0' + minute % 10);
+        *out++ = QChar(u' ');
+    };
+    put(start);
+    put(end);
 }
 
 QString appointmentTimes(const QTime& start, const QTime& end)
 {
-    // Written by hand: the queries do this for every appointment, and a format string costs a parse each
-    // time.
-    const auto digit = [](int value) { return QChar(u'0' + value); };
-    const QChar text[] = {digit(start.hour() / 10),   digit(start.hour() % 10),   QChar(u':'),
-                          digit(start.minute() / 10), digit(start.minute() % 10), QChar(u' '),
-                          digit(end.hour() / 10),     digit(end.hour() % 10),     QChar(u':'),
-                          digit(end.minute() / 10),   digit(end.minute() % 10),   QChar(u' ')};
-    return QString(text, 12);
+    QString text(kAppointmentTimesLength, Qt::Uninitialized);
+    writeAppointmentTimes(text.data(), start, end);
+    return text;
+}
+
+QString htmlText(const QString& text)
+{
+    // The four characters that need escaping all lie below '?': one test per character finds them.
+    constexpr quint64 kEscaped = 1ull << u'<' | 1ull << u'>' | 1ull << u'&' | 1ull << u'"';
+    for (const QChar qc : text) {
+        const char16_t c = qc.unicode();
+        if (c < 64 && (kEscaped >> c & 1))
+            return text.toHtmlEscaped();
+    }
+    return text;
 }
 
 void reportProblem(const QueryContext& context, MessageIcon icon, const QString& text)

@@ -22,6 +22,13 @@ struct ProgramState;
 // "HH:MM HH:MM ", the start and end that lead an appointment's text: two-digit hours on the 24-hour clock, a
 // colon and two-digit minutes, whatever the locale.
 QString appointmentTimes(const QTime& start, const QTime& end);
+// The same twelve characters written to `out`.
+constexpr int kAppointmentTimesLength = 12;
+void writeAppointmentTimes(QChar* out, const QTime& start, const QTime& end);
+
+// Calendar text as it goes into the matrix's HTML: escaped; the matrix's own markers stay as they are.
+// Most texts need no escaping, and then the result shares the text's own string.
+QString htmlText(const QString& text);
 
 // A yield for the queries that lets the window's events run at most every `intervalMs`: often enough to keep
 // the window responsive and the cancel button live, without paying for an event loop pass per appointment.

@@ -1,6 +1,7 @@
 #include "app/mailbox/icalendarfile.h"
 
 #include <QHash>
+#include <QSet>
 #include <QTimeZone>
 
 #include <libical/ical.h>
@@ -24,6 +25,24 @@ using ComponentPtr = std::unique_ptr<icalcomponent, ComponentDeleter>;
 QString text(const char* value)
 {
     return value ? QString::fromUtf8(value) : QString();
+}
+
+// Subjects and categories repeat across a calendar's files (every "Holiday", every "Customer"): each text is
+// kept once and shared by the events that carry it. That saves memory, and the queries, which keep what they
+// worked out about a text by where its characters are, then meet each text once rather than once per file.
+// The table only ever holds a bounded number of texts; when full it starts again.
+QString shared(QString value)
+{
+    constexpr qsizetype kMaxShared = 4096;
+    thread_local QSet<QString> known;
+    if (value.isEmpty())
+        return value;
+    if (const auto found = known.constFind(value); found != known.constEnd())
+        return *found;
+    if (known.size() >= kMaxShared)
+        known.clear();
+    known.insert(value);
+    return value;
 }
 
 // Zones shared by every file of the program, by TZID.
@@ -264,9 +283,9 @@ std::optional<Event> readEvent(icalcomponent* component, icalcomponent* calendar
 {
     Event event;
     event.uid = text(icalcomponent_get_uid(component));
-    event.subject = text(icalcomponent_get_summary(component));
+    event.subject = shared(text(icalcomponent_get_summary(component)));
     event.body = text(icalcomponent_get_description(component));
-    event.categories = categoriesOf(component);
+    event.categories = shared(categoriesOf(component));
     event.sensitivity = sensitivityOf(component);
     event.cancelled = icalcomponent_get_status(component) == ICAL_STATUS_CANCELLED;
 

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <bit>
 #include <limits>
 
 namespace {
@@ -251,6 +252,31 @@ private slots:
         QTEST(cell.CellRuleRank, "rank");
         QCOMPARE(cell.CellHtml, "&nbsp"); // the text is the query's to write
         QCOMPARE(matrix.cell(4, 2).CellRuleRank, "0");
+    }
+
+    // The member query colours its cells from each appointment's matching slots: the lowest above the cell's
+    // rank must be the rank ApplyColourRules gives, for every way of matching.
+    void matchingSlotsGiveTheSameRank_data() { appointmentsColourTheirCell_data(); }
+    void matchingSlotsGiveTheSameRank()
+    {
+        QFETCH(Rules, rules);
+        QFETCH(Appointments, appointments);
+        QFETCH(bool, useFilters);
+
+        SettingsStore settings(newStorePath());
+        const QList<FilterListEntry> list = store(settings, rules);
+        ColourRules colourRules([](const QString&) {});
+        colourRules.LoadColourRules(list, settings, m_texts);
+
+        int rank = 0;
+        for (const Appointment& appointment : appointments) {
+            const quint32 matched = colourRules.matchingSlots(appointment.subject, false) |
+                                    colourRules.matchingSlots(appointment.categories, true);
+            QCOMPARE(matched & 1u, 0u); // slot 0 never matches
+            if (const quint32 above = matched & (~0u << (rank + 1)); useFilters && above)
+                rank = std::countr_zero(above);
+        }
+        QTEST(QString::number(rank), "rank");
     }
 
     void laterEntryWithTheSamePriorityTakesTheSlot_data()

@@ -167,6 +167,147 @@ private slots:
         QVERIFY(!fixture.engine.QueryRunning);
     }
 
+    // A cell's texts are built once per member from everything that fell into it: they must read as if each
+    // appointment had been appended in turn.
+    void cellsWithSeveralAppointments_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("events");
+        QTest::addColumn<QString>(
+            "flags"); // t ShowTimes, d ShowDetails off, f only cells an "absent" rule took
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("html");
+        QTest::addColumn<QString>("text");
+        const QString sep = "<br>------------<br>";
+        QTest::newRow("an empty text first leaves no line in the grid")
+            << QList<QByteArray>{Fixture::allDay("", "20261207", "20261208"),
+                                 Fixture::timed("A", "20261207T090000", "20261207T100000"),
+                                 Fixture::timed("B", "20261207T140000", "20261207T150000")}
+            << "" << 1 << sep + "09:00 10:00 A" + sep + "14:00 15:00 B"
+            << "A\rB";
+        QTest::newRow("an empty text later keeps its line")
+            << QList<QByteArray>{Fixture::timed("A", "20261207T090000", "20261207T100000"),
+                                 Fixture::timed("", "20261207T110000", "20261207T120000"),
+                                 Fixture::timed("B", "20261207T140000", "20261207T150000")}
+            << "" << 1 << "09:00 10:00 A" + sep + "11:00 12:00 " + sep + "14:00 15:00 B"
+            << "A\r\rB";
+        QTest::newRow("times in the grid, empty text included")
+            << QList<QByteArray>{Fixture::timed("A", "20261207T090000", "20261207T100000"),
+                                 Fixture::timed("", "20261207T110000", "20261207T120000")}
+            << "t" << 1 << "09:00 10:00 A" + sep + "11:00 12:00 "
+            << "09:00 10:00 A\r11:00 12:00 ";
+        QTest::newRow("a day inside a longer appointment")
+            << QList<QByteArray>{Fixture::allDay("Trip", "20261207", "20261210"),
+                                 Fixture::timed("Call", "20261208T100000", "20261208T110000")}
+            << "t" << 2 << "Trip" + sep + "10:00 11:00 Call"
+            << "Trip\r10:00 11:00 Call";
+        QTest::newRow("a night across two days next to a day's meeting")
+            << QList<QByteArray>{Fixture::timed("Late", "20261207T170000", "20261208T090000"),
+                                 Fixture::timed("Standup", "20261208T093000", "20261208T094500")}
+            << "" << 2 << "Late" + sep + "09:30 09:45 Standup"
+            << "Late\rStandup";
+        QTest::newRow("escaped texts joined")
+            << QList<QByteArray>{Fixture::timed("R&D", "20261207T090000", "20261207T100000"),
+                                 Fixture::timed("<b>", "20261207T110000", "20261207T120000"),
+                                 Fixture::timed("R&D", "20261207T130000", "20261207T140000")}
+            << "" << 1 << "09:00 10:00 R&amp;D" + sep + "11:00 12:00 &lt;b&gt;" + sep + "13:00 14:00 R&amp;D"
+            << "R&D\r<b>\rR&D";
+        QTest::newRow("details hidden")
+            << QList<QByteArray>{Fixture::timed("A", "20261207T090000", "20261207T100000"),
+                                 Fixture::timed("B", "20261207T140000", "20261207T150000")}
+            << "d" << 1 << "09:00 10:00 A" + sep + "14:00 15:00 B"
+            << "";
+        QTest::newRow("filtered only: appointments before the first match stay out of the grid")
+            << QList<QByteArray>{Fixture::timed("Lunch", "20261207T090000", "20261207T100000"),
+                                 Fixture::timed("Absent pm", "20261207T140000", "20261207T180000"),
+                                 Fixture::timed("Review", "20261207T190000", "20261207T200000")}
+            << "f" << 1 << "09:00 10:00 Lunch" + sep + "14:00 18:00 Absent pm" + sep + "19:00 20:00 Review"
+            << "Absent pm\rReview";
+        QTest::newRow("filtered only: a cell no rule took")
+            << QList<QByteArray>{Fixture::timed("Lunch", "20261207T090000", "20261207T100000"),
+                                 Fixture::timed("Review", "20261207T190000", "20261207T200000")}
+            << "f" << 1 << "09:00 10:00 Lunch" + sep + "19:00 20:00 Review"
+            << "";
+    }
+    void cellsWithSeveralAppointments()
+    {
+        QFETCH(QList<QByteArray>, events);
+        QFETCH(QString, flags);
+        QFETCH(int, column);
+        Fixture fixture;
+        if (flags.contains(u'f')) {
+            fixture.addRule("Absences", "Subject", "absent;", 255, 2);
+            fixture.engine.UseFilters = true;
+            fixture.engine.FilteredOnly = true;
+        }
+        fixture.addPerson("Ana Lima", "ana@example.org", events);
+        fixture.engine.ShowDetails = !flags.contains(u'd');
+        fixture.engine.ShowTimes = flags.contains(u't');
+        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {"Ana Lima"}, false);
+
+        QCOMPARE(fixture.messages, QStringList());
+        QTEST(fixture.matrix.cell(4, column).CellHtml, "html");
+        QTEST(fixture.grid.text(4, column), "text");
+        QCOMPARE(fixture.grid.alignment(4, column), PlanningGrid::Alignment::LeftTop);
+        QCOMPARE(fixture.grid.backColour(4, column),
+                 fixture.matrix.cell(4, column).CellGridColour.toLongLong());
+    }
+
+    // A refresh gives a cell its earlier string back when the text comes out the same: a text of the same
+    // length that changed must still be written, with or without a new layout.
+    void refreshWritesWhatChanged_data()
+    {
+        QTest::addColumn<bool>("headersValid");
+        QTest::newRow("same layout") << true;
+        QTest::newRow("new layout") << false;
+    }
+    void refreshWritesWhatChanged()
+    {
+        QFETCH(bool, headersValid);
+        Fixture fixture;
+        const auto events = [](const char* first, const QByteArray& extra) {
+            return QList<QByteArray>{Fixture::timed(first, "20261207T090000", "20261207T100000", extra),
+                                     Fixture::timed("Beta", "20261207T110000", "20261207T120000"),
+                                     Fixture::allDay("Gamma", "20261208", "20261209")};
+        };
+        fixture.addPerson("Ana Lima", "ana@example.org", events("Alpha", {}));
+        fixture.engine.ShowDetails = true;
+        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {"Ana Lima"}, false);
+        QCOMPARE(fixture.grid.text(4, 1), "Alpha\rBeta");
+
+        // The file grows, so that the mailbox reads it again; the subject keeps its length.
+        fixture.addPerson("Ana Lima", "ana@example.org", events("Omega", "DESCRIPTION:moved"));
+        fixture.engine.HeadersValid = headersValid;
+        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {"Ana Lima"}, false);
+        QCOMPARE(fixture.grid.text(4, 1), "Omega\rBeta");
+        QCOMPARE(fixture.matrix.cell(4, 1).CellHtml, "09:00 10:00 Omega<br>------------<br>11:00 12:00 Beta");
+        QCOMPARE(fixture.grid.text(4, 2), "Gamma");
+        QCOMPARE(fixture.matrix.cell(4, 2).CellHtml, "Gamma");
+        QCOMPARE(fixture.grid.text(4, 3), QString());
+        QCOMPARE(fixture.matrix.cell(4, 3).CellHtml, nb);
+    }
+
+    void cancelInTheMiddleOfAMember()
+    {
+        Fixture fixture;
+        fixture.addPerson("Ana Lima", "ana@example.org",
+                          {Fixture::timed("One", "20261207T090000", "20261207T100000"),
+                           Fixture::timed("Two", "20261207T110000", "20261207T120000"),
+                           Fixture::timed("Three", "20261208T090000", "20261208T100000")});
+        fixture.engine.ShowDetails = true;
+        fixture.onYield = [&] {
+            if (fixture.yields == 2) // before the second appointment
+                fixture.engine.QueryRunning = false;
+        };
+        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {"Ana Lima"}, false);
+        // What was placed before the cancel stays, in the grid and in the matrix.
+        QCOMPARE(fixture.grid.text(4, 1), "One");
+        QCOMPARE(fixture.matrix.cell(4, 1).CellHtml, "09:00 10:00 One");
+        QCOMPARE(fixture.grid.backColour(4, 1), 50372);
+        QCOMPARE(fixture.grid.text(4, 2), QString());
+        QCOMPARE(fixture.matrix.cell(4, 2).CellHtml, nb);
+        QVERIFY(!fixture.engine.HeadersValid);
+    }
+
     void colourRulesAndFilteredOnly()
     {
         Fixture fixture;

@@ -1,0 +1,333 @@
+#include "planning/memberrow.h"
+
+#include "app/languagetexts.h"
+#include "app/mailbox/mailboxitem.h"
+#include "app/screentextid.h"
+#include "planning/colourrules.h"
+#include "planning/enginestate.h"
+#include "planning/memberquery.h"
+#include "planning/planninggrid.h"
+#include "planning/planningmatrix.h"
+#include "planning/querycontext.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <optional>
+#include <utility>
+
+namespace {
+
+constexpr QStringView kSeparator = u"<br>------------<br>";
+static_assert(ColourRules::kSlots == 17, "one grid colour per slot");
+static_assert(kAppointmentTimesLength == 12, "a piece keeps its times");
+
+} // namespace
+
+MemberRow::MemberRow(const QueryContext& context, const QDate& startDate, const QDate& lastDay)
+    : m_context(context), m_startDate(startDate), m_lastColumn(startDate.daysTo(lastDay) + 1),
+      m_privateText(context.texts.message(Message::PrivateAppointment)),
+      m_privateHtml(htmlText(m_privateText))
+{
+    m_recent.fill(-1);
+}
+
+void MemberRow::begin(int row)
+{
+    // The slots' colours as the grid takes them; the rules load after the row is made.
+    for (int priority = 1; priority < ColourRules::kSlots; ++priority)
+        m_slotColours[std::size_t(priority)] = m_context.rules.slot(priority).gridColour.toLongLong();
+    m_row = row;
+    m_cells.assign(std::size_t(std::clamp(m_context.grid.columns(), 0, PlanningMatrix::kColumns)), Cell{});
+    m_pieces.clear();
+    m_currentColumn = -1;
+}
+
+int MemberRow::textOf(const MailboxItem& item)
+{
+    if (item.Sensitivity == MailboxItem::Private) {
+        if (m_privateIndex < 0) {
+            m_privateIndex = int(m_texts.size());
+            m_texts.push_back({m_privateText, m_privateHtml});
+        }
+        return m_privateIndex;
+    }
+    // A text kept here holds on to the subject's characters, so a subject found at the same place with the
+    // same length is the same subject.
+    const QString& subject = item.Subject;
+    const auto where = quintptr(subject.constData());
+    qint32& recent = m_recent[((where >> 3) ^ (where >> 13)) % m_recent.size()];
+    if (recent >= 0) {
+        const QString& known = m_texts[std::size_t(recent)].shown;
+        if (known.constData() == subject.constData() && known.size() == subject.size())
+            return recent;
+    }
+    recent = qint32(m_texts.size());
+    m_texts.push_back({subject, htmlText(subject)});
+    return recent;
+}
+
+quint32 MemberRow::matchingSlots(const MailboxItem& item)
+{
+    const auto slotsOf = [this](QHash<QString, quint32>& known, const QString& text, bool categories) {
+        auto found = known.constFind(text);
+        if (found == known.constEnd())
+            found = known.insert(text, m_context.rules.matchingSlots(text, categories));
+        return *found;
+    };
+    return slotsOf(m_subjectSlots, item.Subject, false) | slotsOf(m_categoriesSlots, item.Categories, true);
+}
+
+void MemberRow::add(const MailboxItem& item)
+{
+    const EngineState& engine = m_context.engine;
+    if (item.Sensitivity == MailboxItem::Private && engine.HidePrivate)
+        return;
+
+    // The first day shown, and the last moment counted. Dates and times are taken apart once: arithmetic on
+    // local date-times would convert them through the time zone at every step.
+    QDate firstDay = item.Start.date();
+    QTime firstTime = item.Start.time();
+    if (firstDay < m_startDate) {
+        firstDay = m_startDate;
+        firstTime = QTime(0, 0);
+    }
+    const QDate endDay = item.End.date();
+    const QTime endTime = item.End.time();
+    const QDate lastCounted = item.AllDayEvent ? endDay.addDays(-1) : endDay;
+    // Rounded to the nearest day, halves to even.
+    const int dayCount =
+        int(std::nearbyint(MemberQuery::daysBetween(firstDay, firstTime, lastCounted, endTime) + 1));
+    if (dayCount < 1)
+        return;
+
+    const qint32 text = textOf(item);
+    const qint64 firstColumn = m_startDate.daysTo(firstDay) + 1;
+    std::optional<quint32> matching;
+    for (int j = 1; j <= dayCount; ++j) {
+        const qint64 column = firstColumn + j - 1;
+        if (column > m_lastColumn)
+            return;
+        if (column < 1 || column >= qint64(m_cells.size()))
+            continue;
+        Cell& cell = m_cells[std::size_t(column)];
+
+        // The colour rules, as ApplyColourRules would colour the matrix cell: a rule above the cell's rank
+        // takes it over; a cell no rule took gets the default colour unless only filtered cells are coloured.
+        if (engine.UseFilters) {
+            if (!matching)
+                matching = matchingSlots(item);
+            if (const quint32 above = *matching & (~0u << (std::max<int>(cell.rank, 0) + 1))) {
+                cell.rank = qint8(std::countr_zero(above));
+                cell.colour = cell.rank;
+            }
+        }
+        if (cell.rank == 0 && !engine.FilteredOnly)
+            cell.colour = Default;
+
+        // A continuing day and an all-day event carry no times. With only filtered appointments shown, an
+        // appointment no rule coloured adds nothing to the grid text; with details hidden, the grid shows
+        // none.
+        const bool withTimes = j == 1 && !item.AllDayEvent;
+        quint8 flags = withTimes ? Piece::Times : 0;
+        if (withTimes && engine.ShowTimes)
+            flags |= Piece::GridTimes;
+        if (!engine.ShowDetails)
+            flags |= Piece::Clear;
+        else if (!(engine.FilteredOnly && cell.rank <= 0))
+            flags |= Piece::Append;
+
+        const auto index = qint32(m_pieces.size());
+        Piece& piece = m_pieces.emplace_back();
+        piece.text = text;
+        piece.next = -1;
+        piece.flags = flags;
+        if (withTimes)
+            writeAppointmentTimes(piece.times, firstTime, endTime);
+        if (cell.last >= 0)
+            m_pieces[std::size_t(cell.last)].next = index;
+        else
+            cell.first = index;
+        cell.last = index;
+        m_currentColumn = int(column);
+    }
+}
+
+// A text made of `segments` (a function that hands each part in turn to the function it is given), `length`
+// characters in all: the previous text when it reads the same, else a new string. The text is put together
+// in a buffer kept for the query first, so that it is compared in one go.
+template <typename Segments>
+QString MemberRow::reusedOrNew(qsizetype length, QString* previous, Segments segments)
+{
+    m_scratch.resize(std::size_t(length));
+    QChar* out = m_scratch.data();
+    segments([&out](QStringView part) { out = std::copy(part.begin(), part.end(), out); });
+    const QStringView text(m_scratch.data(), length);
+    if (previous && *previous == text)
+        return std::exchange(*previous, QString());
+    return text.toString();
+}
+
+// The cell's texts joined by the separator, each led by its times where it has them.
+QString MemberRow::cellHtml(const Cell& cell, QString* previous)
+{
+    const Piece& first = m_pieces[std::size_t(cell.first)];
+    if (first.next < 0 && !(first.flags & Piece::Times))
+        return m_texts[std::size_t(first.text)].html;
+
+    qsizetype length = -kSeparator.size();
+    for (qint32 p = cell.first; p >= 0; p = m_pieces[std::size_t(p)].next) {
+        const Piece& piece = m_pieces[std::size_t(p)];
+        length += kSeparator.size() + m_texts[std::size_t(piece.text)].html.size() +
+                  (piece.flags & Piece::Times ? kAppointmentTimesLength : 0);
+    }
+    return reusedOrNew(length, previous, [&](const auto& put) {
+        for (qint32 p = cell.first; p >= 0; p = m_pieces[std::size_t(p)].next) {
+            const Piece& piece = m_pieces[std::size_t(p)];
+            if (p != cell.first)
+                put(kSeparator);
+            if (piece.flags & Piece::Times)
+                put(QStringView(piece.times, kAppointmentTimesLength));
+            put(m_texts[std::size_t(piece.text)].html);
+        }
+    });
+}
+
+// The grid text as appending the pieces one by one leaves it: each growing piece goes after a carriage
+// return, or alone while the text is empty; hidden details empty it.
+QString MemberRow::gridText(const Cell& cell, QString* previous)
+{
+    const auto gridLength = [this](const Piece& piece) {
+        return m_texts[std::size_t(piece.text)].shown.size() +
+               (piece.flags & Piece::GridTimes ? kAppointmentTimesLength : 0);
+    };
+    // The pieces that count: after the last emptying, from the first that leaves the text non-empty.
+    qint32 from = -1;
+    qsizetype length = 0;
+    int count = 0;
+    for (qint32 p = cell.first; p >= 0; p = m_pieces[std::size_t(p)].next) {
+        const Piece& piece = m_pieces[std::size_t(p)];
+        if (piece.flags & Piece::Clear) {
+            from = -1;
+            length = 0;
+            count = 0;
+        }
+        else if ((piece.flags & Piece::Append) && (from >= 0 || gridLength(piece) > 0)) {
+            if (from < 0)
+                from = p;
+            length += gridLength(piece);
+            ++count;
+        }
+    }
+    if (from < 0)
+        return QString();
+    const Piece& first = m_pieces[std::size_t(from)];
+    if (count == 1 && !(first.flags & Piece::GridTimes))
+        return m_texts[std::size_t(first.text)].shown;
+
+    static constexpr QChar kLineBreak = u'\r';
+    return reusedOrNew(length + count - 1, previous, [&](const auto& put) {
+        for (qint32 p = from; p >= 0; p = m_pieces[std::size_t(p)].next) {
+            const Piece& piece = m_pieces[std::size_t(p)];
+            if (!(piece.flags & Piece::Append))
+                continue;
+            if (p != from)
+                put(QStringView(&kLineBreak, 1));
+            if (piece.flags & Piece::GridTimes)
+                put(QStringView(piece.times, kAppointmentTimesLength));
+            put(m_texts[std::size_t(piece.text)].shown);
+        }
+    });
+}
+
+void MemberRow::takeGridTexts()
+{
+    m_previousGrid = take(m_context.grid.rows(),
+                          [this](int row, int column) { return m_context.grid.takeText(row, column); });
+}
+
+void MemberRow::takeMatrixTexts()
+{
+    m_previousHtml =
+        take(std::min(m_context.grid.rows(), int(PlanningMatrix::kRows)),
+             [this](int row, int column) { return std::move(m_context.matrix.cell(row, column).CellHtml); });
+}
+
+template <typename Take>
+MemberRow::Previous MemberRow::take(int rows, Take takeText) const
+{
+    // The day cells of the member rows: what the reset empties.
+    Previous previous;
+    previous.firstRow = m_context.grid.fixedRows();
+    previous.rows = std::max(rows - previous.firstRow, 0);
+    previous.columns = std::clamp(m_context.grid.columns(), 0, int(PlanningMatrix::kColumns));
+    previous.texts.reserve(std::size_t(previous.rows) * std::size_t(previous.columns));
+    for (int row = previous.firstRow; row < previous.firstRow + previous.rows; ++row) {
+        for (int column = 0; column < previous.columns; ++column)
+            previous.texts.push_back(column > 0 ? takeText(row, column) : QString());
+    }
+    return previous;
+}
+
+QString* MemberRow::Previous::find(int row, int column)
+{
+    row -= firstRow;
+    if (row < 0 || row >= rows || column < 1 || column >= columns)
+        return nullptr;
+    return &texts[std::size_t(row) * std::size_t(columns) + std::size_t(column)];
+}
+
+void MemberRow::write()
+{
+    if (m_row < 0 || m_pieces.empty()) {
+        m_row = -1;
+        return;
+    }
+    const EngineState& engine = m_context.engine;
+    PlanningGrid& grid = m_context.grid;
+    // One announcement for the row instead of several per cell.
+    const PlanningGrid::QuietChanges quiet(grid);
+
+    const QString defaultColour = ColourRules::colourText(engine.DefaultColor);
+    const qint64 defaultNumber = defaultColour.toLongLong();
+    for (int column = 1; column < int(m_cells.size()); ++column) {
+        const Cell& cell = m_cells[std::size_t(column)];
+        if (cell.first < 0)
+            continue;
+        PlanningCell& out = m_context.matrix.cell(m_row, column);
+        out.CellHtml = cellHtml(cell, m_previousHtml.find(m_row, column));
+        if (cell.colour == Default) {
+            out.CellGridColour = defaultColour;
+            out.CellHtmlColour = engine.DefaultColorHTML;
+        }
+        else if (cell.colour != Untouched) {
+            const ColourRules::Slot& slot = m_context.rules.slot(cell.colour);
+            out.CellGridColour = slot.gridColour;
+            out.CellHtmlColour = slot.htmlColour;
+        }
+        out.CellRuleRank = ColourRules::rankText(cell.rank);
+
+        // Only pieces that grow or empty the grid text change it; the others leave it as the reset left it.
+        bool gridTouched = false;
+        for (qint32 p = cell.first; p >= 0 && !gridTouched; p = m_pieces[std::size_t(p)].next)
+            gridTouched = m_pieces[std::size_t(p)].flags & (Piece::Append | Piece::Clear);
+        if (gridTouched)
+            grid.setText(m_row, column, gridText(cell, m_previousGrid.find(m_row, column)));
+        grid.setBackColour(m_row, column,
+                           cell.colour == Default     ? defaultNumber
+                           : cell.colour == Untouched ? out.CellGridColour.toLongLong()
+                                                      : m_slotColours[std::size_t(cell.colour)]);
+        grid.setAlignment(m_row, column, PlanningGrid::Alignment::LeftTop);
+    }
+    grid.setCurrentCell(m_row, m_currentColumn);
+
+    // The row's earlier texts that were not taken again go now rather than at the end of the query.
+    for (int column = 1; column < int(m_cells.size()); ++column) {
+        for (Previous* previous : {&m_previousHtml, &m_previousGrid}) {
+            if (QString* text = previous->find(m_row, column))
+                *text = QString();
+        }
+    }
+    m_row = -1;
+    m_pieces.clear();
+}

@@ -57,6 +57,7 @@ public:
     // A person with a calendar; `events` are VEVENT bodies (lines joined by "|"), times in Europe/Paris.
     void addPerson(const QString& name, const QString& email, const QList<QByteArray>& events = {})
     {
+        m_uploaded = false;
         write(m_root + QStringLiteral("/contacts/%1.vcf").arg(email),
               "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:" + email.toUtf8() + "\r\nFN:" + name.toUtf8() +
                   "\r\nEMAIL:" + email.toUtf8() + "\r\nEND:VCARD\r\n");
@@ -87,13 +88,18 @@ public:
 
     QueryContext context()
     {
-        if (!m_mailbox && onServer()) {
+        // What changed in the folder since the last query goes to the server too.
+        if (onServer() && !m_uploaded) {
             RadicaleServer& server = RadicaleServer::shared();
             if (!server.isRunning())
                 qFatal("%s", qPrintable(server.error()));
             const QString failed = server.uploadMailbox(m_root);
             if (!failed.isEmpty())
                 qFatal("upload failed: %s", qPrintable(failed));
+            m_uploaded = true;
+        }
+        if (!m_mailbox && onServer()) {
+            RadicaleServer& server = RadicaleServer::shared();
             DavMailbox::Options options;
             options.server = davServer.isEmpty() ? server.url() : davServer;
             options.user = RadicaleServer::kUser;
@@ -158,5 +164,6 @@ private:
     SettingsStore m_settings;
     LanguageTexts m_texts;
     QList<FilterListEntry> m_filters;
+    bool m_uploaded = false;
     std::unique_ptr<Mailbox> m_mailbox;
 };

@@ -184,12 +184,18 @@ bool RadicaleServer::put(const QString& path, const QByteArray& bytes)
     return status == 201 || status == 204;
 }
 
+// A collection that is already there counts as made: uploading a mailbox again refreshes its items.
+static bool created(int status)
+{
+    return status == 201 || status == 405 || status == 409;
+}
+
 bool RadicaleServer::makeCalendar(const QString& path)
 {
     const QString parent = path.section('/', 0, -3) + '/';
     if (parent.count('/') > 1)
         request("MKCOL", parent);
-    return request("MKCALENDAR", path).status == 201;
+    return created(request("MKCALENDAR", path).status);
 }
 
 bool RadicaleServer::makeAddressBook(const QString& path, const QString& displayName)
@@ -200,7 +206,7 @@ bool RadicaleServer::makeAddressBook(const QString& path, const QString& display
         "<d:set><d:prop><d:resourcetype><d:collection/><card:addressbook/></d:resourcetype>"
         "<d:displayname>" +
         displayName.toHtmlEscaped().toUtf8() + "</d:displayname></d:prop></d:set></d:mkcol>";
-    return request("MKCOL", path, body, "application/xml").status == 201;
+    return created(request("MKCOL", path, body, "application/xml").status);
 }
 
 void RadicaleServer::makeCalendarOnDisk(const QString& path)

@@ -66,21 +66,25 @@ bool fillCollection(const QString& from, const QString& collection, const QByteA
 // Radicale's storage for the mailbox: the user's address books and one calendar per person.
 QString prepareStorage(const QString& mailbox, const BenchOptions& options)
 {
-    const QString storage = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-                            QStringLiteral("/rotavine-bench/radicale-%1-%2").arg(options.people).arg(options.seed);
+    const QString storage =
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+        QStringLiteral("/rotavine-bench/radicale-%1-%2").arg(options.people).arg(options.seed);
     if (QFile::exists(storage + QStringLiteral("/.complete")))
         return storage;
     QDir(storage).removeRecursively();
     const QString root = storage + QStringLiteral("/collection-root");
     const QString user = root + u'/' + RadicaleServer::kUser;
-    bool ok = fillCollection(mailbox + QStringLiteral("/contacts"), user + QStringLiteral("/contacts"),
-                             R"({"tag": "VADDRESSBOOK", "D:displayname": "Contacts"})", QStringLiteral(".vcf"));
-    ok = ok && fillCollection(mailbox + QStringLiteral("/contacts/Rotavine"), user + QStringLiteral("/Rotavine"),
-                              R"({"tag": "VADDRESSBOOK", "D:displayname": "Rotavine"})", QStringLiteral(".vcf"));
-    for (const QString& owner : QDir(mailbox + QStringLiteral("/calendars")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+    bool ok =
+        fillCollection(mailbox + QStringLiteral("/contacts"), user + QStringLiteral("/contacts"),
+                       R"({"tag": "VADDRESSBOOK", "D:displayname": "Contacts"})", QStringLiteral(".vcf"));
+    ok = ok &&
+         fillCollection(mailbox + QStringLiteral("/contacts/Rotavine"), user + QStringLiteral("/Rotavine"),
+                        R"({"tag": "VADDRESSBOOK", "D:displayname": "Rotavine"})", QStringLiteral(".vcf"));
+    for (const QString& owner :
+         QDir(mailbox + QStringLiteral("/calendars")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
         ok = ok && fillCollection(mailbox + QStringLiteral("/calendars/") + owner,
-                                  root + u'/' + owner + QStringLiteral("/calendar"), R"({"tag": "VCALENDAR"})",
-                                  QStringLiteral(".ics"));
+                                  root + u'/' + owner + QStringLiteral("/calendar"),
+                                  R"({"tag": "VCALENDAR"})", QStringLiteral(".ics"));
     if (!ok || !writeFile(storage + QStringLiteral("/.complete"), {})) {
         std::fprintf(stderr, "bench: cannot build the Radicale storage in %s\n", qPrintable(storage));
         return QString();
@@ -104,7 +108,8 @@ double curlReports(const RadicaleServer& server, const QStringList& addresses, i
     QList<QByteArray> blocks;
     for (qsizetype i = 0; i < addresses.size(); ++i) {
         QByteArray block = "silent\nfail\n";
-        block += "url = \"" + server.url(u'/' + addresses.at(i) + QStringLiteral("/calendar/")).toEncoded() + "\"\n";
+        block += "url = \"" + server.url(u'/' + addresses.at(i) + QStringLiteral("/calendar/")).toEncoded() +
+                 "\"\n";
         block += "output = \"" + dir.filePath(QStringLiteral("r%1.xml").arg(i)).toUtf8() + "\"\n";
         block += "request = \"REPORT\"\nheader = \"Depth: 1\"\nheader = \"Content-Type: application/xml\"\n";
         block += "data-binary = \"@" + dir.filePath(QStringLiteral("body.xml")).toUtf8() + "\"\n";
@@ -116,9 +121,9 @@ double curlReports(const RadicaleServer& server, const QStringList& addresses, i
     QProcess curl;
     QElapsedTimer timer;
     timer.start();
-    curl.start(QStringLiteral("curl"), {QStringLiteral("--parallel"),
-                                        QStringLiteral("--parallel-max"), QString::number(parallel),
-                                        QStringLiteral("--config"), dir.filePath(QStringLiteral("curl.conf"))});
+    curl.start(QStringLiteral("curl"),
+               {QStringLiteral("--parallel"), QStringLiteral("--parallel-max"), QString::number(parallel),
+                QStringLiteral("--config"), dir.filePath(QStringLiteral("curl.conf"))});
     if (!curl.waitForFinished(3600 * 1000) || curl.exitCode() != 0) {
         std::fprintf(stderr, "bench: curl failed: %s\n", curl.readAllStandardError().constData());
         return -1;
@@ -214,8 +219,9 @@ int main(int argc, char* argv[])
         addresses << person.emails.value(0);
     }
     std::printf("Radicale on %s, storage %s\n%lld members x 187 days (%s .. %s), %d requests in flight\n",
-                qPrintable(server.url().toString()), qPrintable(storage), static_cast<long long>(members.size()),
-                qPrintable(kFirstDay.toString(Qt::ISODate)), qPrintable(kLastDay.toString(Qt::ISODate)), parallel);
+                qPrintable(server.url().toString()), qPrintable(storage),
+                static_cast<long long>(members.size()), qPrintable(kFirstDay.toString(Qt::ISODate)),
+                qPrintable(kLastDay.toString(Qt::ISODate)), parallel);
 
     // Once to let Radicale build its own cache of the items, which it keeps in the storage.
     qint64 bytes = 0;
@@ -233,20 +239,21 @@ int main(int argc, char* argv[])
 
     auto serial = openMailbox(server, 1);
     const QueryRun one = memberQuery(*serial, members);
-    std::printf("%-50s %10.1f ms  %8lld cells  %5lld requests\n", "c. member query, one request at a time", one.ms,
-                static_cast<long long>(one.filledCells), static_cast<long long>(one.requests));
+    std::printf("%-50s %10.1f ms  %8lld cells  %5lld requests\n", "c. member query, one request at a time",
+                one.ms, static_cast<long long>(one.filledCells), static_cast<long long>(one.requests));
 
     auto concurrent = openMailbox(server, parallel);
     const QueryRun many = memberQuery(*concurrent, members);
-    std::printf("%-50s %10.1f ms  %8lld cells  %5lld requests\n", "d. member query, requests in parallel", many.ms,
-                static_cast<long long>(many.filledCells), static_cast<long long>(many.requests));
+    std::printf("%-50s %10.1f ms  %8lld cells  %5lld requests\n", "d. member query, requests in parallel",
+                many.ms, static_cast<long long>(many.filledCells), static_cast<long long>(many.requests));
 
     const QueryRun again = memberQuery(*concurrent, members);
-    std::printf("%-50s %10.1f ms  %8lld cells  %5lld requests\n", "e. re-run, nothing changed (getctag)", again.ms,
-                static_cast<long long>(again.filledCells), static_cast<long long>(again.requests));
+    std::printf("%-50s %10.1f ms  %8lld cells  %5lld requests\n", "e. re-run, nothing changed (getctag)",
+                again.ms, static_cast<long long>(again.filledCells), static_cast<long long>(again.requests));
 
     std::printf("\nparallel query / floor: %.2f (target <= 1.5)\none at a time / parallel: %.1f\n"
                 "re-run / parallel: %.2f\nerrors reported: %d\n",
-                many.ms / floorMs, one.ms / many.ms, again.ms / many.ms, one.messages + many.messages + again.messages);
+                many.ms / floorMs, one.ms / many.ms, again.ms / many.ms,
+                one.messages + many.messages + again.messages);
     return one.filledCells == many.filledCells && many.filledCells == again.filledCells ? 0 : 2;
 }

@@ -23,8 +23,8 @@ public:
     static inline const QString kPassword = QStringLiteral("secret");
     static inline const QString kForbidden = QStringLiteral("private@example.org");
 
-    // `storageFolder`: Radicale's filesystem_folder, kept after the server stops (the benchmark's); by default a
-    // temporary one.
+    // `storageFolder`: Radicale's filesystem_folder, kept after the server stops (the benchmark's); by
+    // default a temporary one.
     explicit RadicaleServer(const QString& storageFolder = QString());
     ~RadicaleServer();
     RadicaleServer(const RadicaleServer&) = delete;

@@ -147,12 +147,10 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
     {
         // A view sees the new layout and the emptied rows at once, not cell by cell.
         const PlanningGrid::QuietChanges quiet(grid);
-        memberRow.takeGridTexts();
         if (!engine.HeadersValid)
             BuildDayHeaders(context, startDate, lastDay, int(shownMembers.size()), colourMode);
 
         grid.setWordWrap(true);
-        memberRow.takeMatrixTexts();
         context.matrix.reset(grid.rows(), grid.fixedRows(), grid.columns(),
                              [&grid](int row, int column) { grid.setText(row, column, QString()); });
         writeMatrixHeaders(context);

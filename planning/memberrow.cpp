@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <iterator>
 #include <optional>
 #include <utility>
 
@@ -30,7 +31,48 @@ MemberRow::MemberRow(const QueryContext& context, const QDate& startDate, const 
       m_privateHtml(htmlText(m_privateText))
 {
     m_recent.fill(-1);
+    Memory& memory = MemberRow::memory();
+    if (!memory.busy) {
+        m_memory = &memory;
+        m_memory->busy = true;
+        ++m_memory->query;
+        m_memory->rows.resize(std::size_t(PlanningMatrix::kRows));
+    }
 }
+
+MemberRow::~MemberRow()
+{
+    if (!m_memory)
+        return;
+    // The cells this query wrote point into its texts; the texts of the one before go.
+    m_memory->texts = std::move(m_texts);
+    m_memory->busy = false;
+}
+
+MemberRow::Memory& MemberRow::memory()
+{
+    static Memory memory;
+    return memory;
+}
+
+void MemberRow::Piece::writeTimes(QChar* out) const
+{
+    const auto time = [](quint32 minutePlusOne) {
+        return minutePlusOne ? QTime::fromMSecsSinceStartOfDay(int(minutePlusOne - 1) * 60000) : QTime();
+    };
+    writeAppointmentTimes(out, time(key.flagsAndTimes & 0x7FF), time(key.flagsAndTimes >> 11 & 0x7FF));
+}
+
+namespace {
+
+// A time's minute of the day plus one in 11 bits, 0 for an invalid time.
+quint32 minutePlusOne(const QTime& time)
+{
+    const int ms = time.msecsSinceStartOfDay();
+    return !time.isNull() && ms >= 0 && ms < 86400000 ? quint32(ms / 60000 + 1) : 0;
+}
+
+} // namespace
 
 void MemberRow::begin(int row)
 {
@@ -141,9 +183,11 @@ void MemberRow::add(const MailboxItem& item)
         Piece& piece = m_pieces.emplace_back();
         piece.text = text;
         piece.next = -1;
-        piece.flags = flags;
-        if (withTimes)
-            writeAppointmentTimes(piece.times, firstTime, endTime);
+        const QString& shown = m_texts[std::size_t(text)].shown;
+        piece.key.shown = shown.constData();
+        piece.key.length = qint32(shown.size());
+        piece.key.flagsAndTimes =
+            quint32(flags) << 22 | (withTimes ? minutePlusOne(firstTime) | minutePlusOne(endTime) << 11 : 0);
         if (cell.last >= 0)
             m_pieces[std::size_t(cell.last)].next = index;
         else
@@ -157,37 +201,40 @@ void MemberRow::add(const MailboxItem& item)
 // characters in all: the previous text when it reads the same, else a new string. The text is put together
 // in a buffer kept for the query first, so that it is compared in one go.
 template <typename Segments>
-QString MemberRow::reusedOrNew(qsizetype length, QString* previous, Segments segments)
+QString MemberRow::reusedOrNew(qsizetype length, const QString* previous, Segments segments)
 {
     m_scratch.resize(std::size_t(length));
     QChar* out = m_scratch.data();
     segments([&out](QStringView part) { out = std::copy(part.begin(), part.end(), out); });
     const QStringView text(m_scratch.data(), length);
     if (previous && *previous == text)
-        return std::exchange(*previous, QString());
+        return *previous;
     return text.toString();
 }
 
 // The cell's texts joined by the separator, each led by its times where it has them.
-QString MemberRow::cellHtml(const Cell& cell, QString* previous)
+QString MemberRow::cellHtml(const Cell& cell, const QString* previous)
 {
     const Piece& first = m_pieces[std::size_t(cell.first)];
-    if (first.next < 0 && !(first.flags & Piece::Times))
+    if (first.next < 0 && !(first.flags() & Piece::Times))
         return m_texts[std::size_t(first.text)].html;
 
     qsizetype length = -kSeparator.size();
     for (qint32 p = cell.first; p >= 0; p = m_pieces[std::size_t(p)].next) {
         const Piece& piece = m_pieces[std::size_t(p)];
         length += kSeparator.size() + m_texts[std::size_t(piece.text)].html.size() +
-                  (piece.flags & Piece::Times ? kAppointmentTimesLength : 0);
+                  (piece.flags() & Piece::Times ? kAppointmentTimesLength : 0);
     }
     return reusedOrNew(length, previous, [&](const auto& put) {
         for (qint32 p = cell.first; p >= 0; p = m_pieces[std::size_t(p)].next) {
             const Piece& piece = m_pieces[std::size_t(p)];
             if (p != cell.first)
                 put(kSeparator);
-            if (piece.flags & Piece::Times)
-                put(QStringView(piece.times, kAppointmentTimesLength));
+            if (piece.flags() & Piece::Times) {
+                QChar times[kAppointmentTimesLength];
+                piece.writeTimes(times);
+                put(QStringView(times, kAppointmentTimesLength));
+            }
             put(m_texts[std::size_t(piece.text)].html);
         }
     });
@@ -195,11 +242,11 @@ QString MemberRow::cellHtml(const Cell& cell, QString* previous)
 
 // The grid text as appending the pieces one by one leaves it: each growing piece goes after a carriage
 // return, or alone while the text is empty; hidden details empty it.
-QString MemberRow::gridText(const Cell& cell, QString* previous)
+QString MemberRow::gridText(const Cell& cell, const QString* previous)
 {
     const auto gridLength = [this](const Piece& piece) {
         return m_texts[std::size_t(piece.text)].shown.size() +
-               (piece.flags & Piece::GridTimes ? kAppointmentTimesLength : 0);
+               (piece.flags() & Piece::GridTimes ? kAppointmentTimesLength : 0);
     };
     // The pieces that count: after the last emptying, from the first that leaves the text non-empty.
     qint32 from = -1;
@@ -207,12 +254,12 @@ QString MemberRow::gridText(const Cell& cell, QString* previous)
     int count = 0;
     for (qint32 p = cell.first; p >= 0; p = m_pieces[std::size_t(p)].next) {
         const Piece& piece = m_pieces[std::size_t(p)];
-        if (piece.flags & Piece::Clear) {
+        if (piece.flags() & Piece::Clear) {
             from = -1;
             length = 0;
             count = 0;
         }
-        else if ((piece.flags & Piece::Append) && (from >= 0 || gridLength(piece) > 0)) {
+        else if ((piece.flags() & Piece::Append) && (from >= 0 || gridLength(piece) > 0)) {
             if (from < 0)
                 from = p;
             length += gridLength(piece);
@@ -222,59 +269,25 @@ QString MemberRow::gridText(const Cell& cell, QString* previous)
     if (from < 0)
         return QString();
     const Piece& first = m_pieces[std::size_t(from)];
-    if (count == 1 && !(first.flags & Piece::GridTimes))
+    if (count == 1 && !(first.flags() & Piece::GridTimes))
         return m_texts[std::size_t(first.text)].shown;
 
     static constexpr QChar kLineBreak = u'\r';
     return reusedOrNew(length + count - 1, previous, [&](const auto& put) {
         for (qint32 p = from; p >= 0; p = m_pieces[std::size_t(p)].next) {
             const Piece& piece = m_pieces[std::size_t(p)];
-            if (!(piece.flags & Piece::Append))
+            if (!(piece.flags() & Piece::Append))
                 continue;
             if (p != from)
                 put(QStringView(&kLineBreak, 1));
-            if (piece.flags & Piece::GridTimes)
-                put(QStringView(piece.times, kAppointmentTimesLength));
+            if (piece.flags() & Piece::GridTimes) {
+                QChar times[kAppointmentTimesLength];
+                piece.writeTimes(times);
+                put(QStringView(times, kAppointmentTimesLength));
+            }
             put(m_texts[std::size_t(piece.text)].shown);
         }
     });
-}
-
-void MemberRow::takeGridTexts()
-{
-    m_previousGrid = take(m_context.grid.rows(),
-                          [this](int row, int column) { return m_context.grid.takeText(row, column); });
-}
-
-void MemberRow::takeMatrixTexts()
-{
-    m_previousHtml =
-        take(std::min(m_context.grid.rows(), int(PlanningMatrix::kRows)),
-             [this](int row, int column) { return std::move(m_context.matrix.cell(row, column).CellHtml); });
-}
-
-template <typename Take>
-MemberRow::Previous MemberRow::take(int rows, Take takeText) const
-{
-    // The day cells of the member rows: what the reset empties.
-    Previous previous;
-    previous.firstRow = m_context.grid.fixedRows();
-    previous.rows = std::max(rows - previous.firstRow, 0);
-    previous.columns = std::clamp(m_context.grid.columns(), 0, int(PlanningMatrix::kColumns));
-    previous.texts.reserve(std::size_t(previous.rows) * std::size_t(previous.columns));
-    for (int row = previous.firstRow; row < previous.firstRow + previous.rows; ++row) {
-        for (int column = 0; column < previous.columns; ++column)
-            previous.texts.push_back(column > 0 ? takeText(row, column) : QString());
-    }
-    return previous;
-}
-
-QString* MemberRow::Previous::find(int row, int column)
-{
-    row -= firstRow;
-    if (row < 0 || row >= rows || column < 1 || column >= columns)
-        return nullptr;
-    return &texts[std::size_t(row) * std::size_t(columns) + std::size_t(column)];
 }
 
 void MemberRow::write()
@@ -288,14 +301,50 @@ void MemberRow::write()
     // One announcement for the row instead of several per cell.
     const PlanningGrid::QuietChanges quiet(grid);
 
+    // What the last query gave the row, when its pieces' texts are still there to compare with.
+    RememberedRow* row = m_memory ? &m_memory->rows[std::size_t(m_row)] : nullptr;
+    const bool known = row && row->query + 1 == m_memory->query;
+    if (row)
+        row->cells.resize(m_cells.size());
+    m_keys.clear();
+
     const QString defaultColour = ColourRules::colourText(engine.DefaultColor);
     const qint64 defaultNumber = defaultColour.toLongLong();
     for (int column = 1; column < int(m_cells.size()); ++column) {
         const Cell& cell = m_cells[std::size_t(column)];
-        if (cell.first < 0)
+        if (cell.first < 0) {
+            if (row)
+                row->cells[std::size_t(column)].count = 0;
             continue;
+        }
         PlanningCell& out = m_context.matrix.cell(m_row, column);
-        out.CellHtml = cellHtml(cell, m_previousHtml.find(m_row, column));
+        const auto offset = qint32(m_keys.size());
+        for (qint32 p = cell.first; p >= 0; p = m_pieces[std::size_t(p)].next)
+            m_keys.push_back(m_pieces[std::size_t(p)].key);
+        const auto count = qint32(m_keys.size()) - offset;
+
+        // The grid text stays as the reset left it, empty, unless the cell's pieces give it one.
+        RememberedCell* remembered = row ? &row->cells[std::size_t(column)] : nullptr;
+        if (known && remembered->count == count &&
+            std::equal(m_keys.begin() + offset, m_keys.end(), row->keys.begin() + remembered->offset)) {
+            out.CellHtml = remembered->html;
+            if (!remembered->grid.isEmpty())
+                grid.setText(m_row, column, remembered->grid);
+        }
+        else {
+            out.CellHtml = cellHtml(cell, remembered ? &remembered->html : nullptr);
+            QString shown = gridText(cell, remembered ? &remembered->grid : nullptr);
+            if (!shown.isEmpty())
+                grid.setText(m_row, column, shown);
+            if (remembered) {
+                remembered->html = out.CellHtml;
+                remembered->grid = std::move(shown);
+            }
+        }
+        if (remembered) {
+            remembered->offset = offset;
+            remembered->count = count;
+        }
         if (cell.colour == Default) {
             out.CellGridColour = defaultColour;
             out.CellHtmlColour = engine.DefaultColorHTML;
@@ -307,12 +356,6 @@ void MemberRow::write()
         }
         out.CellRuleRank = ColourRules::rankText(cell.rank);
 
-        // Only pieces that grow or empty the grid text change it; the others leave it as the reset left it.
-        bool gridTouched = false;
-        for (qint32 p = cell.first; p >= 0 && !gridTouched; p = m_pieces[std::size_t(p)].next)
-            gridTouched = m_pieces[std::size_t(p)].flags & (Piece::Append | Piece::Clear);
-        if (gridTouched)
-            grid.setText(m_row, column, gridText(cell, m_previousGrid.find(m_row, column)));
         grid.setBackColour(m_row, column,
                            cell.colour == Default     ? defaultNumber
                            : cell.colour == Untouched ? out.CellGridColour.toLongLong()
@@ -320,14 +363,11 @@ void MemberRow::write()
         grid.setAlignment(m_row, column, PlanningGrid::Alignment::LeftTop);
     }
     grid.setCurrentCell(m_row, m_currentColumn);
-
-    // The row's earlier texts that were not taken again go now rather than at the end of the query.
-    for (int column = 1; column < int(m_cells.size()); ++column) {
-        for (Previous* previous : {&m_previousHtml, &m_previousGrid}) {
-            if (QString* text = previous->find(m_row, column))
-                *text = QString();
-        }
+    if (row) {
+        std::swap(row->keys, m_keys);
+        row->query = m_memory->query;
     }
+
     m_row = -1;
     m_pieces.clear();
 }

@@ -144,16 +144,6 @@ void PlanningGrid::setText(int row, int column, const QString& text)
     }
 }
 
-QString PlanningGrid::takeText(int row, int column)
-{
-    Cell* cell = cellAt(row, column);
-    if (!cell || cell->text.isEmpty())
-        return QString();
-    QString text = std::exchange(cell->text, QString());
-    notify();
-    return text;
-}
-
 qint64 PlanningGrid::backColour(int row, int column) const
 {
     const Cell* cell = cellAt(row, column);

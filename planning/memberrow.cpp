@@ -290,9 +290,91 @@ QString MemberRow::gridText(const Cell& cell, const QString* previous)
     });
 }
 
+namespace {
+
+// What the reset gives a cell.
+const PlanningCell& emptyCell()
+{
+    static const PlanningCell empty;
+    return empty;
+}
+
+// Assigns `value` unless `field` holds the very same characters already: most of a refresh writes what the
+// cells hold, and a copy of a string touches its count, which for the cells' own strings is a cache miss.
+void assign(QString& field, const QString& value)
+{
+    if (field.constData() != value.constData() || field.size() != value.size())
+        field = value;
+}
+
+void assignEmpty(PlanningCell& cell)
+{
+    const PlanningCell& empty = emptyCell();
+    assign(cell.CellHtml, empty.CellHtml);
+    assign(cell.CellGridColour, empty.CellGridColour);
+    assign(cell.CellHtmlColour, empty.CellHtmlColour);
+    assign(cell.CellRuleRank, empty.CellRuleRank);
+}
+
+} // namespace
+
+void MemberRow::takeGridTexts()
+{
+    PlanningGrid& grid = m_context.grid;
+    m_takenFirstRow = grid.fixedRows();
+    m_takenRows = std::max(grid.rows() - m_takenFirstRow, 0);
+    m_takenColumns = std::clamp(grid.columns(), 0, PlanningMatrix::kColumns);
+    m_taken.clear();
+    m_taken.reserve(std::size_t(m_takenRows) * std::size_t(m_takenColumns));
+    for (int row = m_takenFirstRow; row < m_takenFirstRow + m_takenRows; ++row) {
+        for (int column = 0; column < m_takenColumns; ++column)
+            m_taken.push_back(column > 0 ? grid.takeText(row, column) : QString());
+    }
+}
+
+QString* MemberRow::taken(int row, int column)
+{
+    row -= m_takenFirstRow;
+    if (row < 0 || row >= m_takenRows || column < 1 || column >= m_takenColumns)
+        return nullptr;
+    return &m_taken[std::size_t(row) * std::size_t(m_takenColumns) + std::size_t(column)];
+}
+
+// The grid text of a day cell of the row being written: the very string taken out before the layout when
+// it is that one, else a copy.
+void MemberRow::giveGridText(int column, const QString& text)
+{
+    QString* before = taken(m_row, column);
+    if (before && before->constData() == text.constData() && before->size() == text.size())
+        m_context.grid.setText(m_row, column, std::move(*before));
+    else
+        m_context.grid.setText(m_row, column, text);
+}
+
+bool MemberRow::resets(int row) const
+{
+    return row >= m_context.grid.fixedRows() && row < m_context.grid.rows() &&
+           PlanningMatrix::contains(row, 0);
+}
+
+void MemberRow::clear(int row)
+{
+    if (!resets(row))
+        return;
+    PlanningGrid& grid = m_context.grid;
+    const PlanningGrid::QuietChanges quiet(grid);
+    const int matrixColumns = std::min(grid.columns(), PlanningMatrix::kColumns);
+    for (int column = 1; column < grid.columns(); ++column) {
+        if (column < matrixColumns)
+            assignEmpty(m_context.matrix.cell(row, column));
+        grid.setText(row, column, QString());
+    }
+}
+
 void MemberRow::write()
 {
     if (m_row < 0 || m_pieces.empty()) {
+        clear(m_row);
         m_row = -1;
         return;
     }
@@ -300,6 +382,7 @@ void MemberRow::write()
     PlanningGrid& grid = m_context.grid;
     // One announcement for the row instead of several per cell.
     const PlanningGrid::QuietChanges quiet(grid);
+    const bool resets = MemberRow::resets(m_row);
 
     // What the last query gave the row, when its pieces' texts are still there to compare with.
     RememberedRow* row = m_memory ? &m_memory->rows[std::size_t(m_row)] : nullptr;
@@ -312,30 +395,31 @@ void MemberRow::write()
     const qint64 defaultNumber = defaultColour.toLongLong();
     for (int column = 1; column < int(m_cells.size()); ++column) {
         const Cell& cell = m_cells[std::size_t(column)];
+        PlanningCell& out = m_context.matrix.cell(m_row, column);
         if (cell.first < 0) {
             if (row)
                 row->cells[std::size_t(column)].count = 0;
+            if (resets) {
+                assignEmpty(out);
+                grid.setText(m_row, column, QString());
+            }
             continue;
         }
-        PlanningCell& out = m_context.matrix.cell(m_row, column);
         const auto offset = qint32(m_keys.size());
         for (qint32 p = cell.first; p >= 0; p = m_pieces[std::size_t(p)].next)
             m_keys.push_back(m_pieces[std::size_t(p)].key);
         const auto count = qint32(m_keys.size()) - offset;
 
-        // The grid text stays as the reset left it, empty, unless the cell's pieces give it one.
         RememberedCell* remembered = row ? &row->cells[std::size_t(column)] : nullptr;
         if (known && remembered->count == count &&
             std::equal(m_keys.begin() + offset, m_keys.end(), row->keys.begin() + remembered->offset)) {
-            out.CellHtml = remembered->html;
-            if (!remembered->grid.isEmpty())
-                grid.setText(m_row, column, remembered->grid);
+            assign(out.CellHtml, remembered->html);
+            giveGridText(column, remembered->grid);
         }
         else {
             out.CellHtml = cellHtml(cell, remembered ? &remembered->html : nullptr);
             QString shown = gridText(cell, remembered ? &remembered->grid : nullptr);
-            if (!shown.isEmpty())
-                grid.setText(m_row, column, shown);
+            giveGridText(column, shown);
             if (remembered) {
                 remembered->html = out.CellHtml;
                 remembered->grid = std::move(shown);
@@ -345,16 +429,21 @@ void MemberRow::write()
             remembered->offset = offset;
             remembered->count = count;
         }
+        const PlanningCell& empty = emptyCell();
         if (cell.colour == Default) {
-            out.CellGridColour = defaultColour;
-            out.CellHtmlColour = engine.DefaultColorHTML;
+            assign(out.CellGridColour, defaultColour);
+            assign(out.CellHtmlColour, engine.DefaultColorHTML);
         }
         else if (cell.colour != Untouched) {
             const ColourRules::Slot& slot = m_context.rules.slot(cell.colour);
-            out.CellGridColour = slot.gridColour;
-            out.CellHtmlColour = slot.htmlColour;
+            assign(out.CellGridColour, slot.gridColour);
+            assign(out.CellHtmlColour, slot.htmlColour);
         }
-        out.CellRuleRank = ColourRules::rankText(cell.rank);
+        else if (resets) {
+            assign(out.CellGridColour, empty.CellGridColour);
+            assign(out.CellHtmlColour, empty.CellHtmlColour);
+        }
+        assign(out.CellRuleRank, ColourRules::rankText(cell.rank));
 
         grid.setBackColour(m_row, column,
                            cell.colour == Default     ? defaultNumber
@@ -362,7 +451,15 @@ void MemberRow::write()
                                                       : m_slotColours[std::size_t(cell.colour)]);
         grid.setAlignment(m_row, column, PlanningGrid::Alignment::LeftTop);
     }
+    // Columns the matrix does not hold: the reset empties their grid text.
+    for (int column = int(m_cells.size()); resets && column < grid.columns(); ++column)
+        grid.setText(m_row, column, QString());
     grid.setCurrentCell(m_row, m_currentColumn);
+    // The row's taken texts that were not given back go now rather than at the end of the query.
+    for (int column = 1; column < m_takenColumns; ++column) {
+        if (QString* before = taken(m_row, column))
+            *before = QString();
+    }
     if (row) {
         std::swap(row->keys, m_keys);
         row->query = m_memory->query;

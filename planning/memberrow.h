@@ -21,6 +21,10 @@ public:
     MemberRow(const QueryContext& context, const QDate& startDate, const QDate& lastDay);
 
     ~MemberRow();
+
+    // The grid's day-cell texts, taken out before a new layout empties the grid: a cell that gets its text
+    // back then costs no copy of the string, whose count is a cache miss away.
+    void takeGridTexts();
     MemberRow(const MemberRow&) = delete;
     MemberRow& operator=(const MemberRow&) = delete;
 
@@ -28,8 +32,12 @@ public:
     void begin(int row);
     // One appointment, in the order the calendar gives them.
     void add(const MailboxItem& item);
-    // Writes the day cells the row's appointments touched into the grid and the matrix.
+    // Writes the row's day cells into the grid and the matrix: as the member's appointments leave them, and
+    // the others as the reset leaves a cell. The query resets everything but the member rows' day cells,
+    // which get this or clear() once each, so that a cell that ends as it was is not emptied and refilled.
     void write();
+    // A member row's day cells as the reset leaves them, for a member without appointments to place.
+    void clear(int row);
 
 private:
     // A text an appointment shows: the subject, or the private text, as the grid shows it and escaped for
@@ -99,6 +107,9 @@ private:
     // pieces that made it, whichever grid the query writes.
     static Memory& memory();
 
+    bool resets(int row) const;          // the reset covers the row
+    QString* taken(int row, int column); // null outside the texts taken
+    void giveGridText(int column, const QString& text);
     int textOf(const MailboxItem& item);
     quint32 matchingSlots(const MailboxItem& item);
     QString cellHtml(const Cell& cell, const QString* previous);
@@ -127,7 +138,12 @@ private:
     // appointments share a few subjects and categories, and matching ignores letter case, which is slow.
     QHash<QString, quint32> m_subjectSlots;
     QHash<QString, quint32> m_categoriesSlots;
-    Memory* m_memory = nullptr;     // none for a query started while another runs
+    Memory* m_memory = nullptr; // none for a query started while another runs
+    // The grid texts taken before the layout, by row and column from the first member row.
+    int m_takenFirstRow = 0;
+    int m_takenRows = 0;
+    int m_takenColumns = 0;
+    std::vector<QString> m_taken;
     std::vector<Piece::Key> m_keys; // the row's keys as write() meets them
     std::vector<QChar> m_scratch;   // where a cell's text is put together
 };

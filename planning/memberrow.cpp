@@ -138,15 +138,14 @@ void MemberRow::add(const MailboxItem& item)
     const QTime endTime = item.End.time();
     const QDate lastCounted = item.AllDayEvent ? endDay.addDays(-1) : endDay;
     // Rounded to the nearest day, halves to even.
-    const int dayCount =
-        int(std::nearbyint(MemberQuery::daysBetween(firstDay, firstTime, lastCounted, endTime) + 1));
+    const qint64 dayCount = MemberQuery::dayCount(firstDay, firstTime, lastCounted, endTime);
     if (dayCount < 1)
         return;
 
     const qint32 text = textOf(item);
     const qint64 firstColumn = m_startDate.daysTo(firstDay) + 1;
     std::optional<quint32> matching;
-    for (int j = 1; j <= dayCount; ++j) {
+    for (qint64 j = 1; j <= dayCount; ++j) {
         const qint64 column = firstColumn + j - 1;
         if (column > m_lastColumn)
             return;

@@ -384,7 +384,8 @@ void MemberRow::write()
     const bool resets = MemberRow::resets(m_row);
 
     // What the last query gave the row, when its pieces' texts are still there to compare with.
-    RememberedRow* row = m_memory ? &m_memory->rows[std::size_t(m_row)] : nullptr;
+    RememberedRow* row =
+        m_memory && PlanningMatrix::contains(m_row, 0) ? &m_memory->rows[std::size_t(m_row)] : nullptr;
     const bool known = row && row->query + 1 == m_memory->query;
     if (row)
         row->cells.resize(m_cells.size());

@@ -21,12 +21,12 @@ public:
     MemberRow(const QueryContext& context, const QDate& startDate, const QDate& lastDay);
 
     ~MemberRow();
+    MemberRow(const MemberRow&) = delete;
+    MemberRow& operator=(const MemberRow&) = delete;
 
     // The grid's day-cell texts, taken out before a new layout empties the grid: a cell that gets its text
     // back then costs no copy of the string, whose count is a cache miss away.
     void takeGridTexts();
-    MemberRow(const MemberRow&) = delete;
-    MemberRow& operator=(const MemberRow&) = delete;
 
     // Starts the row of the next member, empty.
     void begin(int row);
@@ -57,8 +57,8 @@ private:
         };
         // What the cell's texts are made of: the text's characters (a text held in m_texts, or by the
         // memory for the previous query, so that no other text can be found at the same place), the flags
-        // and, for a piece with Times, the start's and end's minutes of the day (-1 for none) in 11 bits
-        // each.
+        // and, for a piece with Times, the start's and end's minute of the day plus one (0 for an invalid
+        // time) in 11 bits each.
         struct Key {
             const QChar* shown;
             qint32 length;

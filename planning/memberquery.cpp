@@ -145,16 +145,23 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
     engine.QueryRunning = true;
     MemberRow memberRow(context, startDate, lastDay);
     {
-        // A view sees the new layout and the emptied rows at once, not cell by cell.
+        // A view sees the new layout at once, not cell by cell.
         const PlanningGrid::QuietChanges quiet(grid);
-        memberRow.takeGridTexts();
-        if (!engine.HeadersValid)
+        if (!engine.HeadersValid) {
+            memberRow.takeGridTexts();
             BuildDayHeaders(context, startDate, lastDay, int(shownMembers.size()), colourMode);
+        }
 
         grid.setWordWrap(true);
-        memberRow.takeMatrixTexts();
-        context.matrix.reset(grid.rows(), grid.fixedRows(), grid.columns(),
-                             [&grid](int row, int column) { grid.setText(row, column, QString()); });
+        // The member rows' day cells are reset by memberRow as it writes each row, or clears it: a cell that
+        // ends as it was is then left alone rather than emptied and filled again.
+        const auto clearText = [&grid](int row, int column) { grid.setText(row, column, QString()); };
+        const int memberRowsEnd = kHeaderRows + int(shownMembers.size());
+        context.matrix.reset(std::min(grid.rows(), kHeaderRows), grid.fixedRows(), grid.columns(), clearText);
+        context.matrix.reset(std::min(grid.rows(), memberRowsEnd), std::max(grid.fixedRows(), kHeaderRows), 1,
+                             clearText);
+        context.matrix.reset(grid.rows(), std::max(grid.fixedRows(), memberRowsEnd), grid.columns(),
+                             clearText);
         writeMatrixHeaders(context);
     }
     if (engine.UseFilters)
@@ -168,6 +175,7 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
         const QString& listName = shownMembers.at(index);
         Recipient recipient = context.mailbox.CreateRecipient(listName);
         if (!recipient.Resolve()) {
+            memberRow.clear(row);
             markUnresolved(context, row, listName);
             continue;
         }
@@ -186,6 +194,9 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
         // A cancelled member keeps the appointments placed before the cancel.
         memberRow.write();
         if (!finished) {
+            // The members not reached are left as the reset leaves them.
+            for (int later = index + 1; later < shownMembers.size(); ++later)
+                memberRow.clear(kHeaderRows + later);
             context.busy(false);
             return;
         }

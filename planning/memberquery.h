@@ -30,6 +30,22 @@ inline double daysBetween(const QDate& fromDay, const QTime& fromTime, const QDa
            double(toTime.msecsSinceStartOfDay() - fromTime.msecsSinceStartOfDay()) / 86400000.0;
 }
 
+// The days an appointment covers from `fromDay`/`fromTime` to `toDay`/`toTime`: the days between them plus
+// one, rounded to the nearest whole number with halves to even, as nearbyint of daysBetween + 1 gives it,
+// worked out in whole numbers. The times lie within a day, so the fraction lies between -1 and 1.
+inline qint64 dayCount(const QDate& fromDay, const QTime& fromTime, const QDate& toDay, const QTime& toTime)
+{
+    constexpr int kHalfDay = 43200000;
+    const qint64 days = fromDay.daysTo(toDay) + 1;
+    const int ms = toTime.msecsSinceStartOfDay() - fromTime.msecsSinceStartOfDay();
+    const bool odd = days % 2 != 0;
+    if (ms > kHalfDay || (ms == kHalfDay && odd))
+        return days + 1;
+    if (ms < -kHalfDay || (ms == -kHalfDay && odd))
+        return days - 1;
+    return days;
+}
+
 // Lays out the day columns and the four header rows (month, week, weekday, day).
 void BuildDayHeaders(const QueryContext& context, const QDate& startDate, const QDate& endDate,
                      int memberCount, bool colourMode);

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <iterator>
 #include <optional>
 #include <utility>
 
@@ -30,7 +31,48 @@ MemberRow::MemberRow(const QueryContext& context, const QDate& startDate, const 
       m_privateHtml(htmlText(m_privateText))
 {
     m_recent.fill(-1);
+    Memory& memory = MemberRow::memory();
+    if (!memory.busy) {
+        m_memory = &memory;
+        m_memory->busy = true;
+        ++m_memory->query;
+        m_memory->rows.resize(std::size_t(PlanningMatrix::kRows));
+    }
 }
+
+MemberRow::~MemberRow()
+{
+    if (!m_memory)
+        return;
+    // The cells this query wrote point into its texts; the texts of the one before go.
+    m_memory->texts = std::move(m_texts);
+    m_memory->busy = false;
+}
+
+MemberRow::Memory& MemberRow::memory()
+{
+    static Memory memory;
+    return memory;
+}
+
+void MemberRow::Piece::writeTimes(QChar* out) const
+{
+    const auto time = [](quint32 minutePlusOne) {
+        return minutePlusOne ? QTime::fromMSecsSinceStartOfDay(int(minutePlusOne - 1) * 60000) : QTime();
+    };
+    writeAppointmentTimes(out, time(key.flagsAndTimes & 0x7FF), time(key.flagsAndTimes >> 11 & 0x7FF));
+}
+
+namespace {
+
+// A time's minute of the day plus one in 11 bits, 0 for an invalid time.
+quint32 minutePlusOne(const QTime& time)
+{
+    const int ms = time.msecsSinceStartOfDay();
+    return !time.isNull() && ms >= 0 && ms < 86400000 ? quint32(ms / 60000 + 1) : 0;
+}
+
+} // namespace
 
 void MemberRow::begin(int row)
 {
@@ -96,15 +138,14 @@ void MemberRow::add(const MailboxItem& item)
     const QTime endTime = item.End.time();
     const QDate lastCounted = item.AllDayEvent ? endDay.addDays(-1) : endDay;
     // Rounded to the nearest day, halves to even.
-    const int dayCount =
-        int(std::nearbyint(MemberQuery::daysBetween(firstDay, firstTime, lastCounted, endTime) + 1));
+    const qint64 dayCount = MemberQuery::dayCount(firstDay, firstTime, lastCounted, endTime);
     if (dayCount < 1)
         return;
 
     const qint32 text = textOf(item);
     const qint64 firstColumn = m_startDate.daysTo(firstDay) + 1;
     std::optional<quint32> matching;
-    for (int j = 1; j <= dayCount; ++j) {
+    for (qint64 j = 1; j <= dayCount; ++j) {
         const qint64 column = firstColumn + j - 1;
         if (column > m_lastColumn)
             return;
@@ -141,9 +182,11 @@ void MemberRow::add(const MailboxItem& item)
         Piece& piece = m_pieces.emplace_back();
         piece.text = text;
         piece.next = -1;
-        piece.flags = flags;
-        if (withTimes)
-            writeAppointmentTimes(piece.times, firstTime, endTime);
+        const QString& shown = m_texts[std::size_t(text)].shown;
+        piece.key.shown = shown.constData();
+        piece.key.length = qint32(shown.size());
+        piece.key.flagsAndTimes =
+            quint32(flags) << 22 | (withTimes ? minutePlusOne(firstTime) | minutePlusOne(endTime) << 11 : 0);
         if (cell.last >= 0)
             m_pieces[std::size_t(cell.last)].next = index;
         else
@@ -157,37 +200,40 @@ void MemberRow::add(const MailboxItem& item)
 // characters in all: the previous text when it reads the same, else a new string. The text is put together
 // in a buffer kept for the query first, so that it is compared in one go.
 template <typename Segments>
-QString MemberRow::reusedOrNew(qsizetype length, QString* previous, Segments segments)
+QString MemberRow::reusedOrNew(qsizetype length, const QString* previous, Segments segments)
 {
     m_scratch.resize(std::size_t(length));
     QChar* out = m_scratch.data();
     segments([&out](QStringView part) { out = std::copy(part.begin(), part.end(), out); });
     const QStringView text(m_scratch.data(), length);
     if (previous && *previous == text)
-        return std::exchange(*previous, QString());
+        return *previous;
     return text.toString();
 }
 
 // The cell's texts joined by the separator, each led by its times where it has them.
-QString MemberRow::cellHtml(const Cell& cell, QString* previous)
+QString MemberRow::cellHtml(const Cell& cell, const QString* previous)
 {
     const Piece& first = m_pieces[std::size_t(cell.first)];
-    if (first.next < 0 && !(first.flags & Piece::Times))
+    if (first.next < 0 && !(first.flags() & Piece::Times))
         return m_texts[std::size_t(first.text)].html;
 
     qsizetype length = -kSeparator.size();
     for (qint32 p = cell.first; p >= 0; p = m_pieces[std::size_t(p)].next) {
         const Piece& piece = m_pieces[std::size_t(p)];
         length += kSeparator.size() + m_texts[std::size_t(piece.text)].html.size() +
-                  (piece.flags & Piece::Times ? kAppointmentTimesLength : 0);
+                  (piece.flags() & Piece::Times ? kAppointmentTimesLength : 0);
     }
     return reusedOrNew(length, previous, [&](const auto& put) {
         for (qint32 p = cell.first; p >= 0; p = m_pieces[std::size_t(p)].next) {
             const Piece& piece = m_pieces[std::size_t(p)];
             if (p != cell.first)
                 put(kSeparator);
-            if (piece.flags & Piece::Times)
-                put(QStringView(piece.times, kAppointmentTimesLength));
+            if (piece.flags() & Piece::Times) {
+                QChar times[kAppointmentTimesLength];
+                piece.writeTimes(times);
+                put(QStringView(times, kAppointmentTimesLength));
+            }
             put(m_texts[std::size_t(piece.text)].html);
         }
     });
@@ -195,11 +241,11 @@ QString MemberRow::cellHtml(const Cell& cell, QString* previous)
 
 // The grid text as appending the pieces one by one leaves it: each growing piece goes after a carriage
 // return, or alone while the text is empty; hidden details empty it.
-QString MemberRow::gridText(const Cell& cell, QString* previous)
+QString MemberRow::gridText(const Cell& cell, const QString* previous)
 {
     const auto gridLength = [this](const Piece& piece) {
         return m_texts[std::size_t(piece.text)].shown.size() +
-               (piece.flags & Piece::GridTimes ? kAppointmentTimesLength : 0);
+               (piece.flags() & Piece::GridTimes ? kAppointmentTimesLength : 0);
     };
     // The pieces that count: after the last emptying, from the first that leaves the text non-empty.
     qint32 from = -1;
@@ -207,12 +253,12 @@ QString MemberRow::gridText(const Cell& cell, QString* previous)
     int count = 0;
     for (qint32 p = cell.first; p >= 0; p = m_pieces[std::size_t(p)].next) {
         const Piece& piece = m_pieces[std::size_t(p)];
-        if (piece.flags & Piece::Clear) {
+        if (piece.flags() & Piece::Clear) {
             from = -1;
             length = 0;
             count = 0;
         }
-        else if ((piece.flags & Piece::Append) && (from >= 0 || gridLength(piece) > 0)) {
+        else if ((piece.flags() & Piece::Append) && (from >= 0 || gridLength(piece) > 0)) {
             if (from < 0)
                 from = p;
             length += gridLength(piece);
@@ -222,64 +268,112 @@ QString MemberRow::gridText(const Cell& cell, QString* previous)
     if (from < 0)
         return QString();
     const Piece& first = m_pieces[std::size_t(from)];
-    if (count == 1 && !(first.flags & Piece::GridTimes))
+    if (count == 1 && !(first.flags() & Piece::GridTimes))
         return m_texts[std::size_t(first.text)].shown;
 
     static constexpr QChar kLineBreak = u'\r';
     return reusedOrNew(length + count - 1, previous, [&](const auto& put) {
         for (qint32 p = from; p >= 0; p = m_pieces[std::size_t(p)].next) {
             const Piece& piece = m_pieces[std::size_t(p)];
-            if (!(piece.flags & Piece::Append))
+            if (!(piece.flags() & Piece::Append))
                 continue;
             if (p != from)
                 put(QStringView(&kLineBreak, 1));
-            if (piece.flags & Piece::GridTimes)
-                put(QStringView(piece.times, kAppointmentTimesLength));
+            if (piece.flags() & Piece::GridTimes) {
+                QChar times[kAppointmentTimesLength];
+                piece.writeTimes(times);
+                put(QStringView(times, kAppointmentTimesLength));
+            }
             put(m_texts[std::size_t(piece.text)].shown);
         }
     });
 }
 
+namespace {
+
+// What the reset gives a cell.
+const PlanningCell& emptyCell()
+{
+    static const PlanningCell empty;
+    return empty;
+}
+
+// Assigns `value` unless `field` holds the very same characters already: most of a refresh writes what the
+// cells hold, and a copy of a string touches its count, which for the cells' own strings is a cache miss.
+void assign(QString& field, const QString& value)
+{
+    if (field.constData() != value.constData() || field.size() != value.size())
+        field = value;
+}
+
+void assignEmpty(PlanningCell& cell)
+{
+    const PlanningCell& empty = emptyCell();
+    assign(cell.CellHtml, empty.CellHtml);
+    assign(cell.CellGridColour, empty.CellGridColour);
+    assign(cell.CellHtmlColour, empty.CellHtmlColour);
+    assign(cell.CellRuleRank, empty.CellRuleRank);
+}
+
+} // namespace
+
 void MemberRow::takeGridTexts()
 {
-    m_previousGrid = take(m_context.grid.rows(),
-                          [this](int row, int column) { return m_context.grid.takeText(row, column); });
-}
-
-void MemberRow::takeMatrixTexts()
-{
-    m_previousHtml =
-        take(std::min(m_context.grid.rows(), int(PlanningMatrix::kRows)),
-             [this](int row, int column) { return std::move(m_context.matrix.cell(row, column).CellHtml); });
-}
-
-template <typename Take>
-MemberRow::Previous MemberRow::take(int rows, Take takeText) const
-{
-    // The day cells of the member rows: what the reset empties.
-    Previous previous;
-    previous.firstRow = m_context.grid.fixedRows();
-    previous.rows = std::max(rows - previous.firstRow, 0);
-    previous.columns = std::clamp(m_context.grid.columns(), 0, int(PlanningMatrix::kColumns));
-    previous.texts.reserve(std::size_t(previous.rows) * std::size_t(previous.columns));
-    for (int row = previous.firstRow; row < previous.firstRow + previous.rows; ++row) {
-        for (int column = 0; column < previous.columns; ++column)
-            previous.texts.push_back(column > 0 ? takeText(row, column) : QString());
+    PlanningGrid& grid = m_context.grid;
+    m_takenFirstRow = grid.fixedRows();
+    m_takenRows = std::max(grid.rows() - m_takenFirstRow, 0);
+    m_takenColumns = std::clamp(grid.columns(), 0, PlanningMatrix::kColumns);
+    m_taken.clear();
+    m_taken.reserve(std::size_t(m_takenRows) * std::size_t(m_takenColumns));
+    for (int row = m_takenFirstRow; row < m_takenFirstRow + m_takenRows; ++row) {
+        for (int column = 0; column < m_takenColumns; ++column)
+            m_taken.push_back(column > 0 ? grid.takeText(row, column) : QString());
     }
-    return previous;
 }
 
-QString* MemberRow::Previous::find(int row, int column)
+QString* MemberRow::taken(int row, int column)
 {
-    row -= firstRow;
-    if (row < 0 || row >= rows || column < 1 || column >= columns)
+    row -= m_takenFirstRow;
+    if (row < 0 || row >= m_takenRows || column < 1 || column >= m_takenColumns)
         return nullptr;
-    return &texts[std::size_t(row) * std::size_t(columns) + std::size_t(column)];
+    return &m_taken[std::size_t(row) * std::size_t(m_takenColumns) + std::size_t(column)];
+}
+
+// The grid text of a day cell of the row being written: the very string taken out before the layout when
+// it is that one, else a copy.
+void MemberRow::giveGridText(int column, const QString& text)
+{
+    QString* before = taken(m_row, column);
+    if (before && before->constData() == text.constData() && before->size() == text.size())
+        m_context.grid.setText(m_row, column, std::move(*before));
+    else
+        m_context.grid.setText(m_row, column, text);
+}
+
+bool MemberRow::resets(int row) const
+{
+    return row >= m_context.grid.fixedRows() && row < m_context.grid.rows() &&
+           PlanningMatrix::contains(row, 0);
+}
+
+void MemberRow::clear(int row)
+{
+    if (!resets(row))
+        return;
+    PlanningGrid& grid = m_context.grid;
+    const PlanningGrid::QuietChanges quiet(grid);
+    const int matrixColumns = std::min(grid.columns(), PlanningMatrix::kColumns);
+    for (int column = 1; column < grid.columns(); ++column) {
+        if (column < matrixColumns)
+            assignEmpty(m_context.matrix.cell(row, column));
+        grid.setText(row, column, QString());
+    }
 }
 
 void MemberRow::write()
 {
     if (m_row < 0 || m_pieces.empty()) {
+        clear(m_row);
         m_row = -1;
         return;
     }
@@ -287,47 +381,90 @@ void MemberRow::write()
     PlanningGrid& grid = m_context.grid;
     // One announcement for the row instead of several per cell.
     const PlanningGrid::QuietChanges quiet(grid);
+    const bool resets = MemberRow::resets(m_row);
+
+    // What the last query gave the row, when its pieces' texts are still there to compare with.
+    RememberedRow* row =
+        m_memory && PlanningMatrix::contains(m_row, 0) ? &m_memory->rows[std::size_t(m_row)] : nullptr;
+    const bool known = row && row->query + 1 == m_memory->query;
+    if (row)
+        row->cells.resize(m_cells.size());
+    m_keys.clear();
 
     const QString defaultColour = ColourRules::colourText(engine.DefaultColor);
     const qint64 defaultNumber = defaultColour.toLongLong();
     for (int column = 1; column < int(m_cells.size()); ++column) {
         const Cell& cell = m_cells[std::size_t(column)];
-        if (cell.first < 0)
-            continue;
         PlanningCell& out = m_context.matrix.cell(m_row, column);
-        out.CellHtml = cellHtml(cell, m_previousHtml.find(m_row, column));
+        if (cell.first < 0) {
+            if (row)
+                row->cells[std::size_t(column)].count = 0;
+            if (resets) {
+                assignEmpty(out);
+                grid.setText(m_row, column, QString());
+            }
+            continue;
+        }
+        const auto offset = qint32(m_keys.size());
+        for (qint32 p = cell.first; p >= 0; p = m_pieces[std::size_t(p)].next)
+            m_keys.push_back(m_pieces[std::size_t(p)].key);
+        const auto count = qint32(m_keys.size()) - offset;
+
+        RememberedCell* remembered = row ? &row->cells[std::size_t(column)] : nullptr;
+        if (known && remembered->count == count &&
+            std::equal(m_keys.begin() + offset, m_keys.end(), row->keys.begin() + remembered->offset)) {
+            assign(out.CellHtml, remembered->html);
+            giveGridText(column, remembered->grid);
+        }
+        else {
+            out.CellHtml = cellHtml(cell, remembered ? &remembered->html : nullptr);
+            QString shown = gridText(cell, remembered ? &remembered->grid : nullptr);
+            giveGridText(column, shown);
+            if (remembered) {
+                remembered->html = out.CellHtml;
+                remembered->grid = std::move(shown);
+            }
+        }
+        if (remembered) {
+            remembered->offset = offset;
+            remembered->count = count;
+        }
+        const PlanningCell& empty = emptyCell();
         if (cell.colour == Default) {
-            out.CellGridColour = defaultColour;
-            out.CellHtmlColour = engine.DefaultColorHTML;
+            assign(out.CellGridColour, defaultColour);
+            assign(out.CellHtmlColour, engine.DefaultColorHTML);
         }
         else if (cell.colour != Untouched) {
             const ColourRules::Slot& slot = m_context.rules.slot(cell.colour);
-            out.CellGridColour = slot.gridColour;
-            out.CellHtmlColour = slot.htmlColour;
+            assign(out.CellGridColour, slot.gridColour);
+            assign(out.CellHtmlColour, slot.htmlColour);
         }
-        out.CellRuleRank = ColourRules::rankText(cell.rank);
+        else if (resets) {
+            assign(out.CellGridColour, empty.CellGridColour);
+            assign(out.CellHtmlColour, empty.CellHtmlColour);
+        }
+        assign(out.CellRuleRank, ColourRules::rankText(cell.rank));
 
-        // Only pieces that grow or empty the grid text change it; the others leave it as the reset left it.
-        bool gridTouched = false;
-        for (qint32 p = cell.first; p >= 0 && !gridTouched; p = m_pieces[std::size_t(p)].next)
-            gridTouched = m_pieces[std::size_t(p)].flags & (Piece::Append | Piece::Clear);
-        if (gridTouched)
-            grid.setText(m_row, column, gridText(cell, m_previousGrid.find(m_row, column)));
         grid.setBackColour(m_row, column,
                            cell.colour == Default     ? defaultNumber
                            : cell.colour == Untouched ? out.CellGridColour.toLongLong()
                                                       : m_slotColours[std::size_t(cell.colour)]);
         grid.setAlignment(m_row, column, PlanningGrid::Alignment::LeftTop);
     }
+    // Columns the matrix does not hold: the reset empties their grid text.
+    for (int column = int(m_cells.size()); resets && column < grid.columns(); ++column)
+        grid.setText(m_row, column, QString());
     grid.setCurrentCell(m_row, m_currentColumn);
-
-    // The row's earlier texts that were not taken again go now rather than at the end of the query.
-    for (int column = 1; column < int(m_cells.size()); ++column) {
-        for (Previous* previous : {&m_previousHtml, &m_previousGrid}) {
-            if (QString* text = previous->find(m_row, column))
-                *text = QString();
-        }
+    // The row's taken texts that were not given back go now rather than at the end of the query.
+    for (int column = 1; column < m_takenColumns; ++column) {
+        if (QString* before = taken(m_row, column))
+            *before = QString();
     }
+    if (row) {
+        std::swap(row->keys, m_keys);
+        row->query = m_memory->query;
+    }
+
     m_row = -1;
     m_pieces.clear();
 }

@@ -20,18 +20,24 @@ public:
     // For one query of the days startDate .. lastDay.
     MemberRow(const QueryContext& context, const QDate& startDate, const QDate& lastDay);
 
-    // A refresh mostly writes the texts the cells had before: the day cells' present texts are taken out
-    // before the query empties them (the grid's before a new layout, the matrix's before the reset), and a
-    // cell whose text comes out the same gets its string back instead of a new one.
+    ~MemberRow();
+    MemberRow(const MemberRow&) = delete;
+    MemberRow& operator=(const MemberRow&) = delete;
+
+    // The grid's day-cell texts, taken out before a new layout empties the grid: a cell that gets its text
+    // back then costs no copy of the string, whose count is a cache miss away.
     void takeGridTexts();
-    void takeMatrixTexts();
 
     // Starts the row of the next member, empty.
     void begin(int row);
     // One appointment, in the order the calendar gives them.
     void add(const MailboxItem& item);
-    // Writes the day cells the row's appointments touched into the grid and the matrix.
+    // Writes the row's day cells into the grid and the matrix: as the member's appointments leave them, and
+    // the others as the reset leaves a cell. The query resets everything but the member rows' day cells,
+    // which get this or clear() once each, so that a cell that ends as it was is not emptied and refilled.
     void write();
+    // A member row's day cells as the reset leaves them, for a member without appointments to place.
+    void clear(int row);
 
 private:
     // A text an appointment shows: the subject, or the private text, as the grid shows it and escaped for
@@ -49,10 +55,23 @@ private:
             Append = 4,    // the grid text grows by this piece
             Clear = 8,     // the grid text is emptied (details hidden)
         };
+        // What the cell's texts are made of: the text's characters (a text held in m_texts, or by the
+        // memory for the previous query, so that no other text can be found at the same place), the flags
+        // and, for a piece with Times, the start's and end's minute of the day plus one (0 for an invalid
+        // time) in 11 bits each.
+        struct Key {
+            const QChar* shown;
+            qint32 length;
+            quint32 flagsAndTimes;
+            bool operator==(const Key&) const = default;
+        };
+        Key key;
         qint32 text;
         qint32 next; // the next piece of the same cell, -1 after the last
-        quint8 flags;
-        QChar times[12]; // "HH:MM HH:MM ", for a piece with Times
+
+        quint8 flags() const { return quint8(key.flagsAndTimes >> 22); }
+        // "HH:MM HH:MM ", kAppointmentTimesLength characters.
+        void writeTimes(QChar* out) const;
     };
     // Where a cell's colour comes from.
     enum Colour : qint8 { Untouched = -1, Default = 0 }; // 1 to 16: the slot of that priority
@@ -63,23 +82,40 @@ private:
         qint8 colour = Untouched;
     };
 
-    // The texts cells had before the query, by row and column.
-    struct Previous {
-        int firstRow = 0;
-        int rows = 0;
-        int columns = 0;
-        std::vector<QString> texts;
-        QString* find(int row, int column); // null outside
+    // What each day cell was given by the last query: its pieces and the texts they made. A refresh mostly
+    // meets the same pieces again, and then the cell takes those texts as they are instead of putting them
+    // together again. A remembered cell is only as good as the texts its pieces point into, which the memory
+    // keeps for one more query: a cell left unwritten by the last query is forgotten.
+    struct RememberedCell {
+        qint32 offset = 0; // of its pieces' keys in the row's
+        qint32 count = 0;
+        QString html;
+        QString grid;
     };
+    struct RememberedRow {
+        quint64 query = 0; // the query that wrote it
+        std::vector<Piece::Key> keys;
+        std::vector<RememberedCell> cells; // by column
+    };
+    struct Memory {
+        quint64 query = 0;               // the running or last query
+        std::vector<Text> texts;         // the last query's texts, which its remembered pieces point into
+        std::vector<RememberedRow> rows; // by row of the matrix
+        bool busy = false;               // a query is using it
+    };
+    // One for the program: the queries run on one thread, and a remembered text is only taken for the very
+    // pieces that made it, whichever grid the query writes.
+    static Memory& memory();
 
+    bool resets(int row) const;          // the reset covers the row
+    QString* taken(int row, int column); // null outside the texts taken
+    void giveGridText(int column, const QString& text);
     int textOf(const MailboxItem& item);
     quint32 matchingSlots(const MailboxItem& item);
-    QString cellHtml(const Cell& cell, QString* previous);
-    QString gridText(const Cell& cell, QString* previous);
+    QString cellHtml(const Cell& cell, const QString* previous);
+    QString gridText(const Cell& cell, const QString* previous);
     template <typename Segments>
-    QString reusedOrNew(qsizetype length, QString* previous, Segments segments);
-    template <typename Take>
-    Previous take(int rows, Take takeText) const;
+    QString reusedOrNew(qsizetype length, const QString* previous, Segments segments);
 
     const QueryContext& m_context;
     const QDate m_startDate;
@@ -102,7 +138,12 @@ private:
     // appointments share a few subjects and categories, and matching ignores letter case, which is slow.
     QHash<QString, quint32> m_subjectSlots;
     QHash<QString, quint32> m_categoriesSlots;
-    Previous m_previousGrid;
-    Previous m_previousHtml;
-    std::vector<QChar> m_scratch; // where a cell's text is put together
+    Memory* m_memory = nullptr; // none for a query started while another runs
+    // The grid texts taken before the layout, by row and column from the first member row.
+    int m_takenFirstRow = 0;
+    int m_takenRows = 0;
+    int m_takenColumns = 0;
+    std::vector<QString> m_taken;
+    std::vector<Piece::Key> m_keys; // the row's keys as write() meets them
+    std::vector<QChar> m_scratch;   // where a cell's text is put together
 };

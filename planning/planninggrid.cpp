@@ -139,7 +139,17 @@ QString PlanningGrid::text(int row, int column) const
 void PlanningGrid::setText(int row, int column, const QString& text)
 {
     if (Cell* cell = cellAt(row, column)) {
-        cell->text = text;
+        // A refresh mostly writes the texts the cells hold: the same string is not copied onto itself.
+        if (cell->text.constData() != text.constData() || cell->text.size() != text.size())
+            cell->text = text;
+        notify();
+    }
+}
+
+void PlanningGrid::setText(int row, int column, QString&& text)
+{
+    if (Cell* cell = cellAt(row, column)) {
+        cell->text = std::move(text);
         notify();
     }
 }

@@ -56,6 +56,7 @@ public:
     // Cells; reads outside the grid give defaults, writes outside the grid are ignored.
     QString text(int row, int column) const;
     void setText(int row, int column, const QString& text);
+    void setText(int row, int column, QString&& text);
     // The cell's text, moved out: the cell is left empty.
     QString takeText(int row, int column);
     qint64 backColour(int row, int column) const;

@@ -77,6 +77,31 @@ private slots:
         QCOMPARE(int(std::nearbyint(MemberQuery::daysBetween(from, to) + 1)), days);
     }
 
+    // The whole-number count the query places with agrees with the fractional one, halves and all.
+    void wholeDayCount_data()
+    {
+        dayCount_data();
+        const QDate d = kMonday;
+        QTest::newRow("half back rounds to even: 0.5")
+            << QDateTime(d, QTime(12, 0)) << QDateTime(d, QTime(0, 0)) << 0;
+        QTest::newRow("half back rounds to even: 1.5")
+            << QDateTime(d, QTime(12, 0)) << QDateTime(d.addDays(1), QTime(0, 0)) << 2;
+        QTest::newRow("a minute before the half")
+            << QDateTime(d, QTime(0, 0)) << QDateTime(d.addDays(2), QTime(11, 59)) << 3;
+        QTest::newRow("a minute after the half")
+            << QDateTime(d, QTime(0, 0)) << QDateTime(d.addDays(2), QTime(12, 1)) << 4;
+        QTest::newRow("ends before it starts")
+            << QDateTime(d, QTime(10, 0)) << QDateTime(d.addDays(-3), QTime(9, 0)) << -2;
+    }
+    void wholeDayCount()
+    {
+        QFETCH(QDateTime, from);
+        QFETCH(QDateTime, to);
+        QFETCH(int, days);
+        QCOMPARE(MemberQuery::dayCount(from.date(), from.time(), to.date(), to.time()), qint64(days));
+        QCOMPARE(int(std::nearbyint(MemberQuery::daysBetween(from, to) + 1)), days);
+    }
+
     void appointments_data()
     {
         QTest::addColumn<QList<QByteArray>>("events");

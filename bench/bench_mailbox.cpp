@@ -20,6 +20,7 @@
 #include "planning/colourrules.h"
 #include "planning/enginestate.h"
 #include "planning/memberquery.h"
+#include "planning/memberrow.h"
 #include "planning/planninggrid.h"
 #include "planning/planningmatrix.h"
 #include "planning/querycontext.h"
@@ -329,9 +330,11 @@ int main(int argc, char* argv[])
     PlanningMatrix matrix;
     PlanningGrid grid;
     ColourRules rules;
+    QueryMemory memory;
     QueryContext context{
         engine, program, matrix, grid, texts, mailbox, rules, settings, addBenchRules(settings, texts)};
     context.yield = eventPump();
+    context.memory = &memory;
     const auto query = [&](const Flags& flags) {
         flags.applyTo(engine);
         engine.HeadersValid = false; // each run lays out its day columns, as the first query of a view does

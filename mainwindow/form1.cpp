@@ -19,6 +19,7 @@
 #include "planning/dayview.h"
 #include "planning/enginestate.h"
 #include "planning/memberquery.h"
+#include "planning/memberrow.h"
 #include "planning/planningmatrix.h"
 #include "teams/teamgroups.h"
 
@@ -71,7 +72,7 @@ QLabel* taggedLabel(int tag, QWidget* parent)
 Form1::Form1(ProgramState& program, EngineState& engine, PlanningMatrix& matrix, SettingsStore& settings,
              const LanguageTexts& texts, Mailbox& mailbox, QWidget* parent)
     : QMainWindow(parent), m_program(program), m_engine(engine), m_matrix(matrix), m_settings(settings),
-      m_texts(texts), m_mailbox(mailbox)
+      m_texts(texts), m_mailbox(mailbox), m_queryMemory(std::make_unique<QueryMemory>())
 {
     m_messageHandler = [this](MessageIcon icon, const QString& text) {
         // An unattended run never waits for a person: its messages go to standard error.
@@ -755,6 +756,7 @@ QueryContext Form1::queryContext()
     context.setBusy = [this](bool on) { setBusy(on); };
     context.layoutChanged = [this] { fitColumns(); };
     context.gridHeight = [this] { return twips(m_planning->viewport()->height()); };
+    context.memory = m_queryMemory.get();
     return context;
 }
 

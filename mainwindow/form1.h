@@ -33,6 +33,7 @@ class SettingsStore;
 struct EngineState;
 struct ProgramState;
 struct QueryContext;
+struct QueryMemory;
 struct TeamContext;
 struct TeamWindow;
 
@@ -119,6 +120,7 @@ private:
 
     PlanningGrid m_grid;
     ColourRules m_rules;
+    std::unique_ptr<QueryMemory> m_queryMemory;
     std::unique_ptr<ViewCommands> m_commands;
     MessageHandler m_messageHandler;
 

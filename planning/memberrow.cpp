@@ -31,9 +31,8 @@ MemberRow::MemberRow(const QueryContext& context, const QDate& startDate, const 
       m_privateHtml(htmlText(m_privateText))
 {
     m_recent.fill(-1);
-    Memory& memory = MemberRow::memory();
-    if (!memory.busy) {
-        m_memory = &memory;
+    if (context.memory && !context.memory->busy) {
+        m_memory = context.memory;
         m_memory->busy = true;
         ++m_memory->query;
         m_memory->rows.resize(std::size_t(PlanningMatrix::kRows));
@@ -47,12 +46,6 @@ MemberRow::~MemberRow()
     // The cells this query wrote point into its texts; the texts of the one before go.
     m_memory->texts = std::move(m_texts);
     m_memory->busy = false;
-}
-
-MemberRow::Memory& MemberRow::memory()
-{
-    static Memory memory;
-    return memory;
 }
 
 void MemberRow::Piece::writeTimes(QChar* out) const

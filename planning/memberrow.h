@@ -97,16 +97,17 @@ private:
         std::vector<Piece::Key> keys;
         std::vector<RememberedCell> cells; // by column
     };
+
+public:
+    // Owned by whoever runs the queries into one grid (the window), handed in through the query context.
     struct Memory {
         quint64 query = 0;               // the running or last query
         std::vector<Text> texts;         // the last query's texts, which its remembered pieces point into
         std::vector<RememberedRow> rows; // by row of the matrix
         bool busy = false;               // a query is using it
     };
-    // One for the program: the queries run on one thread, and a remembered text is only taken for the very
-    // pieces that made it, whichever grid the query writes.
-    static Memory& memory();
 
+private:
     bool resets(int row) const;          // the reset covers the row
     QString* taken(int row, int column); // null outside the texts taken
     void giveGridText(int column, const QString& text);
@@ -147,3 +148,7 @@ private:
     std::vector<Piece::Key> m_keys; // the row's keys as write() meets them
     std::vector<QChar> m_scratch;   // where a cell's text is put together
 };
+
+// What the member queries into one grid remember of each other: a refresh mostly meets the cells of the last
+// query again. Optional: without one, every query puts its cells together afresh.
+struct QueryMemory : MemberRow::Memory {};

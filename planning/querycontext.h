@@ -18,6 +18,7 @@ class PlanningMatrix;
 class SettingsStore;
 struct EngineState;
 struct ProgramState;
+struct QueryMemory;
 
 // "HH:MM HH:MM ", the start and end that lead an appointment's text: two-digit hours on the 24-hour clock, a
 // colon and two-digit minutes, whatever the locale.
@@ -59,6 +60,8 @@ struct QueryContext {
     std::function<void()> layoutChanged{};
     // The grid's height on screen, in twips, which the day view fills with the working hours.
     std::function<int()> gridHeight{};
+    // What the last query into this grid left for the next one to reuse; none, and nothing is reused.
+    QueryMemory* memory = nullptr;
 
     void message(MessageIcon icon, const QString& text) const
     {

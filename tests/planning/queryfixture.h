@@ -7,6 +7,7 @@
 #include "app/settingsstore.h"
 #include "planning/colourrules.h"
 #include "planning/enginestate.h"
+#include "planning/memberrow.h"
 #include "planning/planninggrid.h"
 #include "planning/planningmatrix.h"
 #include "planning/querycontext.h"
@@ -121,6 +122,7 @@ public:
         };
         context.showMessage = [this](MessageIcon, const QString& text) { messages << text; };
         context.gridHeight = [] { return 9000; };
+        context.memory = &memory;
         return context;
     }
 
@@ -145,6 +147,7 @@ public:
     PlanningMatrix matrix;
     PlanningGrid grid;
     ColourRules rules;
+    QueryMemory memory;
     QStringList messages;
     int yields = 0;
     std::function<void()> onYield;

@@ -81,31 +81,32 @@ Restriction parsedRestriction(const QString& text)
 
 std::shared_ptr<MailboxItem> ItemCollection::Find(const QString& restrictionText)
 {
-    const Restriction restriction = parsedRestriction(restrictionText);
-    m_found.clear();
+    Restriction restriction = parsedRestriction(restrictionText);
+    m_errors.clear();
+    m_errorCursor = 0;
+    m_candidates.clear();
     m_cursor = 0;
+    m_pending.reset();
 
-    QList<std::shared_ptr<MailboxItem>> candidates;
     if (IncludeRecurrences) {
         Folder::Scan scan = m_folder->occurrences(restriction.window());
-        for (MailboxError& error : scan.errors)
-            m_found.append({nullptr, std::move(error)});
-        candidates = std::move(scan.occurrences);
+        m_errors = std::move(scan.errors);
+        m_candidates = std::move(scan.occurrences);
+        m_pending = std::move(restriction);
     }
     else {
         Count();
-        candidates = *m_stored;
+        for (const auto& item : std::as_const(*m_stored)) {
+            if (restriction.matches(*item))
+                m_candidates.append(item);
+        }
         if (m_sorted)
-            std::stable_sort(candidates.begin(), candidates.end(),
+            std::stable_sort(m_candidates.begin(), m_candidates.end(),
                              [](const auto& a, const auto& b) { return a->Start < b->Start; });
     }
     // Occurrences come in ascending start order already.
     if (m_sorted && m_descending)
-        std::reverse(candidates.begin(), candidates.end());
-    for (auto& item : candidates) {
-        if (restriction.matches(*item))
-            m_found.append({std::move(item), std::nullopt});
-    }
+        std::reverse(m_candidates.begin(), m_candidates.end());
     return next();
 }
 
@@ -116,12 +117,15 @@ std::shared_ptr<MailboxItem> ItemCollection::FindNext()
 
 std::shared_ptr<MailboxItem> ItemCollection::next()
 {
-    if (m_cursor >= m_found.size())
-        return nullptr;
-    Entry& entry = m_found[m_cursor++];
-    if (entry.error)
-        throw *entry.error;
-    return entry.item;
+    if (m_errorCursor < m_errors.size())
+        throw m_errors.at(m_errorCursor++);
+    while (m_cursor < m_candidates.size()) {
+        // The collection has no further use for the item: it goes to the caller.
+        std::shared_ptr<MailboxItem> item = std::move(m_candidates[m_cursor++]);
+        if (!m_pending || m_pending->matches(*item))
+            return item;
+    }
+    return nullptr;
 }
 
 std::shared_ptr<MailboxItem> ItemCollection::Add(const QString& messageClass)

@@ -33,16 +33,18 @@ public:
     std::shared_ptr<MailboxItem> Add(const QString& messageClass);
 
 private:
-    struct Entry {
-        std::shared_ptr<MailboxItem> item;
-        std::optional<MailboxError> error;
-    };
     std::shared_ptr<MailboxItem> next();
 
     std::shared_ptr<Folder> m_folder;
     std::optional<QList<std::shared_ptr<MailboxItem>>> m_stored; // read once, on first use
     bool m_sorted = false;
     bool m_descending = false;
-    QList<Entry> m_found;
+    // What the last Find found: the unreadable items' errors first, then the candidates in order. Occurrences
+    // are the search's own copies, which nothing else can change, and are matched as FindNext reaches them,
+    // so that an item is fresh in the cache when the caller reads it; stored items are matched by Find.
+    QList<MailboxError> m_errors;
+    qsizetype m_errorCursor = 0;
+    QList<std::shared_ptr<MailboxItem>> m_candidates;
     qsizetype m_cursor = 0;
+    std::optional<Restriction> m_pending; // the restriction the candidates still have to meet
 };

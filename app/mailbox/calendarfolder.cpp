@@ -13,37 +13,25 @@ CalendarFolder::CalendarFolder(FolderMailbox& mailbox, std::shared_ptr<CalendarI
 QList<std::shared_ptr<MailboxItem>> CalendarFolder::storedItems()
 {
     QList<std::shared_ptr<MailboxItem>> items = m_index->storedItems();
-    for (const auto& item : items)
-        item->attach(shared_from_this());
+    attachAll(items);
     return items;
 }
 
 Folder::Scan CalendarFolder::occurrences(const TimeWindow& window)
 {
     Scan scan = m_index->scan(window);
-    const std::shared_ptr<Folder> self = shared_from_this();
-    for (const auto& item : scan.occurrences)
-        item->attach(self);
+    attachAll(scan.occurrences);
     return scan;
 }
 
 std::shared_ptr<MailboxItem> CalendarFolder::newItem(const QString& messageClass)
 {
-    if (messageClass.compare(MailboxItem::kAppointment, Qt::CaseInsensitive) != 0)
-        return Folder::newItem(messageClass);
-    auto item = std::make_shared<MailboxItem>();
-    item->MessageClass = MailboxItem::kAppointment;
-    item->attach(shared_from_this());
-    return item;
+    return newAppointment(messageClass);
 }
 
 void CalendarFolder::saveItem(MailboxItem& item)
 {
-    if (!item.source.location.isEmpty())
-        throw MailboxError(
-            MailboxError::Unsupported,
-            QStringLiteral("\"%1\" is saved already; changing stored appointments is not offered")
-                .arg(item.Subject));
+    refuseSavedAgain(item);
     QString uid;
     item.source.location = m_mailbox.writeEvent(m_index->directory(), item, {}, &uid);
     item.source.uid = uid;

@@ -155,8 +155,13 @@ QList<std::shared_ptr<MailboxItem>> ContactsFolder::storedItems()
     QList<MailboxError> errors;
     const QList<AddressBook::Contact> contacts = m_book->readFolder(m_path, &errors);
     m_errors = errors;
-    const std::shared_ptr<ItemHost> host = shared_from_this();
+    return itemsOf(contacts, *m_book, shared_from_this());
+}
 
+QList<std::shared_ptr<MailboxItem>> ContactsFolder::itemsOf(const QList<AddressBook::Contact>& contacts,
+                                                            AddressBook& book,
+                                                            const std::shared_ptr<ItemHost>& host)
+{
     QList<std::shared_ptr<MailboxItem>> items;
     items.reserve(contacts.size());
     for (const AddressBook::Contact& contact : contacts) {
@@ -169,7 +174,7 @@ QList<std::shared_ptr<MailboxItem>> ContactsFolder::storedItems()
         item->source.uid = contact.uid;
         if (contact.isGroup()) {
             item->source.memberRefs = contact.memberRefs;
-            item->setMembers(m_book->memberDisplayNames(contact));
+            item->setMembers(book.memberDisplayNames(contact));
         }
         item->attach(host);
         items.append(std::move(item));

@@ -30,6 +30,11 @@ public:
     // Throws MailboxError when the folder is missing (NotFound) or cannot be read (AccessDenied); files that
     // cannot be read are left out and listed by errors().
     QList<std::shared_ptr<MailboxItem>> storedItems() override;
+
+    // The contacts and lists of an address book as items of `host`, lists with their members' names.
+    static QList<std::shared_ptr<MailboxItem>> itemsOf(const QList<AddressBook::Contact>& contacts,
+                                                       AddressBook& book,
+                                                       const std::shared_ptr<ItemHost>& host);
     QList<MailboxError> errors() const { return m_errors; }
 
     // Writes a change of Categories into the item's file, replacing only its CATEGORIES line. Throws

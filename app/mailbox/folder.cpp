@@ -40,3 +40,29 @@ std::shared_ptr<MailboxItem> Folder::newItem(const QString& messageClass)
         MailboxError::Unsupported,
         QStringLiteral("An item of class \"%1\" cannot be added to \"%2\"").arg(messageClass, Name()));
 }
+
+void Folder::attachAll(const QList<std::shared_ptr<MailboxItem>>& items)
+{
+    const std::shared_ptr<Folder> self = shared_from_this();
+    for (const auto& item : items)
+        item->attach(self);
+}
+
+std::shared_ptr<MailboxItem> Folder::newAppointment(const QString& messageClass)
+{
+    if (messageClass.compare(MailboxItem::kAppointment, Qt::CaseInsensitive) != 0)
+        return Folder::newItem(messageClass);
+    auto item = std::make_shared<MailboxItem>();
+    item->MessageClass = MailboxItem::kAppointment;
+    item->attach(shared_from_this());
+    return item;
+}
+
+void Folder::refuseSavedAgain(const MailboxItem& item)
+{
+    if (!item.source.location.isEmpty())
+        throw MailboxError(
+            MailboxError::Unsupported,
+            QStringLiteral("\"%1\" is saved already; changing stored appointments is not offered")
+                .arg(item.Subject));
+}

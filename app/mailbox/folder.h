@@ -45,6 +45,13 @@ public:
     virtual std::shared_ptr<MailboxItem> newItem(const QString& messageClass);
 
 protected:
+    // Makes this folder the items' host: where they are saved, deleted and displayed.
+    void attachAll(const QList<std::shared_ptr<MailboxItem>>& items);
+    // For calendars: a new appointment of this folder, and other classes refused as newItem refuses them.
+    std::shared_ptr<MailboxItem> newAppointment(const QString& messageClass);
+    // For calendars: an item is saved once; changing stored appointments is not offered.
+    static void refuseSavedAgain(const MailboxItem& item);
+
     // Where Display sends the user: the folder's own place.
     virtual QUrl location() const = 0;
     virtual Mailbox& mailbox() const = 0;

@@ -97,31 +97,9 @@ QString FolderMailbox::writeEvent(const QString& calendarDirectory, const Mailbo
 {
     if (uid->isEmpty())
         *uid = m_options.newUid();
-    NewEvent event;
-    event.uid = *uid;
-    event.stamp = m_options.now();
-    event.start = item.Start;
-    event.end = item.End.isValid() ? item.End : item.Start;
-    event.allDay = item.AllDayEvent;
-    event.subject = item.Subject;
-    event.body = item.Body;
-    event.categories = item.Categories;
-    event.sensitivity = item.Sensitivity;
-    event.reminder = item.ReminderSet;
-    if (!attendees.isEmpty()) {
-        event.organizer = NewEvent::Person{m_options.ownerName, m_options.ownerAddress};
-        for (const ResolvedPerson& attendee : attendees)
-            event.attendees.push_back({attendee.displayName, attendee.address});
-    }
-    if (!event.start.isValid())
-        throw MailboxError(MailboxError::WriteFailed,
-                           QStringLiteral("\"%1\" has no start; nothing was written").arg(item.Subject));
-
-    // The UID may come from elsewhere: keep only what is safe in a file name.
-    QString fileName;
-    for (const QChar c : *uid)
-        fileName += c.isLetterOrNumber() || c == u'-' || c == u'_' || c == u'.' ? c : u'_';
-    fileName += QStringLiteral(".ics");
+    const NewEvent event =
+        eventFor(item, *uid, m_options.now(), m_options.ownerName, m_options.ownerAddress, attendees);
+    const QString fileName = eventFileName(*uid);
     const QString error = writeNewFile(calendarDirectory, fileName, writeICalendar(event));
     if (!error.isEmpty())
         throw MailboxError(MailboxError::WriteFailed,

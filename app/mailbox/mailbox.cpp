@@ -1,5 +1,7 @@
 #include "app/mailbox/mailbox.h"
 
+#include "app/mailbox/icalendarfile.h"
+
 #include <QDesktopServices>
 #include <QUrlQuery>
 
@@ -61,4 +63,38 @@ void Mailbox::displayItem(const MailboxItem& item, bool modal)
     query.addQueryItem(QStringLiteral("body"), QString::fromLatin1(QUrl::toPercentEncoding(item.Body)));
     request.url.setQuery(query.query(QUrl::FullyEncoded), QUrl::StrictMode);
     display(request);
+}
+
+NewEvent Mailbox::eventFor(const MailboxItem& item, const QString& uid, const QDateTime& stamp,
+                           const QString& ownerName, const QString& ownerAddress,
+                           const QList<ResolvedPerson>& attendees)
+{
+    NewEvent event;
+    event.uid = uid;
+    event.stamp = stamp;
+    event.start = item.Start;
+    event.end = item.End.isValid() ? item.End : item.Start;
+    event.allDay = item.AllDayEvent;
+    event.subject = item.Subject;
+    event.body = item.Body;
+    event.categories = item.Categories;
+    event.sensitivity = item.Sensitivity;
+    event.reminder = item.ReminderSet;
+    if (!attendees.isEmpty()) {
+        event.organizer = NewEvent::Person{ownerName, ownerAddress};
+        for (const ResolvedPerson& attendee : attendees)
+            event.attendees.push_back({attendee.displayName, attendee.address});
+    }
+    if (!event.start.isValid())
+        throw MailboxError(MailboxError::WriteFailed,
+                           QStringLiteral("\"%1\" has no start; nothing was written").arg(item.Subject));
+    return event;
+}
+
+QString Mailbox::eventFileName(const QString& uid)
+{
+    QString name;
+    for (const QChar c : uid)
+        name += c.isLetterOrNumber() || c == u'-' || c == u'_' || c == u'.' ? c : u'_';
+    return name + QStringLiteral(".ics");
 }

@@ -11,6 +11,7 @@
 #include <optional>
 
 class Mailbox;
+struct NewEvent;
 
 // A person of the address book a name resolved to.
 struct ResolvedPerson {
@@ -84,6 +85,17 @@ public:
 
     // Composed mails are displayed; meeting requests are sent by the back end.
     void displayItem(const MailboxItem& item, bool modal) override;
+
+protected:
+    // What a new appointment or meeting request is written as: the item's fields under `uid`, and for a
+    // meeting its attendees with the owner as organizer. Throws MailboxError (WriteFailed) for an item
+    // without a start.
+    static NewEvent eventFor(const MailboxItem& item, const QString& uid, const QDateTime& stamp,
+                             const QString& ownerName, const QString& ownerAddress,
+                             const QList<ResolvedPerson>& attendees);
+    // The file or resource name of a new event: its UID, which may come from elsewhere, with whatever is
+    // unsafe in a file name replaced, and ".ics".
+    static QString eventFileName(const QString& uid);
 
 private:
     DisplayHandler m_display;

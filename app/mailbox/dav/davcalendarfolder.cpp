@@ -15,37 +15,25 @@ Mailbox& DavCalendarFolder::mailbox() const
 QList<std::shared_ptr<MailboxItem>> DavCalendarFolder::storedItems()
 {
     QList<std::shared_ptr<MailboxItem>> items = m_mailbox.storedCalendarItems(m_url, m_name);
-    for (const auto& item : items)
-        item->attach(shared_from_this());
+    attachAll(items);
     return items;
 }
 
 Folder::Scan DavCalendarFolder::occurrences(const TimeWindow& window)
 {
     Scan scan = m_mailbox.readCalendar(m_url, m_name, window);
-    const std::shared_ptr<Folder> self = shared_from_this();
-    for (const auto& item : scan.occurrences)
-        item->attach(self);
+    attachAll(scan.occurrences);
     return scan;
 }
 
 std::shared_ptr<MailboxItem> DavCalendarFolder::newItem(const QString& messageClass)
 {
-    if (messageClass.compare(MailboxItem::kAppointment, Qt::CaseInsensitive) != 0)
-        return Folder::newItem(messageClass);
-    auto item = std::make_shared<MailboxItem>();
-    item->MessageClass = MailboxItem::kAppointment;
-    item->attach(shared_from_this());
-    return item;
+    return newAppointment(messageClass);
 }
 
 void DavCalendarFolder::saveItem(MailboxItem& item)
 {
-    if (!item.source.location.isEmpty())
-        throw MailboxError(
-            MailboxError::Unsupported,
-            QStringLiteral("\"%1\" is saved already; changing stored appointments is not offered")
-                .arg(item.Subject));
+    refuseSavedAgain(item);
     QString uid;
     QByteArray etag;
     item.source.location = m_mailbox.putEvent(m_url, item, {}, &uid, &etag).toString();

@@ -1,5 +1,7 @@
 #include "app/mailbox/dav/davcontactsfolder.h"
 
+#include "app/mailbox/contactsfolder.h"
+
 #include "app/mailbox/dav/davdiscovery.h"
 #include "app/mailbox/dav/davmailbox.h"
 
@@ -82,26 +84,7 @@ QList<std::shared_ptr<MailboxItem>> DavContactsFolder::storedItems()
     QList<MailboxError> errors;
     const QList<AddressBook::Contact> contacts = m_mailbox.bookContacts(m_url, &errors);
     m_errors = errors;
-    const std::shared_ptr<ItemHost> host = shared_from_this();
-    const std::shared_ptr<AddressBook> book = m_mailbox.addressBook();
-    QList<std::shared_ptr<MailboxItem>> items;
-    items.reserve(contacts.size());
-    for (const AddressBook::Contact& contact : contacts) {
-        auto item = std::make_shared<MailboxItem>();
-        item->MessageClass = contact.isGroup() ? MailboxItem::kDistList : MailboxItem::kContact;
-        item->Subject = contact.name;
-        item->Categories = contact.categories.join(u';');
-        item->source.location = contact.file;
-        item->source.etag = contact.etag;
-        item->source.uid = contact.uid;
-        if (contact.isGroup()) {
-            item->source.memberRefs = contact.memberRefs;
-            item->setMembers(book->memberDisplayNames(contact));
-        }
-        item->attach(host);
-        items.append(std::move(item));
-    }
-    return items;
+    return ContactsFolder::itemsOf(contacts, *m_mailbox.addressBook(), shared_from_this());
 }
 
 void DavContactsFolder::saveItem(MailboxItem& item)

@@ -69,14 +69,6 @@ struct Range {
     }
 };
 
-QString safeFileName(const QString& uid)
-{
-    QString name;
-    for (const QChar c : uid)
-        name += c.isLetterOrNumber() || c == u'-' || c == u'_' || c == u'.' ? c : u'_';
-    return name;
-}
-
 } // namespace
 
 struct DavMailbox::CalendarState {
@@ -906,27 +898,10 @@ QUrl DavMailbox::putEvent(const QUrl& calendar, const MailboxItem& item,
 {
     if (uid->isEmpty())
         *uid = m_options.newUid();
-    NewEvent event;
-    event.uid = *uid;
-    event.stamp = m_options.now();
-    event.start = item.Start;
-    event.end = item.End.isValid() ? item.End : item.Start;
-    event.allDay = item.AllDayEvent;
-    event.subject = item.Subject;
-    event.body = item.Body;
-    event.categories = item.Categories;
-    event.sensitivity = item.Sensitivity;
-    event.reminder = item.ReminderSet;
-    if (!attendees.isEmpty()) {
-        event.organizer = NewEvent::Person{m_options.ownerName, m_options.ownerAddress};
-        for (const ResolvedPerson& attendee : attendees)
-            event.attendees.push_back({attendee.displayName, attendee.address});
-    }
-    if (!event.start.isValid())
-        throw MailboxError(MailboxError::WriteFailed,
-                           QStringLiteral("\"%1\" has no start; nothing was written").arg(item.Subject));
+    const NewEvent event =
+        eventFor(item, *uid, m_options.now(), m_options.ownerName, m_options.ownerAddress, attendees);
 
-    const QUrl url = calendar.resolved(QUrl(safeFileName(*uid) + QStringLiteral(".ics")));
+    const QUrl url = calendar.resolved(QUrl(eventFileName(*uid)));
     DavClient::Request put = request("PUT", url, QStringLiteral("the appointment \"%1\"").arg(item.Subject));
     put.contentType = "text/calendar; charset=utf-8";
     put.body = writeICalendar(event);

@@ -54,23 +54,6 @@ QStringList subdirectories(const QString& path)
     return names;
 }
 
-bool isContactClass(const QString& messageClass)
-{
-    return messageClass.compare(MailboxItem::kContact, Qt::CaseInsensitive) == 0 ||
-           messageClass.compare(MailboxItem::kDistList, Qt::CaseInsensitive) == 0;
-}
-
-QStringList splitCategories(const QString& categories)
-{
-    QStringList values;
-    for (const QString& value : categories.split(u';')) {
-        const QString trimmed = value.trimmed();
-        if (!trimmed.isEmpty())
-            values.append(trimmed);
-    }
-    return values;
-}
-
 // Replaces `path` by a new file holding `bytes`, or leaves it as it was. The new file is made beside it under
 // a new name (opened exclusively, so a planted link is never followed) and renamed over it: a rename replaces
 // the directory entry itself, where QSaveFile would write through a link to wherever it points.
@@ -158,6 +141,26 @@ QList<std::shared_ptr<MailboxItem>> ContactsFolder::storedItems()
     return itemsOf(contacts, *m_book, shared_from_this());
 }
 
+void ContactsFolder::requireContact(const MailboxItem& item, const QString& folderName)
+{
+    if (item.MessageClass.compare(MailboxItem::kContact, Qt::CaseInsensitive) != 0 &&
+        item.MessageClass.compare(MailboxItem::kDistList, Qt::CaseInsensitive) != 0)
+        throw MailboxError(MailboxError::Unsupported,
+                           QStringLiteral("An item of class \"%1\" cannot be saved in the folder \"%2\"")
+                               .arg(item.MessageClass, folderName));
+}
+
+QStringList ContactsFolder::splitCategories(const QString& categories)
+{
+    QStringList values;
+    for (const QString& value : categories.split(u';')) {
+        const QString trimmed = value.trimmed();
+        if (!trimmed.isEmpty())
+            values.append(trimmed);
+    }
+    return values;
+}
+
 QList<std::shared_ptr<MailboxItem>> ContactsFolder::itemsOf(const QList<AddressBook::Contact>& contacts,
                                                             AddressBook& book,
                                                             const std::shared_ptr<ItemHost>& host)
@@ -195,10 +198,7 @@ QString ContactsFolder::fileOf(const MailboxItem& item) const
 void ContactsFolder::saveItem(MailboxItem& item)
 {
     const QString file = fileOf(item);
-    if (!isContactClass(item.MessageClass))
-        throw MailboxError(MailboxError::Unsupported,
-                           QStringLiteral("An item of class \"%1\" cannot be saved in the folder \"%2\"")
-                               .arg(item.MessageClass, m_name));
+    requireContact(item, m_name);
 
     // The file is opened without following a link, and the version checked is the one read.
     const int descriptor =

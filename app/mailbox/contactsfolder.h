@@ -31,6 +31,10 @@ public:
     // cannot be read are left out and listed by errors().
     QList<std::shared_ptr<MailboxItem>> storedItems() override;
 
+    // Only persons and lists are saved in a contacts folder; throws MailboxError (Unsupported) for others.
+    static void requireContact(const MailboxItem& item, const QString& folderName);
+    // An item's ";"-separated categories, trimmed, empty ones left out.
+    static QStringList splitCategories(const QString& categories);
     // The contacts and lists of an address book as items of `host`, lists with their members' names.
     static QList<std::shared_ptr<MailboxItem>> itemsOf(const QList<AddressBook::Contact>& contacts,
                                                        AddressBook& book,

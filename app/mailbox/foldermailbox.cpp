@@ -61,14 +61,7 @@ std::shared_ptr<CalendarIndex> FolderMailbox::indexFor(const QString& directory)
 
 std::shared_ptr<Folder> FolderMailbox::GetSharedDefaultFolder(const Recipient& recipient, int folderType)
 {
-    if (folderType != olFolderCalendar)
-        throw MailboxError(
-            MailboxError::Unsupported,
-            QStringLiteral("Only calendars (9) are shared, not folders of type %1").arg(folderType));
-    if (!recipient.Resolved())
-        throw MailboxError(MailboxError::NotResolved,
-                           QStringLiteral("\"%1\" is not in the address book").arg(recipient.Name()));
-    const ResolvedPerson& person = *recipient.person();
+    const ResolvedPerson& person = calendarOwner(recipient, folderType);
     const QFileInfo directory(person.calendar);
     if (!directory.isDir())
         throw MailboxError(MailboxError::NotFound,

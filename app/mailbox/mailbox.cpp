@@ -98,3 +98,15 @@ QString Mailbox::eventFileName(const QString& uid)
         name += c.isLetterOrNumber() || c == u'-' || c == u'_' || c == u'.' ? c : u'_';
     return name + QStringLiteral(".ics");
 }
+
+const ResolvedPerson& Mailbox::calendarOwner(const Recipient& recipient, int folderType)
+{
+    if (folderType != olFolderCalendar)
+        throw MailboxError(
+            MailboxError::Unsupported,
+            QStringLiteral("Only calendars (9) are shared, not folders of type %1").arg(folderType));
+    if (!recipient.Resolved())
+        throw MailboxError(MailboxError::NotResolved,
+                           QStringLiteral("\"%1\" is not in the address book").arg(recipient.Name()));
+    return *recipient.person();
+}

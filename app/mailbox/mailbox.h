@@ -93,6 +93,9 @@ protected:
     static NewEvent eventFor(const MailboxItem& item, const QString& uid, const QDateTime& stamp,
                              const QString& ownerName, const QString& ownerAddress,
                              const QList<ResolvedPerson>& attendees);
+    // The person whose calendar GetSharedDefaultFolder opens; throws MailboxError for another folder type
+    // (Unsupported) or a recipient not resolved (NotResolved).
+    static const ResolvedPerson& calendarOwner(const Recipient& recipient, int folderType);
     // The file or resource name of a new event: its UID, which may come from elsewhere, with whatever is
     // unsafe in a file name replaced, and ".ics".
     static QString eventFileName(const QString& uid);

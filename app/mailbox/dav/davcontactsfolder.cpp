@@ -7,23 +7,6 @@
 
 namespace {
 
-bool isContactClass(const QString& messageClass)
-{
-    return messageClass.compare(MailboxItem::kContact, Qt::CaseInsensitive) == 0 ||
-           messageClass.compare(MailboxItem::kDistList, Qt::CaseInsensitive) == 0;
-}
-
-QStringList splitCategories(const QString& categories)
-{
-    QStringList values;
-    for (const QString& value : categories.split(u';')) {
-        const QString trimmed = value.trimmed();
-        if (!trimmed.isEmpty())
-            values.append(trimmed);
-    }
-    return values;
-}
-
 bool named(const DavCollection& book, const QString& name)
 {
     return book.displayName.compare(name, Qt::CaseInsensitive) == 0 ||
@@ -89,11 +72,8 @@ QList<std::shared_ptr<MailboxItem>> DavContactsFolder::storedItems()
 
 void DavContactsFolder::saveItem(MailboxItem& item)
 {
-    if (!isContactClass(item.MessageClass))
-        throw MailboxError(MailboxError::Unsupported,
-                           QStringLiteral("An item of class \"%1\" cannot be saved in the folder \"%2\"")
-                               .arg(item.MessageClass, m_name));
-    m_mailbox.saveCardCategories(item, splitCategories(item.Categories));
+    ContactsFolder::requireContact(item, m_name);
+    m_mailbox.saveCardCategories(item, ContactsFolder::splitCategories(item.Categories));
 }
 
 void DavContactsFolder::deleteItem(MailboxItem& item)

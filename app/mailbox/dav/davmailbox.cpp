@@ -699,14 +699,7 @@ QUrl DavMailbox::locateCalendar(const ResolvedPerson& person)
 
 std::shared_ptr<Folder> DavMailbox::GetSharedDefaultFolder(const Recipient& recipient, int folderType)
 {
-    if (folderType != olFolderCalendar)
-        throw MailboxError(
-            MailboxError::Unsupported,
-            QStringLiteral("Only calendars (9) are shared, not folders of type %1").arg(folderType));
-    if (!recipient.Resolved())
-        throw MailboxError(MailboxError::NotResolved,
-                           QStringLiteral("\"%1\" is not in the address book").arg(recipient.Name()));
-    const ResolvedPerson& person = *recipient.person();
+    const ResolvedPerson& person = calendarOwner(recipient, folderType);
     return std::make_shared<DavCalendarFolder>(*this, locateCalendar(person), person.displayName);
 }
 

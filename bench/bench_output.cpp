@@ -6,6 +6,7 @@
 
 #include "app/languagetexts.h"
 #include "app/programpaths.h"
+#include "bench/benchplanning.h"
 #include "mainwindow/gridpainter.h"
 #include "output/htmlreport.h"
 #include "output/jpegwriter.h"
@@ -31,53 +32,6 @@ namespace {
 
 constexpr int kMembers = 127;
 constexpr int kDays = 187;
-
-// The grid and matrix as the member query leaves them: four header rows, a name column, two or three
-// appointments in most day cells, coloured.
-void fill(PlanningGrid& grid, PlanningMatrix& matrix)
-{
-    grid.setRedraw(false);
-    grid.setRows(kMembers + 4);
-    grid.setColumns(kDays + 1);
-    grid.setFixedRows(4);
-    grid.setFixedColumns(1);
-    grid.setMergeMode(PlanningGrid::MergeMode::RestrictRows);
-    grid.setMergeRow(0, true);
-    grid.setMergeRow(1, true);
-    grid.setWordWrap(true);
-    grid.setColumnWidth(0, 1200);
-    const QDate first(2026, 7, 1);
-    for (int column = 1; column <= kDays; ++column) {
-        const QDate day = first.addDays(column - 1);
-        const QString headers[4] = {QLocale::c().monthName(day.month(), QLocale::ShortFormat).toUpper(),
-                                    QStringLiteral("Week %1").arg(day.weekNumber()),
-                                    QLocale::c().dayName(day.dayOfWeek()), day.toString(u"dd MMM")};
-        for (int row = 0; row < 4; ++row) {
-            grid.setText(row, column, headers[row]);
-            matrix.cell(row, column).CellHtml = headers[row];
-        }
-    }
-    for (int row = 4; row < grid.rows(); ++row) {
-        grid.setRowHeight(row, 3 * grid.standardRowHeight());
-        const QString name = QStringLiteral("Member %1").arg(row - 4);
-        grid.setText(row, 0, name);
-        matrix.cell(row, 0).CellHtml = name;
-        for (int column = 1; column <= kDays; ++column) {
-            if ((row + column) % 7 == 0)
-                continue;
-            const bool other = (row * column) % 5 == 0;
-            grid.setText(row, column, QStringLiteral("Support stand-up\rCustomer call\rTicket queue duty"));
-            grid.setBackColour(row, column, other ? 8421631 : 50372);
-            grid.setAlignment(row, column, PlanningGrid::Alignment::LeftTop);
-            PlanningCell& cell = matrix.cell(row, column);
-            cell.CellHtml =
-                QStringLiteral("Support stand-up<br>------------<br>Customer call<br>------------<br>"
-                               "Ticket queue duty");
-            cell.CellHtmlColour = other ? QStringLiteral("FF8080") : QStringLiteral("C4C400");
-        }
-    }
-    grid.setRedraw(true);
-}
 
 // The best of `rounds` runs, in milliseconds.
 double best(int rounds, const std::function<void()>& run)
@@ -145,12 +99,11 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     const QStringList arguments = application.arguments();
-    const qsizetype at = arguments.indexOf(QStringLiteral("--rounds"));
-    const int rounds = at > 0 && at + 1 < arguments.size() ? std::max(1, arguments.at(at + 1).toInt()) : 3;
+    const int rounds = roundsArgument(arguments, 3);
 
     PlanningGrid grid;
     PlanningMatrix matrix;
-    fill(grid, matrix);
+    fillBenchPlanning(grid, &matrix, kMembers, kDays);
     QTemporaryDir folder;
     const QString picturePath = folder.filePath(QStringLiteral("planning.jpg"));
 

@@ -1,6 +1,7 @@
 #include "app/datetext.h"
 #include "app/mailbox/foldermailbox.h"
 #include "app/mailbox/itemcollection.h"
+#include "tests/support/mailboxtexts.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,39 +10,6 @@
 #include <QUrlQuery>
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray person(const char* uid, const char* name, const char* email)
-{
-    return QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nUID:") + uid + "\r\nFN:" + name + "\r\nEMAIL:" + email +
-           "\r\nEND:VCARD\r\n";
-}
-
-QByteArray calendarEvent(const char* uid, const char* subject, const char* start, const char* end,
-                         const QByteArray& extra = {})
-{
-    return QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\nBEGIN:VEVENT\r\nUID:") + uid +
-           "\r\nSUMMARY:" + subject + "\r\nDTSTART;TZID=Europe/Paris:" + start +
-           "\r\nDTEND;TZID=Europe/Paris:" + end + "\r\n" + extra + "END:VEVENT\r\nEND:VCALENDAR\r\n";
-}
-
-// The restriction the member query writes for a period, dates in the locale's general date text.
-QString periodRestriction(const QDate& first, const QDate& last)
-{
-    const QString s = DateText::generalDate(QDateTime(first, QTime(0, 0)));
-    const QString e = DateText::generalDate(QDateTime(last.addDays(1), QTime(0, 0)));
-    return QStringLiteral(
-               "([Start] >= \"%1\" and [Start] <= \"%2\") OR ([Start] <= \"%1\" and [End] >= \"%2\") "
-               "OR ([Start] <= \"%1\" And [End] <= \"%2\" And [End] >= \"%1\")")
-        .arg(s, e);
-}
 
 struct Found {
     QStringList subjects;

@@ -240,9 +240,11 @@ Folder::Scan CalendarIndex::scan(const TimeWindow& timeWindow)
             sorted.push_back(std::move(m_lastOccurrences[index]));
         m_lastOccurrences = std::move(sorted);
         m_lastWindow = window;
+        m_lastRevision = Folder::nextRevision();
     }
 
     Folder::Scan result;
+    result.revision = m_lastRevision;
     result.errors = m_lastErrors;
     result.occurrences.reserve(qsizetype(m_lastOccurrences.size()));
     for (const MailboxItem& occurrence : m_lastOccurrences)

@@ -66,4 +66,5 @@ private:
     std::optional<ICalendarFile::Window> m_lastWindow;
     std::vector<MailboxItem> m_lastOccurrences;
     QList<MailboxError> m_lastErrors;
+    quint64 m_lastRevision = 0;
 };

@@ -3,6 +3,8 @@
 #include "app/mailbox/itemcollection.h"
 #include "app/mailbox/mailbox.h"
 
+#include <atomic>
+
 std::shared_ptr<Folder> Folder::Folders(const QString& name)
 {
     throw MailboxError(MailboxError::NotFound,
@@ -26,6 +28,12 @@ void Folder::Display(bool modal)
     request.url = location();
     request.modal = modal;
     mailbox().display(request);
+}
+
+quint64 Folder::nextRevision()
+{
+    static std::atomic<quint64> last{0};
+    return ++last;
 }
 
 Folder::Scan Folder::occurrences(const TimeWindow&)

@@ -38,7 +38,13 @@ public:
     struct Scan {
         QList<std::shared_ptr<MailboxItem>> occurrences;
         QList<MailboxError> errors;
+        // Tells scans apart without reading them: two scans with the same revision, other than 0, found
+        // the same occurrences and errors. A back end that keeps its occurrences between scans gives them a
+        // new revision each time it works them out again (nextRevision); 0 promises nothing.
+        quint64 revision = 0;
     };
+    // A revision no scan in this process has had yet.
+    static quint64 nextRevision();
     virtual Scan occurrences(const TimeWindow& window);
 
     // A new item of the class ("IPM.Appointment"), saved into this folder by its Save.

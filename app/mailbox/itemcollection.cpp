@@ -87,9 +87,11 @@ std::shared_ptr<MailboxItem> ItemCollection::Find(const QString& restrictionText
     m_candidates.clear();
     m_cursor = 0;
     m_pending.reset();
+    m_revision = 0;
 
     if (IncludeRecurrences) {
         Folder::Scan scan = m_folder->occurrences(restriction.window());
+        m_revision = scan.revision;
         m_errors = std::move(scan.errors);
         m_candidates = std::move(scan.occurrences);
         m_pending = std::move(restriction);

@@ -29,6 +29,9 @@ public:
     // or FindNext throw MailboxError (ItemUnreadable) once, in its place; the next FindNext goes on after it.
     std::shared_ptr<MailboxItem> Find(const QString& restriction);
     std::shared_ptr<MailboxItem> FindNext();
+    // The folder's revision of what the last Find searched (Folder::Scan): a later Find with the same
+    // restriction on a scan of the same non-zero revision hands out the same items. 0 when unknown.
+    quint64 revision() const { return m_revision; }
 
     std::shared_ptr<MailboxItem> Add(const QString& messageClass);
 
@@ -47,4 +50,5 @@ private:
     QList<std::shared_ptr<MailboxItem>> m_candidates;
     qsizetype m_cursor = 0;
     std::optional<Restriction> m_pending; // the restriction the candidates still have to meet
+    quint64 m_revision = 0;
 };

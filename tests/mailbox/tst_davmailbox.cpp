@@ -314,12 +314,25 @@ private slots:
                 subjects(*mailbox, member, kMonday, kSunday);
             return mailbox->client().requestsSent() - before;
         };
+        const auto revisions = [&] {
+            QList<quint64> found;
+            for (const QString& member : team)
+                found << calendarRevision(*mailbox, member, kMonday, kSunday);
+            return found;
+        };
         QCOMPARE(requestsFor(), 6); // where each calendar is (with its getctag), what it holds
+        const QList<quint64> before = revisions();
+        QVERIFY(!before.contains(0));
         QCOMPARE(requestsFor(), 3); // whether it changed
+        QCOMPARE(revisions(), before);
         QVERIFY(server().put("/chiara@example.org/calendar/d.ics",
                              calendarEvent("d", "New", "20261210T100000", "20261210T110000")));
         QCOMPARE(requestsFor(), 4);
         QCOMPARE(subjects(*mailbox, "chiara", kMonday, kSunday), QStringList{"10 10:00 New"});
+        const QList<quint64> after = revisions();
+        QCOMPARE(after[0], before[0]);
+        QVERIFY(after[1] != before[1]);
+        QCOMPARE(after[2], before[2]);
     }
 };
 

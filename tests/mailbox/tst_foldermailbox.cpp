@@ -105,6 +105,30 @@ private slots:
                     .subjects.isEmpty());
     }
 
+    // A search of an unchanged calendar over the same period says so with its revision; a changed file, or
+    // another period, gives a new one.
+    void revisionsTellUnchangedCalendars()
+    {
+        auto mailbox = open();
+        const QDate monday(2026, 12, 7);
+        const QDate sunday(2026, 12, 13);
+        const quint64 first = calendarRevision(*mailbox, "jose", monday, sunday);
+        QVERIFY(first != 0);
+        QCOMPARE(calendarRevision(*mailbox, "jose", monday, sunday), first);
+        QVERIFY(calendarRevision(*mailbox, "chiara", monday, sunday) != first);
+
+        const quint64 otherPeriod = calendarRevision(*mailbox, "jose", monday, sunday.addDays(7));
+        QVERIFY(otherPeriod != first);
+        const quint64 back = calendarRevision(*mailbox, "jose", monday, sunday);
+        QVERIFY(back != otherPeriod && back != first);
+
+        writeFile(m_root + "/calendars/jose@example.org/b.ics",
+                  calendarEvent("b", "Customer visit moved", "20261208T150000", "20261208T170000"));
+        const quint64 changed = calendarRevision(*mailbox, "jose", monday, sunday);
+        QVERIFY(changed != back && changed != 0);
+        QCOMPARE(calendarRevision(*mailbox, "jose", monday, sunday), changed);
+    }
+
     void calendarErrorsNameTheMember()
     {
         auto mailbox = open();

@@ -3,6 +3,8 @@
 // Files and texts the mailbox tests of both back ends build their fixtures from.
 
 #include "app/datetext.h"
+#include "app/mailbox/itemcollection.h"
+#include "app/mailbox/mailbox.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -42,4 +44,22 @@ inline QString periodRestriction(const QDate& first, const QDate& last)
                "([Start] >= \"%1\" and [Start] <= \"%2\") OR ([Start] <= \"%1\" and [End] >= \"%2\") "
                "OR ([Start] <= \"%1\" And [End] <= \"%2\" And [End] >= \"%1\")")
         .arg(s, e);
+}
+
+// The revision of what a search of the member's calendar over the period finds (ItemCollection::revision).
+inline quint64 calendarRevision(Mailbox& mailbox, const QString& name, const QDate& first, const QDate& last)
+{
+    Recipient recipient = mailbox.CreateRecipient(name);
+    if (!recipient.Resolve())
+        return 0;
+    ItemCollection items = mailbox.GetSharedDefaultFolder(recipient, Mailbox::olFolderCalendar)->Items();
+    items.Sort(QStringLiteral("[Start]"));
+    items.IncludeRecurrences = true;
+    try {
+        items.Find(periodRestriction(first, last));
+    }
+    catch (const MailboxError&) {
+        // An unreadable item comes first; the search has its revision all the same.
+    }
+    return items.revision();
 }

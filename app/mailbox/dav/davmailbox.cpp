@@ -84,6 +84,7 @@ struct DavMailbox::CalendarState {
     std::vector<Resource> resources; // by key
     // The last expansion, handed out again while nothing changed.
     std::optional<ICalendarFile::Window> expandedFor;
+    quint64 revision = 0; // of the occurrences expanded
     std::vector<MailboxItem> occurrences;
     QList<MailboxError> errors;
     // Set by a read prepared ahead: used once, without asking the server again.
@@ -840,8 +841,10 @@ Folder::Scan DavMailbox::expand(CalendarState& state, const QString&, const ICal
             sorted.push_back(std::move(state.occurrences[index]));
         state.occurrences = std::move(sorted);
         state.expandedFor = window;
+        state.revision = Folder::nextRevision();
     }
     Folder::Scan scan;
+    scan.revision = state.revision;
     scan.errors = state.errors;
     scan.occurrences.reserve(qsizetype(state.occurrences.size()));
     for (const MailboxItem& occurrence : state.occurrences)

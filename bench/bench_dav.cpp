@@ -159,7 +159,7 @@ QueryRun memberQuery(DavMailbox& mailbox, const QStringList& members)
     ColourRules rules;
     QueryRun run;
     QueryContext context{engine, program, matrix, grid, texts, mailbox, rules, settings, {}};
-    context.yield = eventPump();
+    context.yield = queryEventPump();
     context.showMessage = [&](MessageIcon, const QString&) { ++run.messages; };
     const qint64 before = mailbox.client().requestsSent();
     QElapsedTimer timer;

@@ -751,7 +751,7 @@ QueryContext Form1::queryContext()
         filters.append({m_filtres->item(row)->text(), m_filtres->item(row)->isSelected()});
     QueryContext context{m_engine,  m_program, m_matrix,   m_grid, m_texts,
                          m_mailbox, m_rules,   m_settings, filters};
-    context.yield = eventPump();
+    context.yield = queryEventPump();
     context.showMessage = [this](MessageIcon icon, const QString& text) { showMessage(icon, text); };
     context.setBusy = [this](bool on) { setBusy(on); };
     context.layoutChanged = [this] { fitColumns(); };

@@ -36,10 +36,11 @@ qint64 coarseMilliseconds()
 
 } // namespace
 
-std::function<void()> eventPump(int intervalMs)
+std::function<void()> eventPump(int intervalMs, unsigned callsPerClockReading)
 {
-    return [last = coarseMilliseconds(), intervalMs]() mutable {
-        if (coarseMilliseconds() - last < intervalMs)
+    callsPerClockReading = std::max(callsPerClockReading, 1u);
+    return [last = coarseMilliseconds(), intervalMs, callsPerClockReading, calls = 0u]() mutable {
+        if (++calls % callsPerClockReading != 0 || coarseMilliseconds() - last < intervalMs)
             return;
         QCoreApplication::processEvents();
         last = coarseMilliseconds();
@@ -95,7 +96,8 @@ void reportProblem(const QueryContext& context, MessageIcon icon, const QString&
 }
 
 bool walkMemberCalendar(const QueryContext& context, const Recipient& recipient, const QString& listName,
-                        const QString& restriction, const std::function<bool(const MailboxItem&)>& onItem)
+                        const QString& restriction, const std::function<bool(const MailboxItem&)>& onItem,
+                        const std::function<void(quint64 revision)>& onFound)
 {
     auto failed = [&](const MailboxError& error) {
         reportProblem(context, MessageIcon::None,
@@ -122,6 +124,8 @@ bool walkMemberCalendar(const QueryContext& context, const Recipient& recipient,
         }
         unreadable(error);
     }
+    if (onFound)
+        onFound(items->revision());
     for (;;) {
         if (item && !onItem(*item))
             return false;

@@ -33,7 +33,14 @@ QString htmlText(const QString& text);
 
 // A yield for the queries that lets the window's events run at most every `intervalMs`: often enough to keep
 // the window responsive and the cancel button live, without paying for an event loop pass per appointment.
-std::function<void()> eventPump(int intervalMs = 15);
+// A caller whose calls come very close together reads the clock on every `callsPerClockReading`th only.
+std::function<void()> eventPump(int intervalMs = 15, unsigned callsPerClockReading = 1);
+// The pump for a calendar query, which yields once per appointment, a few hundred nanoseconds apart: even the
+// coarse clock costs about what handing out an appointment does, and is read on every 16th call.
+inline std::function<void()> queryEventPump()
+{
+    return eventPump(15, 16);
+}
 
 enum class MessageIcon { None, Information, Exclamation, Critical };
 
@@ -87,6 +94,8 @@ void reportProblem(const QueryContext& context, MessageIcon icon, const QString&
 // Reads a resolved member's calendar as the queries do: opens it, finds the restriction's appointments in
 // start order with every occurrence of a series on its own, and hands each to `onItem`. An unreadable
 // appointment is reported and skipped; any other failure is reported and ends this member. `onItem` returns
-// false to stop, and so does this function then.
+// false to stop, and so does this function then. `onFound`, when given, learns the calendar's revision
+// (ItemCollection::revision) once the appointments are found, before the first of them.
 bool walkMemberCalendar(const QueryContext& context, const Recipient& recipient, const QString& listName,
-                        const QString& restriction, const std::function<bool(const MailboxItem&)>& onItem);
+                        const QString& restriction, const std::function<bool(const MailboxItem&)>& onItem,
+                        const std::function<void(quint64 revision)>& onFound = {});

@@ -24,6 +24,7 @@ public:
         QString type;       // message text 1 (match on categories) or 2 (match on subject)
         QString keywords;   // each keyword followed by ";"
         QString htmlColour; // RRGGBB
+        bool operator==(const Slot&) const = default;
     };
 
     // Priorities 0 to 16; slot 0 may be filled but never takes part in matching.
@@ -56,6 +57,13 @@ public:
     // cell's rank.
     quint32 matchingSlots(const QString& text, bool categories) const;
 
+    // Whether these rules colour every appointment and cell as `other` does: the same slots, loaded in the
+    // same language.
+    bool sameRulesAs(const ColourRules& other) const
+    {
+        return m_slots == other.m_slots && m_matching == other.m_matching;
+    }
+
     // The slot of `priority`; an empty slot for a priority outside 0 to 16.
     const Slot& slot(int priority) const;
 
@@ -71,6 +79,7 @@ private:
         enum Searched : quint8 { Nothing, Categories, Subject };
         Searched searched = Nothing;
         QStringList keywords; // trimmed, up to where the scan of the list stops
+        bool operator==(const Matching&) const = default;
     };
     bool matches(const Matching& matching, QStringView searched) const;
 

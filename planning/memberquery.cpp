@@ -143,7 +143,9 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
 
     context.busy(true);
     engine.QueryRunning = true;
-    MemberRow memberRow(context, startDate, lastDay);
+    const QString restriction =
+        restrictionText(QDateTime(startDate, QTime(0, 0)), QDateTime(lastDay.addDays(1), QTime(0, 0)));
+    MemberRow memberRow(context, startDate, lastDay, restriction);
     {
         // A view sees the new layout at once, not cell by cell.
         const PlanningGrid::QuietChanges quiet(grid);
@@ -167,8 +169,6 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
     if (engine.UseFilters)
         context.rules.LoadColourRules(context.filters, context.settings, texts);
 
-    const QString restriction =
-        restrictionText(QDateTime(startDate, QTime(0, 0)), QDateTime(lastDay.addDays(1), QTime(0, 0)));
     context.mailbox.prepareCalendars(shownMembers, restriction);
     for (int index = 0; index < shownMembers.size(); ++index) {
         const int row = kHeaderRows + index;
@@ -183,16 +183,18 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
         context.matrix.cell(row, 0).CellHtml = htmlText(recipient.Name());
 
         memberRow.begin(row);
-        const bool finished =
-            walkMemberCalendar(context, recipient, listName, restriction, [&](const MailboxItem& item) {
+        const bool finished = walkMemberCalendar(
+            context, recipient, listName, restriction,
+            [&](const MailboxItem& item) {
                 context.breathe();
                 if (!engine.QueryRunning)
                     return false;
                 memberRow.add(item);
                 return true;
-            });
+            },
+            [&](quint64 revision) { memberRow.found(revision); });
         // A cancelled member keeps the appointments placed before the cancel.
-        memberRow.write();
+        memberRow.write(finished);
         if (!finished) {
             // The members not reached are left as the reset leaves them.
             for (int later = index + 1; later < shownMembers.size(); ++later)

@@ -10,6 +10,8 @@
 #include "planning/planningmatrix.h"
 #include "planning/querycontext.h"
 
+#include <QLocale>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -25,9 +27,10 @@ static_assert(kAppointmentTimesLength == 12, "a piece keeps its times");
 
 } // namespace
 
-MemberRow::MemberRow(const QueryContext& context, const QDate& startDate, const QDate& lastDay)
+MemberRow::MemberRow(const QueryContext& context, const QDate& startDate, const QDate& lastDay,
+                     const QString& restriction)
     : m_context(context), m_startDate(startDate), m_lastColumn(startDate.daysTo(lastDay) + 1),
-      m_privateText(context.texts.message(Message::PrivateAppointment)),
+      m_restriction(restriction), m_privateText(context.texts.message(Message::PrivateAppointment)),
       m_privateHtml(htmlText(m_privateText))
 {
     m_recent.fill(-1);
@@ -67,15 +70,60 @@ quint32 minutePlusOne(const QTime& time)
 
 } // namespace
 
+bool MemberRow::Inputs::operator==(const Inputs& other) const
+{
+    return startDate == other.startDate && lastColumn == other.lastColumn && columns == other.columns &&
+           fixedRows == other.fixedRows && rows == other.rows && hidePrivate == other.hidePrivate &&
+           useFilters == other.useFilters && filteredOnly == other.filteredOnly &&
+           showDetails == other.showDetails && showTimes == other.showTimes &&
+           defaultColour == other.defaultColour && defaultColourHtml == other.defaultColourHtml &&
+           privateText == other.privateText && restriction == other.restriction && locale == other.locale &&
+           rules.sameRulesAs(other.rules);
+}
+
+// Compares this query's inputs with the last query's once, rather than every row's with its own.
+void MemberRow::takeInputs()
+{
+    if (!m_memory || m_inputs)
+        return;
+    const EngineState& engine = m_context.engine;
+    const PlanningGrid& grid = m_context.grid;
+    Inputs inputs{m_startDate,        m_lastColumn,       grid.columns(),      grid.fixedRows(),
+                  grid.rows(),        engine.HidePrivate, engine.UseFilters,   engine.FilteredOnly,
+                  engine.ShowDetails, engine.ShowTimes,   engine.DefaultColor, engine.DefaultColorHTML,
+                  m_privateText,      m_restriction,      QLocale().name(),    m_context.rules};
+    if (!m_memory->inputsNumber || !(inputs == m_memory->inputs)) {
+        m_memory->inputs = std::move(inputs);
+        ++m_memory->inputsNumber;
+    }
+    m_inputs = m_memory->inputsNumber;
+}
+
 void MemberRow::begin(int row)
 {
     // The slots' colours as the grid takes them; the rules load after the row is made.
     for (int priority = 1; priority < ColourRules::kSlots; ++priority)
         m_slotColours[std::size_t(priority)] = m_context.rules.slot(priority).gridColour.toLongLong();
+    takeInputs();
     m_row = row;
     m_cells.assign(std::size_t(std::clamp(m_context.grid.columns(), 0, PlanningMatrix::kColumns)), Cell{});
     m_pieces.clear();
     m_currentColumn = -1;
+    m_calendar = 0;
+    m_replaying = false;
+}
+
+MemberRow::RememberedRow* MemberRow::rememberedRow()
+{
+    return m_memory && PlanningMatrix::contains(m_row, 0) ? &m_memory->rows[std::size_t(m_row)] : nullptr;
+}
+
+void MemberRow::found(quint64 revision)
+{
+    m_calendar = revision;
+    const RememberedRow* row = rememberedRow();
+    m_replaying = row && revision && row->calendar == revision && row->inputs && row->inputs == m_inputs &&
+                  m_pieces.empty();
 }
 
 int MemberRow::textOf(const MailboxItem& item)
@@ -116,7 +164,7 @@ quint32 MemberRow::matchingSlots(const MailboxItem& item)
 void MemberRow::add(const MailboxItem& item)
 {
     const EngineState& engine = m_context.engine;
-    if (item.Sensitivity == MailboxItem::Private && engine.HidePrivate)
+    if (m_replaying || (item.Sensitivity == MailboxItem::Private && engine.HidePrivate))
         return;
 
     // The first day shown, and the last moment counted. Dates and times are taken apart once: arithmetic on
@@ -363,9 +411,9 @@ void MemberRow::clear(int row)
     }
 }
 
-void MemberRow::write()
+void MemberRow::write(bool complete)
 {
-    if (m_row < 0 || m_pieces.empty()) {
+    if (m_row < 0 || (m_pieces.empty() && !m_replaying)) {
         clear(m_row);
         m_row = -1;
         return;
@@ -377,11 +425,15 @@ void MemberRow::write()
     const bool resets = MemberRow::resets(m_row);
 
     // What the last query gave the row, when its pieces' texts are still there to compare with.
-    RememberedRow* row =
-        m_memory && PlanningMatrix::contains(m_row, 0) ? &m_memory->rows[std::size_t(m_row)] : nullptr;
-    const bool known = row && row->query + 1 == m_memory->query;
+    RememberedRow* row = rememberedRow();
+    const bool known = !m_replaying && row && row->query + 1 == m_memory->query;
     if (row)
         row->cells.resize(m_cells.size());
+    if (m_replaying) {
+        for (std::size_t column = 0; column < m_cells.size(); ++column)
+            m_cells[column] = row->cells[column].cell;
+        m_currentColumn = row->currentColumn;
+    }
     m_keys.clear();
 
     const QString defaultColour = ColourRules::colourText(engine.DefaultColor);
@@ -390,7 +442,7 @@ void MemberRow::write()
         const Cell& cell = m_cells[std::size_t(column)];
         PlanningCell& out = m_context.matrix.cell(m_row, column);
         if (cell.first < 0) {
-            if (row)
+            if (row && !m_replaying)
                 row->cells[std::size_t(column)].count = 0;
             if (resets) {
                 assignEmpty(out);
@@ -398,29 +450,34 @@ void MemberRow::write()
             }
             continue;
         }
-        const auto offset = qint32(m_keys.size());
-        for (qint32 p = cell.first; p >= 0; p = m_pieces[std::size_t(p)].next)
-            m_keys.push_back(m_pieces[std::size_t(p)].key);
-        const auto count = qint32(m_keys.size()) - offset;
-
         RememberedCell* remembered = row ? &row->cells[std::size_t(column)] : nullptr;
-        if (known && remembered->count == count &&
-            std::equal(m_keys.begin() + offset, m_keys.end(), row->keys.begin() + remembered->offset)) {
+        if (m_replaying) {
             assign(out.CellHtml, remembered->html);
             giveGridText(column, remembered->grid);
         }
         else {
-            out.CellHtml = cellHtml(cell, remembered ? &remembered->html : nullptr);
-            QString shown = gridText(cell, remembered ? &remembered->grid : nullptr);
-            giveGridText(column, shown);
-            if (remembered) {
-                remembered->html = out.CellHtml;
-                remembered->grid = std::move(shown);
+            const auto offset = qint32(m_keys.size());
+            for (qint32 p = cell.first; p >= 0; p = m_pieces[std::size_t(p)].next)
+                m_keys.push_back(m_pieces[std::size_t(p)].key);
+            const auto count = qint32(m_keys.size()) - offset;
+            if (known && remembered->count == count &&
+                std::equal(m_keys.begin() + offset, m_keys.end(), row->keys.begin() + remembered->offset)) {
+                assign(out.CellHtml, remembered->html);
+                giveGridText(column, remembered->grid);
             }
-        }
-        if (remembered) {
-            remembered->offset = offset;
-            remembered->count = count;
+            else {
+                out.CellHtml = cellHtml(cell, remembered ? &remembered->html : nullptr);
+                QString shown = gridText(cell, remembered ? &remembered->grid : nullptr);
+                giveGridText(column, shown);
+                if (remembered) {
+                    remembered->html = out.CellHtml;
+                    remembered->grid = std::move(shown);
+                }
+            }
+            if (remembered) {
+                remembered->offset = offset;
+                remembered->count = count;
+            }
         }
         const PlanningCell& empty = emptyCell();
         if (cell.colour == Default) {
@@ -453,11 +510,19 @@ void MemberRow::write()
         if (QString* before = taken(m_row, column))
             *before = QString();
     }
-    if (row) {
+    // A row written again keeps its record as it was; its keys, which point into the texts of the query
+    // that wrote it, go out of use with them.
+    if (row && !m_replaying) {
         std::swap(row->keys, m_keys);
         row->query = m_memory->query;
+        for (std::size_t column = 0; column < m_cells.size(); ++column)
+            row->cells[column].cell = m_cells[column];
+        row->currentColumn = m_currentColumn;
+        row->calendar = complete ? m_calendar : 0;
+        row->inputs = m_inputs;
     }
 
     m_row = -1;
     m_pieces.clear();
+    m_replaying = false;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "planning/colourrules.h"
+
 #include <QDate>
 #include <QHash>
 #include <QString>
@@ -15,10 +17,15 @@ struct QueryContext;
 // when the member is done, write() builds every day cell's texts once, at their final length, and puts
 // them into the grid and the planning matrix. The grid and the matrix end up as if each appointment had
 // been appended to its cells in turn, without growing two strings per appointment and cell.
+//
+// With a memory, a refresh does less: a row whose calendar comes back at the revision it was last written
+// from, under the same display flags, colour rules and period, is written again as it was, and its
+// appointments are walked (for the yields and the cancel) but not placed.
 class MemberRow {
 public:
-    // For one query of the days startDate .. lastDay.
-    MemberRow(const QueryContext& context, const QDate& startDate, const QDate& lastDay);
+    // For one query of the days startDate .. lastDay, whose appointments are found with `restriction`.
+    MemberRow(const QueryContext& context, const QDate& startDate, const QDate& lastDay,
+              const QString& restriction);
 
     ~MemberRow();
     MemberRow(const MemberRow&) = delete;
@@ -30,12 +37,17 @@ public:
 
     // Starts the row of the next member, empty.
     void begin(int row);
+    // The member's calendar was found at `revision` (ItemCollection::revision), before its first appointment.
+    void found(quint64 revision);
     // One appointment, in the order the calendar gives them.
     void add(const MailboxItem& item);
     // Writes the row's day cells into the grid and the matrix: as the member's appointments leave them, and
     // the others as the reset leaves a cell. The query resets everything but the member rows' day cells,
     // which get this or clear() once each, so that a cell that ends as it was is not emptied and refilled.
-    void write();
+    // `complete` tells that every appointment of the calendar came; a row cut short is not written again
+    // as it is by a later query. A row written again as it was is written whole even when cut short: its
+    // calendar is known not to have changed.
+    void write(bool complete);
     // A member row's day cells as the reset leaves them, for a member without appointments to place.
     void clear(int row);
 
@@ -89,22 +101,53 @@ private:
     struct RememberedCell {
         qint32 offset = 0; // of its pieces' keys in the row's
         qint32 count = 0;
-        QString html;
+        QString html; // what the cell was given, when it had pieces
         QString grid;
+        Cell cell; // its colour and whether it had pieces (first >= 0)
     };
     struct RememberedRow {
-        quint64 query = 0; // the query that wrote it
+        quint64 query = 0; // the query whose pieces the keys are
         std::vector<Piece::Key> keys;
         std::vector<RememberedCell> cells; // by column
+        // To write the row again as it is: the inputs it was written under and the revision of the calendar
+        // whose appointments it shows (0 when it may not be written again), and the grid's current column.
+        quint64 inputs = 0;
+        quint64 calendar = 0;
+        int currentColumn = -1;
     };
 
 public:
+    // What a row's texts and colours come from, besides the member's calendar.
+    struct Inputs {
+        QDate startDate;
+        qint64 lastColumn = 0;
+        int columns = 0; // the grid's
+        int fixedRows = 0;
+        int rows = 0;
+        bool hidePrivate = false;
+        bool useFilters = false;
+        bool filteredOnly = false;
+        bool showDetails = false;
+        bool showTimes = false;
+        double defaultColour = 0;
+        QString defaultColourHtml;
+        QString privateText;
+        QString restriction;
+        QString locale; // the restriction is read in it
+        ColourRules rules;
+
+        bool operator==(const Inputs& other) const;
+    };
+
     // Owned by whoever runs the queries into one grid (the window), handed in through the query context.
     struct Memory {
         quint64 query = 0;               // the running or last query
         std::vector<Text> texts;         // the last query's texts, which its remembered pieces point into
         std::vector<RememberedRow> rows; // by row of the matrix
         bool busy = false;               // a query is using it
+        // The inputs of the last query that wrote rows, and their number, which changes when they do.
+        Inputs inputs;
+        quint64 inputsNumber = 0;
     };
 
 private:
@@ -118,15 +161,22 @@ private:
     template <typename Segments>
     QString reusedOrNew(qsizetype length, const QString* previous, Segments segments);
 
+    RememberedRow* rememberedRow(); // the memory's record of the row being written, if any
+    void takeInputs();
+
     const QueryContext& m_context;
     const QDate m_startDate;
     const qint64 m_lastColumn;
+    const QString m_restriction;
     const QString m_privateText;
     const QString m_privateHtml;
     // The slots' grid colours as numbers, as the grid takes them.
     std::array<qint64, 17> m_slotColours{};
 
     int m_row = -1;
+    quint64 m_inputs = 0;      // the memory's number for this query's inputs, taken at the first row
+    quint64 m_calendar = 0;    // the revision of the row's calendar; 0 until found, or when unknown
+    bool m_replaying = false;  // the row is written as it was
     std::vector<Cell> m_cells; // by column
     std::vector<Piece> m_pieces;
     std::vector<Text> m_texts; // for the whole query

@@ -87,6 +87,28 @@ public:
         m_filters.append({name, true});
     }
 
+    void writeSetting(const QString& section, const QString& key, const QString& value)
+    {
+        m_settings.write(section, key, value);
+    }
+
+    // A second window on the same mailbox: its own flags, grid, matrix and rules, and nothing remembered.
+    struct Window {
+        EngineState engine;
+        PlanningMatrix matrix;
+        PlanningGrid grid;
+        ColourRules rules;
+    };
+    QueryContext context(Window& window)
+    {
+        QueryContext context = this->context();
+        QueryContext other{window.engine, program,      window.matrix, window.grid, m_texts,
+                           *m_mailbox,    window.rules, m_settings,    m_filters};
+        other.showMessage = context.showMessage;
+        other.gridHeight = context.gridHeight;
+        return other;
+    }
+
     QueryContext context()
     {
         // What changed in the folder since the last query goes to the server too.

@@ -29,7 +29,53 @@ QStringList rowText(const PlanningGrid& grid, int row, int columns)
 
 const QString nb = QStringLiteral("&nbsp");
 
+// Everything a query leaves in the grid and the matrix, one line per cell.
+QStringList everything(const PlanningGrid& grid, const PlanningMatrix& matrix)
+{
+    QStringList lines{QStringLiteral("%1 x %2, current %3 %4")
+                          .arg(grid.rows())
+                          .arg(grid.columns())
+                          .arg(grid.row())
+                          .arg(grid.column())};
+    for (int row = 0; row < grid.rows(); ++row) {
+        for (int column = 0; column < grid.columns(); ++column) {
+            const PlanningCell& cell = matrix.cell(row, column);
+            lines << QStringList{QString::number(row),
+                                 QString::number(column),
+                                 grid.text(row, column),
+                                 QString::number(grid.backColour(row, column)),
+                                 QString::number(int(grid.alignment(row, column))),
+                                 cell.CellHtml,
+                                 cell.CellGridColour,
+                                 cell.CellHtmlColour,
+                                 cell.CellRuleRank}
+                         .join(u'|');
+        }
+    }
+    return lines;
+}
+
+// What changes between a query and the refresh after it.
+enum class Change {
+    Nothing,
+    FirstQueryCancelled,
+    TimesHidden,
+    PrivateHidden,
+    DetailsHidden,
+    FiltersOff,
+    OnlyFiltered,
+    RuleKeywords,
+    RuleColour,
+    DefaultColour,
+    CalendarChanged,
+    PeriodMoved,
+    TeamReordered,
+    MemberAdded,
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Change)
 
 class TestMemberQuery : public QObject {
     Q_OBJECT
@@ -309,6 +355,152 @@ private slots:
         QCOMPARE(fixture.matrix.cell(4, 2).CellHtml, "Gamma");
         QCOMPARE(fixture.grid.text(4, 3), QString());
         QCOMPARE(fixture.matrix.cell(4, 3).CellHtml, nb);
+    }
+
+    // A refresh may write a member's row as the last query left it when the calendar is as it was: whatever
+    // changed in between, it must leave exactly what a first query in a new window leaves.
+    void refreshGivesWhatAFreshQueryGives_data()
+    {
+        QTest::addColumn<Change>("change");
+        QTest::newRow("nothing") << Change::Nothing;
+        QTest::newRow("first query cancelled") << Change::FirstQueryCancelled;
+        QTest::newRow("times hidden") << Change::TimesHidden;
+        QTest::newRow("private hidden") << Change::PrivateHidden;
+        QTest::newRow("details hidden") << Change::DetailsHidden;
+        QTest::newRow("filters off") << Change::FiltersOff;
+        QTest::newRow("only filtered") << Change::OnlyFiltered;
+        QTest::newRow("rule keywords") << Change::RuleKeywords;
+        QTest::newRow("rule colour") << Change::RuleColour;
+        QTest::newRow("default colour") << Change::DefaultColour;
+        QTest::newRow("calendar changed") << Change::CalendarChanged;
+        QTest::newRow("period moved") << Change::PeriodMoved;
+        QTest::newRow("team reordered") << Change::TeamReordered;
+        QTest::newRow("member added") << Change::MemberAdded;
+    }
+    void refreshGivesWhatAFreshQueryGives()
+    {
+        QFETCH(Change, change);
+        Fixture fixture;
+        fixture.addRule("Absences", "Subject", "holiday;", 255, 2);
+        fixture.addRule("Customers", "Categories", "customer;", 65280, 3);
+        const auto ana = [](const QByteArray& extra) {
+            return QList<QByteArray>{
+                Fixture::timed("Customer visit", "20261207T090000", "20261207T100000", "CATEGORIES:Customer"),
+                Fixture::timed("Stand-up", "20261207T093000", "20261207T094500", "RRULE:FREQ=DAILY;COUNT=12"),
+                Fixture::allDay("Holiday", "20261209", "20261212"),
+                Fixture::timed("Doctor", "20261215T140000", "20261215T150000", "CLASS:PRIVATE"),
+                Fixture::timed("Night shift", "20261216T220000", "20261217T060000", extra)};
+        };
+        fixture.addPerson("Ana Lima", "ana@example.org", ana({}));
+        fixture.addPerson("Bo Berg", "bo@example.org",
+                          {Fixture::timed("Review <draft>", "20261208T110000", "20261208T120000"),
+                           Fixture::timed("Holiday prep", "20261214T080000", "20261214T090000")});
+        fixture.addPerson("Cy Dunn", "cy@example.org", {});
+        fixture.engine.ShowDetails = true;
+        fixture.engine.ShowTimes = true;
+        fixture.engine.UseFilters = true;
+        QStringList team{"Ana Lima", "Bo Berg", "Cy Dunn"};
+        QDate from = kMonday;
+        QDate to = kSunday.addDays(7);
+        if (change == Change::FirstQueryCancelled) {
+            fixture.onYield = [&] {
+                if (fixture.yields == 3)
+                    fixture.engine.QueryRunning = false;
+            };
+        }
+        MemberQuery::QueryMemberCalendars(fixture.context(), from, to, team, false);
+        fixture.onYield = {};
+        QCOMPARE(fixture.engine.HeadersValid, change != Change::FirstQueryCancelled);
+
+        switch (change) {
+        case Change::Nothing:
+        case Change::FirstQueryCancelled:
+            break;
+        case Change::TimesHidden:
+            fixture.engine.ShowTimes = false;
+            break;
+        case Change::PrivateHidden:
+            fixture.engine.HidePrivate = true;
+            break;
+        case Change::DetailsHidden:
+            fixture.engine.ShowDetails = false;
+            break;
+        case Change::FiltersOff:
+            fixture.engine.UseFilters = false;
+            break;
+        case Change::OnlyFiltered:
+            fixture.engine.FilteredOnly = true;
+            break;
+        case Change::RuleKeywords:
+            fixture.writeSetting("Absences", "Txt", "holiday;review;");
+            break;
+        case Change::RuleColour:
+            fixture.writeSetting("Customers", "Color", "16711680");
+            fixture.writeSetting("Customers", "ColorHtml", "0000FF");
+            break;
+        case Change::DefaultColour:
+            fixture.engine.DefaultColor = 12632256;
+            fixture.engine.DefaultColorHTML = "C0C0C0";
+            break;
+        case Change::CalendarChanged:
+            fixture.addPerson("Ana Lima", "ana@example.org", ana("LOCATION:Ward 3"));
+            break;
+        case Change::PeriodMoved:
+            // The window lays the columns out again for a new period or team.
+            from = from.addDays(1);
+            to = to.addDays(1);
+            fixture.engine.HeadersValid = false;
+            break;
+        case Change::TeamReordered:
+            std::reverse(team.begin(), team.end());
+            fixture.engine.HeadersValid = false;
+            break;
+        case Change::MemberAdded:
+            team.insert(1, "Cy Dunn");
+            fixture.engine.HeadersValid = false;
+            break;
+        }
+        const int yieldsBefore = fixture.yields;
+        MemberQuery::QueryMemberCalendars(fixture.context(), from, to, team, false);
+        QVERIFY(fixture.yields > yieldsBefore); // a refresh still walks every appointment
+
+        Fixture::Window fresh;
+        fresh.engine = fixture.engine;
+        fresh.engine.HeadersValid = false;
+        MemberQuery::QueryMemberCalendars(fixture.context(fresh), from, to, team, false);
+        QCOMPARE(everything(fixture.grid, fixture.matrix), everything(fresh.grid, fresh.matrix));
+        QCOMPARE(fixture.messages, QStringList());
+    }
+
+    // A member whose row is written again as it was is written whole even when the cancel comes in the middle
+    // of the member's appointments: the calendar is known to be as it was.
+    void cancelWhileWritingARowAgain()
+    {
+        Fixture fixture;
+        fixture.addPerson("Ana Lima", "ana@example.org",
+                          {Fixture::timed("One", "20261207T090000", "20261207T100000"),
+                           Fixture::timed("Two", "20261208T090000", "20261208T100000")});
+        fixture.addPerson("Bo Berg", "bo@example.org",
+                          {Fixture::timed("Three", "20261207T090000", "20261207T100000")});
+        fixture.engine.ShowDetails = true;
+        const QStringList team{"Ana Lima", "Bo Berg"};
+        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, team, false);
+        const QStringList before = everything(fixture.grid, fixture.matrix);
+        fixture.onYield = [&] {
+            if (fixture.yields == 4) // Ana's first appointment, in the refresh
+                fixture.engine.QueryRunning = false;
+        };
+        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, team, false);
+        QCOMPARE(fixture.grid.text(4, 2), "Two");
+        QCOMPARE(fixture.matrix.cell(4, 2).CellHtml, "09:00 10:00 Two");
+        // Bo is not reached: his day cells are left as the reset leaves them.
+        QCOMPARE(fixture.grid.text(5, 1), QString());
+        QCOMPARE(fixture.matrix.cell(5, 1).CellHtml, nb);
+
+        // And the next refresh brings everything back.
+        fixture.onYield = {};
+        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, team, false);
+        QCOMPARE(everything(fixture.grid, fixture.matrix), before);
     }
 
     void cancelInTheMiddleOfAMember()

@@ -238,14 +238,21 @@ void MemberRow::add(const MailboxItem& item)
 }
 
 // A text made of `segments` (a function that hands each part in turn to the function it is given), `length`
-// characters in all: the previous text when it reads the same, else a new string. The text is put together
-// in a buffer kept for the query first, so that it is compared in one go.
+// characters in all: the previous text when it reads the same, else a new string. A text that may read the
+// same is put together in a buffer kept for the query first, so that it is compared in one go.
 template <typename Segments>
 QString MemberRow::reusedOrNew(qsizetype length, const QString* previous, Segments segments)
 {
+    const auto write = [&segments](QChar* out) {
+        segments([&out](QStringView part) { out = std::copy(part.begin(), part.end(), out); });
+    };
+    if (!previous || previous->size() != length) {
+        QString text(length, Qt::Uninitialized);
+        write(text.data());
+        return text;
+    }
     m_scratch.resize(std::size_t(length));
-    QChar* out = m_scratch.data();
-    segments([&out](QStringView part) { out = std::copy(part.begin(), part.end(), out); });
+    write(m_scratch.data());
     const QStringView text(m_scratch.data(), length);
     if (previous && *previous == text)
         return *previous;

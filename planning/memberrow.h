@@ -96,8 +96,9 @@ private:
 
     // What each day cell was given by the last query: its pieces and the texts they made. A refresh mostly
     // meets the same pieces again, and then the cell takes those texts as they are instead of putting them
-    // together again. A remembered cell is only as good as the texts its pieces point into, which the memory
-    // keeps for one more query: a cell left unwritten by the last query is forgotten.
+    // together again. The pieces are only as good as the texts they point into, which the memory keeps for
+    // one more query: pieces left unwritten by the last query are forgotten. The texts and the colour stay
+    // good as long as the row's record (RememberedRow) says so.
     struct RememberedCell {
         qint32 offset = 0; // of its pieces' keys in the row's
         qint32 count = 0;

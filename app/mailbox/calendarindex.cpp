@@ -31,11 +31,6 @@ ICalendarFile::Window windowOf(const TimeWindow& window)
     return bounds;
 }
 
-bool sameWindow(const ICalendarFile::Window& a, const ICalendarFile::Window& b)
-{
-    return a.startAtMostUtc == b.startAtMostUtc && a.endAtLeastUtc == b.endAtLeastUtc;
-}
-
 QString systemError()
 {
     return QString::fromLocal8Bit(std::strerror(errno));
@@ -117,7 +112,7 @@ bool CalendarIndex::updateFiles(const QSet<QString>& names)
     const int fd = ::open(QFile::encodeName(m_directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         m_files.clear();
-        m_lastWindow.reset();
+        m_expanded.forget();
         m_listed = false;
         folderError(m_directory);
     }
@@ -164,7 +159,7 @@ bool CalendarIndex::listFolder()
         const int code = errno;
         const QString reason = systemError();
         m_files.clear();
-        m_lastWindow.reset();
+        m_expanded.forget();
         throw MailboxError(
             code == EACCES ? MailboxError::AccessDenied : MailboxError::NotFound,
             QStringLiteral("The calendar folder %1 cannot be read: %2").arg(m_directory, reason));
@@ -207,49 +202,15 @@ bool CalendarIndex::listFolder()
 Folder::Scan CalendarIndex::scan(const TimeWindow& timeWindow)
 {
     const ICalendarFile::Window window = windowOf(timeWindow);
-    const bool changed = refresh();
-    if (changed || !m_lastWindow || !sameWindow(*m_lastWindow, window)) {
-        m_lastOccurrences.clear();
-        m_lastErrors.clear();
-        for (const auto& [name, entry] : m_files) {
-            const QString location = m_directory + u'/' + name;
-            if (!entry.parsed) {
-                m_lastErrors.append(MailboxError(MailboxError::ItemUnreadable,
-                                                 QStringLiteral("%1: %2").arg(location, entry.error)));
-                continue;
-            }
-            for (const QString& problem : entry.parsed->problems())
-                m_lastErrors.append(MailboxError(MailboxError::ItemUnreadable,
-                                                 QStringLiteral("%1: %2").arg(location, problem)));
-            const std::size_t first = m_lastOccurrences.size();
-            entry.parsed->expand(window, m_lastOccurrences);
-            for (std::size_t i = first; i < m_lastOccurrences.size(); ++i)
-                m_lastOccurrences[i].source.location = location;
-        }
-        // Files were taken in name order, so equal starts keep that order. The keys are taken once: comparing
-        // local date-times converts them each time.
-        std::vector<std::pair<qint64, std::size_t>> order;
-        order.reserve(m_lastOccurrences.size());
-        for (std::size_t i = 0; i < m_lastOccurrences.size(); ++i)
-            order.emplace_back(m_lastOccurrences[i].Start.toMSecsSinceEpoch(), i);
-        std::stable_sort(order.begin(), order.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        std::vector<MailboxItem> sorted;
-        sorted.reserve(order.size());
-        for (const auto& [start, index] : order)
-            sorted.push_back(std::move(m_lastOccurrences[index]));
-        m_lastOccurrences = std::move(sorted);
-        m_lastWindow = window;
-        m_lastRevision = Folder::nextRevision();
+    if (refresh() || !m_expanded.holds(window)) {
+        // Files are taken in name order, so equal starts keep that order.
+        std::vector<ExpandedCalendar::Object> objects;
+        objects.reserve(m_files.size());
+        for (const auto& [name, entry] : m_files)
+            objects.push_back({m_directory + u'/' + name, QString(), entry.parsed, entry.error});
+        m_expanded.expand(window, objects);
     }
-
-    Folder::Scan result;
-    result.revision = m_lastRevision;
-    result.errors = m_lastErrors;
-    result.occurrences.reserve(qsizetype(m_lastOccurrences.size()));
-    for (const MailboxItem& occurrence : m_lastOccurrences)
-        result.occurrences.append(std::make_shared<MailboxItem>(occurrence));
-    return result;
+    return m_expanded.scan();
 }
 
 QList<std::shared_ptr<MailboxItem>> CalendarIndex::storedItems()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/mailbox/expandedcalendar.h"
 #include "app/mailbox/folder.h"
 #include "app/mailbox/icalendarfile.h"
 
@@ -14,8 +15,8 @@
 class DirectoryWatcher;
 
 // The parsed files of one calendar folder, kept between queries. A scan reads again only the files whose
-// size, time or identity changed, and expands again only those files; with nothing changed, the occurrences
-// of the last window are handed out again. With a watcher, the folder is not even listed again unless the
+// size, time or identity changed; with nothing changed, the occurrences of the last window are handed out
+// again. With a watcher, the folder is not even listed again unless the
 // watcher reports a change (or a quarter of an hour has passed, for file systems that report nothing).
 class CalendarIndex {
 public:
@@ -45,9 +46,6 @@ private:
         Stamp stamp;
         std::shared_ptr<const ICalendarFile> parsed;
         QString error;
-        // The file's occurrences in the window they were expanded for.
-        std::optional<ICalendarFile::Window> expandedFor;
-        std::vector<MailboxItem> expanded;
     };
 
     // Brings m_files up to date with the folder; true when anything changed.
@@ -63,8 +61,5 @@ private:
     std::vector<std::pair<QString, Entry>> m_files; // sorted by file name
     bool m_listed = false;
 
-    std::optional<ICalendarFile::Window> m_lastWindow;
-    std::vector<MailboxItem> m_lastOccurrences;
-    QList<MailboxError> m_lastErrors;
-    quint64 m_lastRevision = 0;
+    ExpandedCalendar m_expanded;
 };

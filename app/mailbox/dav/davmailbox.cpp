@@ -3,6 +3,7 @@
 #include "app/mailbox/calendarindex.h"
 #include "app/mailbox/dav/davcalendarfolder.h"
 #include "app/mailbox/dav/davcontactsfolder.h"
+#include "app/mailbox/expandedcalendar.h"
 #include "app/mailbox/restriction.h"
 #include "app/mailbox/vcard.h"
 
@@ -83,10 +84,7 @@ struct DavMailbox::CalendarState {
     std::optional<Range> fetched;
     std::vector<Resource> resources; // by key
     // The last expansion, handed out again while nothing changed.
-    std::optional<ICalendarFile::Window> expandedFor;
-    quint64 revision = 0; // of the occurrences expanded
-    std::vector<MailboxItem> occurrences;
-    QList<MailboxError> errors;
+    ExpandedCalendar expanded;
     // Set by a read prepared ahead: used once, without asking the server again.
     bool fresh = false;
     std::optional<MailboxError> pendingError;
@@ -300,7 +298,7 @@ private:
         m_state->resources = std::move(resources);
         m_state->fetched = Range::of(*m_window);
         m_state->ctag = m_newCtag;
-        m_state->expandedFor.reset();
+        m_state->expanded.forget();
         m_stage = Done;
     }
 
@@ -802,54 +800,21 @@ Folder::Scan DavMailbox::readCalendar(const QUrl& calendar, const QString& owner
         state = m_calendars.value(DavDiscovery::urlKey(calendar));
     }
     state->fresh = false;
-    return expand(*state, calendar.toString(), CalendarIndex::expansionWindow(window));
+    return expand(*state, CalendarIndex::expansionWindow(window));
 }
 
-Folder::Scan DavMailbox::expand(CalendarState& state, const QString&, const ICalendarFile::Window& window)
+Folder::Scan DavMailbox::expand(CalendarState& state, const ICalendarFile::Window& window)
 {
-    if (!state.expandedFor || state.expandedFor->startAtMostUtc != window.startAtMostUtc ||
-        state.expandedFor->endAtLeastUtc != window.endAtLeastUtc) {
-        state.occurrences.clear();
-        state.errors.clear();
-        for (const CalendarState::Resource& resource : state.resources) {
-            const QString location = resource.url.toString();
-            if (!resource.parsed) {
-                state.errors.append(MailboxError(MailboxError::ItemUnreadable,
-                                                 QStringLiteral("%1: %2").arg(location, resource.error)));
-                continue;
-            }
-            for (const QString& problem : resource.parsed->problems())
-                state.errors.append(MailboxError(MailboxError::ItemUnreadable,
-                                                 QStringLiteral("%1: %2").arg(location, problem)));
-            const std::size_t first = state.occurrences.size();
-            resource.parsed->expand(window, state.occurrences);
-            for (std::size_t i = first; i < state.occurrences.size(); ++i) {
-                state.occurrences[i].source.location = location;
-                state.occurrences[i].source.etag = QString::fromUtf8(resource.etag);
-            }
-        }
-        // Objects were taken in address order, so equal starts keep that order.
-        std::vector<std::pair<qint64, std::size_t>> order;
-        order.reserve(state.occurrences.size());
-        for (std::size_t i = 0; i < state.occurrences.size(); ++i)
-            order.emplace_back(state.occurrences[i].Start.toMSecsSinceEpoch(), i);
-        std::stable_sort(order.begin(), order.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        std::vector<MailboxItem> sorted;
-        sorted.reserve(order.size());
-        for (const auto& [start, index] : order)
-            sorted.push_back(std::move(state.occurrences[index]));
-        state.occurrences = std::move(sorted);
-        state.expandedFor = window;
-        state.revision = Folder::nextRevision();
+    if (!state.expanded.holds(window)) {
+        // Objects are taken in address order, so equal starts keep that order.
+        std::vector<ExpandedCalendar::Object> objects;
+        objects.reserve(state.resources.size());
+        for (const CalendarState::Resource& resource : state.resources)
+            objects.push_back(
+                {resource.url.toString(), QString::fromUtf8(resource.etag), resource.parsed, resource.error});
+        state.expanded.expand(window, objects);
     }
-    Folder::Scan scan;
-    scan.revision = state.revision;
-    scan.errors = state.errors;
-    scan.occurrences.reserve(qsizetype(state.occurrences.size()));
-    for (const MailboxItem& occurrence : state.occurrences)
-        scan.occurrences.append(std::make_shared<MailboxItem>(occurrence));
-    return scan;
+    return state.expanded.scan();
 }
 
 QList<std::shared_ptr<MailboxItem>> DavMailbox::storedCalendarItems(const QUrl& calendar,

@@ -91,7 +91,7 @@ private:
     Book* bookAt(const QUrl& url);
     QString calendarKey(const ResolvedPerson& person) const;
     QUrl locateCalendar(const ResolvedPerson& person);
-    Folder::Scan expand(CalendarState& state, const QString& calendar, const ICalendarFile::Window& window);
+    Folder::Scan expand(CalendarState& state, const ICalendarFile::Window& window);
 
     Options m_options;
     std::unique_ptr<DavClient> m_client;

@@ -57,9 +57,8 @@ public:
     // cell's rank.
     quint32 matchingSlots(const QString& text, bool categories) const;
 
-    // Whether these rules colour every appointment and cell as `other` does: the same slots, loaded in the
-    // same language.
-    bool sameRulesAs(const ColourRules& other) const
+    // Equal rules colour every appointment and cell alike: the same slots, loaded in the same language.
+    bool operator==(const ColourRules& other) const
     {
         return m_slots == other.m_slots && m_matching == other.m_matching;
     }

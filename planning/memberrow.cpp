@@ -70,17 +70,6 @@ quint32 minutePlusOne(const QTime& time)
 
 } // namespace
 
-bool MemberRow::Inputs::operator==(const Inputs& other) const
-{
-    return startDate == other.startDate && lastColumn == other.lastColumn && columns == other.columns &&
-           fixedRows == other.fixedRows && rows == other.rows && hidePrivate == other.hidePrivate &&
-           useFilters == other.useFilters && filteredOnly == other.filteredOnly &&
-           showDetails == other.showDetails && showTimes == other.showTimes &&
-           defaultColour == other.defaultColour && defaultColourHtml == other.defaultColourHtml &&
-           privateText == other.privateText && restriction == other.restriction && locale == other.locale &&
-           rules.sameRulesAs(other.rules);
-}
-
 // Compares this query's inputs with the last query's once, rather than every row's with its own.
 void MemberRow::takeInputs()
 {

@@ -137,7 +137,7 @@ public:
         QString locale; // the restriction is read in it
         ColourRules rules;
 
-        bool operator==(const Inputs& other) const;
+        bool operator==(const Inputs&) const = default;
     };
 
     // Owned by whoever runs the queries into one grid (the window), handed in through the query context.

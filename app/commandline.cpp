@@ -1,6 +1,6 @@
 #include "app/commandline.h"
 
-#include "app/programstate.h"
+#include "base/programstate.h"
 
 #include <QCommandLineParser>
 #include <QDir>

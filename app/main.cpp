@@ -1,15 +1,15 @@
 #include "app/commandline.h"
-#include "app/exitstatus.h"
-#include "app/languagetexts.h"
-#include "app/mailbox/mailbox.h"
-#include "app/mailbox/mailboxerror.h"
-#include "app/mailboxsource.h"
-#include "app/programpaths.h"
-#include "app/programstate.h"
-#include "app/screentextid.h"
-#include "app/settingsstore.h"
-#include "app/startup.h"
-#include "mainwindow/form1.h"
+#include "base/exitstatus.h"
+#include "base/languagetexts.h"
+#include "base/programpaths.h"
+#include "base/programstate.h"
+#include "base/settingsstore.h"
+#include "base/tempfolder.h"
+#include "base/textids.h"
+#include "gui/mainwindow.h"
+#include "mailbox/mailbox.h"
+#include "mailbox/mailboxerror.h"
+#include "mailbox/mailboxsource.h"
 #include "planning/enginestate.h"
 #include "planning/planningmatrix.h"
 
@@ -72,9 +72,9 @@ int main(int argc, char* argv[])
     for (const QString& warning : texts.warnings())
         std::fprintf(stderr, "rotavine: %s\n", qPrintable(warning));
 
-    const Startup::TempFolderResult temp =
-        Startup::findTempFolder(QProcessEnvironment::systemEnvironment(),
-                                QStandardPaths::writableLocation(QStandardPaths::TempLocation));
+    const TempFolder::Result temp =
+        TempFolder::find(QProcessEnvironment::systemEnvironment(),
+                         QStandardPaths::writableLocation(QStandardPaths::TempLocation));
     if (temp.folder.isEmpty()) {
         printError(temp.error);
         if (!unattended) {

@@ -7,13 +7,13 @@
 // The Radicale storage is built on disk from the generated mailbox, in Radicale's own layout, and kept
 // under the cache folder with the cache Radicale adds to it, so that only the first run pays for them.
 
-#include "app/languagetexts.h"
-#include "app/mailbox/addressbook.h"
-#include "app/mailbox/dav/davmailbox.h"
-#include "app/mailbox/dav/davxml.h"
-#include "app/programstate.h"
-#include "app/settingsstore.h"
+#include "base/languagetexts.h"
+#include "base/programstate.h"
+#include "base/settingsstore.h"
 #include "bench/benchsupport.h"
+#include "mailbox/addressbook.h"
+#include "mailbox/dav/davmailbox.h"
+#include "mailbox/dav/davxml.h"
 #include "planning/colourrules.h"
 #include "planning/enginestate.h"
 #include "planning/memberquery.h"

@@ -8,15 +8,15 @@
 // single run mostly measures the neighbours. --dump writes what the query put into the grid and the matrix
 // under several display flags, to compare the output of two builds.
 
-#include "app/datetext.h"
-#include "app/languagetexts.h"
-#include "app/mailbox/foldermailbox.h"
-#include "app/mailbox/itemcollection.h"
-#include "app/programpaths.h"
-#include "app/programstate.h"
-#include "app/settingsstore.h"
+#include "base/datetext.h"
+#include "base/languagetexts.h"
+#include "base/programpaths.h"
+#include "base/programstate.h"
+#include "base/settingsstore.h"
 #include "bench/benchsupport.h"
 #include "bench/mailboxgenerator.h"
+#include "mailbox/foldermailbox.h"
+#include "mailbox/itemcollection.h"
 #include "planning/colourrules.h"
 #include "planning/enginestate.h"
 #include "planning/memberquery.h"

@@ -4,10 +4,10 @@
 //
 //   bench-output [--rounds N]
 
-#include "app/languagetexts.h"
-#include "app/programpaths.h"
+#include "base/languagetexts.h"
+#include "base/programpaths.h"
 #include "bench/benchplanning.h"
-#include "mainwindow/gridpainter.h"
+#include "output/gridpainter.h"
 #include "output/htmlreport.h"
 #include "output/jpegwriter.h"
 #include "output/pixelbuffer.h"
@@ -15,7 +15,7 @@
 #include "planning/planninggrid.h"
 #include "planning/planningmatrix.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -97,7 +97,7 @@ int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
+    QGuiApplication application(argc, argv);
     const QStringList arguments = application.arguments();
     const int rounds = roundsArgument(arguments, 3);
 

@@ -4,10 +4,10 @@
 //   bench-paint [--rounds N]
 
 #include "bench/benchplanning.h"
-#include "mainwindow/gridpainter.h"
+#include "output/gridpainter.h"
 #include "planning/planninggrid.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
@@ -18,7 +18,7 @@ int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
+    QGuiApplication application(argc, argv);
     const QStringList arguments = application.arguments();
     const int rounds = roundsArgument(arguments, 20);
 

@@ -1,7 +1,7 @@
 #include "bench/benchsupport.h"
 
-#include "app/mailbox/addressbook.h"
 #include "bench/mailboxgenerator.h"
+#include "mailbox/addressbook.h"
 
 #include <QDir>
 #include <QDirIterator>

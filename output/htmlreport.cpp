@@ -1,10 +1,9 @@
 #include "output/htmlreport.h"
 
-#include "app/datetext.h"
-#include "app/languagetexts.h"
-#include "app/programpaths.h"
-#include "app/screentextid.h"
-#include "app/startup.h"
+#include "base/datetext.h"
+#include "base/languagetexts.h"
+#include "base/programpaths.h"
+#include "base/textids.h"
 #include "output/outputfile.h"
 #include "planning/colourrules.h"
 #include "planning/planninggrid.h"
@@ -175,7 +174,7 @@ void writeTable(Page& page, const HtmlReportInput& input, bool colourOnly)
             page.line(QStringLiteral("<td width= \"") +
                       (name ? QString::number(kNameColumnWidth) : dayWidth) +
                       QStringLiteral("\" align=\"Left\" valign=\"TOP\" bgcolor=\"#") +
-                      Startup::fitToSix(cell.CellHtmlColour) +
+                      fitHtmlColour(cell.CellHtmlColour) +
                       QStringLiteral("\" nowrap> <font color=\"#000000\" face=\"Arial\" size=\"1\">") +
                       (name || !colourOnly ? cell.CellHtml : kEmptyCell) + QStringLiteral("</font></td>"));
         }
@@ -194,7 +193,7 @@ void writeLegend(Page& page, const HtmlReportInput& input)
     page.line(QStringLiteral("<tr>"));
     for (int priority = 1; priority <= kLegendSlots; ++priority) {
         const ColourRules::Slot& slot = input.rules.slot(priority);
-        const QString colour = Startup::fitToSix(slot.htmlColour);
+        const QString colour = fitHtmlColour(slot.htmlColour);
         if (colour.trimmed().isEmpty())
             continue;
         page.line(QStringLiteral("<td height= \"0\" width= \"20\" bgcolor=\"#") + colour +

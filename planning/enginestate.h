@@ -3,6 +3,10 @@
 #include <QDate>
 #include <QString>
 
+// The display check boxes, in box order 0 to 5: details, private hidden, filters, filtered only, weekends
+// hidden, times.
+constexpr int kDisplayFlagCount = 6;
+
 // The values the queries and the views share: the period, the six display flags and the default colour.
 struct EngineState {
     QDate StartDate;

@@ -1,8 +1,8 @@
 #include "planning/memberrow.h"
 
-#include "app/languagetexts.h"
-#include "app/mailbox/mailboxitem.h"
-#include "app/screentextid.h"
+#include "base/languagetexts.h"
+#include "base/textids.h"
+#include "mailbox/mailboxitem.h"
 #include "planning/colourrules.h"
 #include "planning/enginestate.h"
 #include "planning/memberquery.h"

@@ -94,3 +94,8 @@ QString ColourToHtml(qint64 colour)
     const QString bgr = QStringLiteral("%1").arg(colour, 6, 16, QLatin1Char('0')).toUpper();
     return bgr.mid(4, 2) + bgr.mid(2, 2) + bgr.left(2);
 }
+
+QString fitHtmlColour(const QString& text)
+{
+    return text.left(6).leftJustified(6, u' ');
+}

@@ -52,6 +52,10 @@ private:
 // such a value.
 QString ColourToHtml(qint64 colour);
 
+// An HTML colour as stored, made six characters exactly: a longer text is cut, a shorter one padded with
+// spaces.
+QString fitHtmlColour(const QString& text);
+
 // The OLE colour behind a system colour index, or -1 for an index without one.
 qint64 systemColour(int index);
 

@@ -1,10 +1,10 @@
 #include "planning/querycontext.h"
 
-#include "app/languagetexts.h"
-#include "app/mailbox/itemcollection.h"
-#include "app/mailbox/mailbox.h"
-#include "app/programstate.h"
-#include "app/screentextid.h"
+#include "base/languagetexts.h"
+#include "base/programstate.h"
+#include "base/textids.h"
+#include "mailbox/itemcollection.h"
+#include "mailbox/mailbox.h"
 
 #include <algorithm>
 #include <cstdio>

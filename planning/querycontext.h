@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/filterlist.h"
+#include "planning/filterlist.h"
 
 #include <QDateTime>
 #include <QList>

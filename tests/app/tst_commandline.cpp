@@ -1,5 +1,5 @@
 #include "app/commandline.h"
-#include "app/programstate.h"
+#include "base/programstate.h"
 
 #include <QDir>
 #include <QTemporaryDir>

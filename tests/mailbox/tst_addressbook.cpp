@@ -1,8 +1,8 @@
-#include "app/mailbox/addressbook.h"
-#include "app/mailbox/contactsfolder.h"
-#include "app/mailbox/itemcollection.h"
-#include "app/mailbox/mailbox.h"
-#include "app/mailbox/vcard.h"
+#include "mailbox/addressbook.h"
+#include "mailbox/contactsfolder.h"
+#include "mailbox/itemcollection.h"
+#include "mailbox/mailbox.h"
+#include "mailbox/vcard.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "app/datetext.h"
-#include "app/mailbox/dav/davmailbox.h"
-#include "app/mailbox/itemcollection.h"
+#include "base/datetext.h"
+#include "mailbox/dav/davmailbox.h"
+#include "mailbox/itemcollection.h"
 #include "tests/support/mailboxtexts.h"
 #include "tests/support/radicaleserver.h"
 

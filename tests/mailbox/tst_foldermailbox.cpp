@@ -1,6 +1,6 @@
-#include "app/datetext.h"
-#include "app/mailbox/foldermailbox.h"
-#include "app/mailbox/itemcollection.h"
+#include "base/datetext.h"
+#include "mailbox/foldermailbox.h"
+#include "mailbox/itemcollection.h"
 #include "tests/support/mailboxtexts.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "app/mailbox/calendarindex.h"
-#include "app/mailbox/directorywatcher.h"
-#include "app/mailbox/icalendarfile.h"
+#include "mailbox/calendarindex.h"
+#include "mailbox/directorywatcher.h"
+#include "mailbox/icalendarfile.h"
 
 #include <QDir>
 #include <QFile>

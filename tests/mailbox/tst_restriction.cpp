@@ -1,6 +1,6 @@
-#include "app/mailbox/mailboxerror.h"
-#include "app/mailbox/mailboxitem.h"
-#include "app/mailbox/restriction.h"
+#include "mailbox/mailboxerror.h"
+#include "mailbox/mailboxitem.h"
+#include "mailbox/restriction.h"
 
 #include <QRandomGenerator>
 #include <QTest>

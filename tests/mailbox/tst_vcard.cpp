@@ -1,4 +1,4 @@
-#include "app/mailbox/vcard.h"
+#include "mailbox/vcard.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "output/htmlreport.h"
 #include "output/jpegwriter.h"
 
-#include "app/filterlist.h"
-#include "app/languagetexts.h"
-#include "app/settingsstore.h"
+#include "base/languagetexts.h"
+#include "base/settingsstore.h"
 #include "planning/colourrules.h"
+#include "planning/filterlist.h"
 #include "planning/planninggrid.h"
 #include "planning/planningmatrix.h"
 

@@ -1,5 +1,5 @@
-#include "mainwindow/gridpainter.h"
-#include "mainwindow/planningpicture.h"
+#include "output/gridpainter.h"
+#include "output/planningpicture.h"
 #include "planning/planninggrid.h"
 
 #include <QImage>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "app/languagetexts.h"
-#include "app/mailbox/dav/davmailbox.h"
-#include "app/mailbox/foldermailbox.h"
-#include "app/programstate.h"
-#include "app/settingsstore.h"
+#include "base/languagetexts.h"
+#include "base/programstate.h"
+#include "base/settingsstore.h"
+#include "mailbox/dav/davmailbox.h"
+#include "mailbox/foldermailbox.h"
 #include "planning/colourrules.h"
 #include "planning/enginestate.h"
 #include "planning/memberrow.h"

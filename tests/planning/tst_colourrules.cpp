@@ -1,9 +1,9 @@
 #include "planning/colourrules.h"
 
-#include "app/filterlist.h"
-#include "app/languagetexts.h"
-#include "app/settingsstore.h"
+#include "base/languagetexts.h"
+#include "base/settingsstore.h"
 #include "planning/enginestate.h"
+#include "planning/filterlist.h"
 #include "planning/planningmatrix.h"
 
 #include <QFile>

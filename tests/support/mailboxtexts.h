@@ -2,9 +2,9 @@
 
 // Files and texts the mailbox tests of both back ends build their fixtures from.
 
-#include "app/datetext.h"
-#include "app/mailbox/itemcollection.h"
-#include "app/mailbox/mailbox.h"
+#include "base/datetext.h"
+#include "mailbox/itemcollection.h"
+#include "mailbox/mailbox.h"
 
 #include <QByteArray>
 #include <QDate>

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "output/gridpainter.h"
+
+#include <QAbstractScrollArea>
+
+#include <optional>
+
+class PlanningGrid;
+
+// The on-screen planning grid: shows a PlanningGrid through GridPainter and scrolls it by whole rows and
+// columns. The vertical scroll bar is the grid's top row (so a query setting the top row scrolls the view),
+// the horizontal one the first data column shown.
+class PlanningGridView : public QAbstractScrollArea {
+    Q_OBJECT
+
+public:
+    explicit PlanningGridView(PlanningGrid& grid, QWidget* parent = nullptr);
+
+    PlanningGrid& grid() const { return m_grid; }
+    const GridPainter& painter() const { return m_painter; }
+    int firstScrollColumn() const { return m_firstScrollColumn; }
+    // (column, row) of the cell under a point of the viewport.
+    std::optional<QPoint> cellAt(const QPoint& position) const;
+
+signals:
+    void cellHovered(int row, int column);
+    void cellDoubleClicked(int row, int column);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void gridChanged();
+    void updateScrollBars();
+    void updateScale();
+    // The smallest first row (column) from which the last data rows (columns) fill the viewport.
+    int lastScrollRow() const;
+    int lastScrollColumn() const;
+
+    PlanningGrid& m_grid;
+    GridPainter m_painter;
+    int m_firstScrollColumn = 0;
+    bool m_updatingScrollBars = false;
+};

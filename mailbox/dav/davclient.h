@@ -1,0 +1,89 @@
+#pragma once
+
+#include "mailbox/mailboxerror.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+#include <utility>
+
+class QNetworkAccessManager;
+
+// The HTTP side of the DAV back end: one QNetworkAccessManager, Basic authentication sent to the configured
+// server only, a time-out per request, redirects followed on the same server up to a limit, and failures
+// turned into MailboxErrors. The object model's calls are synchronous, so a request waits in a local event
+// loop; a batch runs many requests with a bounded number in flight on the same loop, with no thread.
+class DavClient {
+public:
+    struct Options {
+        QUrl server;
+        QString user;
+        QString password;
+        // Certificate errors of this server (and of no other) are ignored.
+        bool insecureTls = false;
+        int timeoutMs = 30000;
+        int maxRedirects = 5;
+        int maxInFlight = 8;
+    };
+
+    struct Request {
+        QByteArray method;
+        QUrl url;
+        QByteArray body;
+        QByteArray contentType;
+        QByteArray depth; // "0", "1" or empty
+        QList<std::pair<QByteArray, QByteArray>> headers;
+        QString what; // names the request in error texts: "the calendar of José Álvarez"
+    };
+
+    struct Reply {
+        int status = 0; // HTTP status, 0 when no reply came
+        QByteArray body;
+        QByteArray etag;
+        QUrl url; // where the reply came from, after redirects
+        // Set for a failure to get a reply and for HTTP statuses from 400 on.
+        std::optional<MailboxError> error;
+        bool ok() const { return !error.has_value(); }
+    };
+
+    // A unit of work that needs one request after another (find a calendar, check it, read it). A batch
+    // advances every task by one request per round, so that a team's reads travel together.
+    class Task {
+    public:
+        virtual ~Task() = default;
+        // The next request, or nothing when the task is done.
+        virtual std::optional<Request> next() = 0;
+        virtual void take(const Reply& reply) = 0;
+    };
+
+    explicit DavClient(Options options);
+    ~DavClient();
+    DavClient(const DavClient&) = delete;
+    DavClient& operator=(const DavClient&) = delete;
+
+    const Options& options() const { return m_options; }
+
+    Reply run(const Request& request);
+    // The replies in the order of the requests.
+    QList<Reply> runAll(const QList<Request>& requests);
+    void runTasks(const QList<Task*>& tasks);
+
+    // The error for an HTTP status, worded for `what`.
+    static MailboxError statusError(int status, const QString& reason, const QString& what, const QUrl& url);
+
+    // Counters for the benchmark and the tests.
+    qint64 requestsSent() const { return m_requestsSent; }
+
+private:
+    class Batch;
+    bool sameServer(const QUrl& url) const;
+
+    Options m_options;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    QByteArray m_authorization;
+    qint64 m_requestsSent = 0;
+};

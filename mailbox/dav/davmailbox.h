@@ -1,0 +1,110 @@
+#pragma once
+
+#include "mailbox/addressbook.h"
+#include "mailbox/dav/davclient.h"
+#include "mailbox/dav/davdiscovery.h"
+#include "mailbox/icalendarfile.h"
+#include "mailbox/mailbox.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// The CalDAV/CardDAV back end. The user's principal and homes are found at construction; the contacts
+// folder is the first address book of the home that is not the team folder, the team folder is the address
+// book named "Rotavine" beside it. A member's calendar is the CALURI of their card, else the first event
+// calendar of their home by the server's conventions. Calendars are read with one calendar-query REPORT per
+// member over the query's period and expanded here with libical; a calendar is read again only when its
+// getctag (or sync token) changed. Writes never overwrite blindly: new items with If-None-Match: *, changes
+// and deletions with If-Match.
+class DavMailbox : public Mailbox {
+public:
+    struct Options {
+        QUrl server;
+        QString user;
+        QString password;
+        bool insecureTls = false;
+        int timeoutSeconds = 30;
+        int maxInFlight = 8;
+        // Who sends meeting requests: the organizer written into them.
+        QString ownerName;
+        QString ownerAddress;
+        // Fixed by tests to make written items reproducible.
+        std::function<QDateTime()> now;
+        std::function<QString()> newUid;
+        // Name look-ups check the address books again when the last check is older than this.
+        int addressBookMaxAgeMs = 2000;
+    };
+
+    // Throws MailboxError when the account cannot be found or the server refuses the user.
+    explicit DavMailbox(Options options);
+    ~DavMailbox() override;
+
+    std::shared_ptr<Folder> GetSharedDefaultFolder(const Recipient& recipient, int folderType) override;
+    std::shared_ptr<Folder> GetDefaultFolder(int folderType) override;
+    std::optional<ResolvedPerson> resolveName(const QString& name) override;
+    void sendItem(MailboxItem& item) override;
+    void prepareCalendars(const QStringList& names, const QString& restriction) override;
+
+    const DavDiscovery::Account& account() const { return m_account; }
+    DavClient& client() { return *m_client; }
+
+    // What the folders ask of the mailbox.
+    Folder::Scan readCalendar(const QUrl& calendar, const QString& owner, const TimeWindow& window);
+    QList<std::shared_ptr<MailboxItem>> storedCalendarItems(const QUrl& calendar, const QString& owner);
+    // Writes a new event into the calendar; returns its address and sets its ETag (empty when the server
+    // gave none). Throws MailboxError.
+    QUrl putEvent(const QUrl& calendar, const MailboxItem& item, const QList<ResolvedPerson>& attendees,
+                  QString* uid, QByteArray* etag);
+    // Deletes an item if it is still the version read. Throws MailboxError.
+    void deleteResource(const QUrl& url, const QString& etag, const QString& subject);
+
+    // The address books of the home as the server lists them now. Throws MailboxError.
+    QList<DavCollection> addressBookCollections();
+    // Makes an address book in the home. Throws MailboxError.
+    DavCollection createAddressBook(const QString& name);
+    // The cards of an address book, read again where they changed, in address order; unreadable cards are
+    // appended to `errors`. Throws MailboxError when the book cannot be read.
+    QList<AddressBook::Contact> bookContacts(const QUrl& book, QList<MailboxError>* errors);
+    // Writes the card's new categories if it is still the version read. Throws MailboxError.
+    void saveCardCategories(MailboxItem& item, const QStringList& categories);
+    std::shared_ptr<AddressBook> addressBook() { return m_addressBook; }
+
+    // Named look-ups refresh the address books now rather than when they are next due.
+    void expireAddressBooks() { m_booksChecked.invalidate(); }
+
+    class CalendarRead;
+    struct CalendarState;
+    struct Book;
+
+private:
+    // Brings the address books up to date when due (or now with `force`). Throws MailboxError when even the
+    // list of books cannot be read.
+    void refreshBooks(bool force);
+    void loadBooks(const QList<Book*>& books);
+    void rebuildAddressBook();
+    Book* bookAt(const QUrl& url);
+    QString calendarKey(const ResolvedPerson& person) const;
+    QUrl locateCalendar(const ResolvedPerson& person);
+    Folder::Scan expand(CalendarState& state, const ICalendarFile::Window& window);
+
+    Options m_options;
+    std::unique_ptr<DavClient> m_client;
+    DavDiscovery::Account m_account;
+    std::shared_ptr<AddressBook> m_addressBook;
+
+    std::vector<std::unique_ptr<Book>> m_books; // in address order
+    QElapsedTimer m_booksChecked;
+
+    struct Located {
+        QUrl url;
+        std::optional<MailboxError> error; // of a read prepared ahead, raised once
+    };
+    QHash<QString, Located> m_located;                          // by calendarKey
+    QHash<QString, std::shared_ptr<CalendarState>> m_calendars; // by DavDiscovery::urlKey
+};

@@ -1,0 +1,677 @@
+#include "mailbox/icalendarfile.h"
+
+#include <QHash>
+#include <QSet>
+#include <QTimeZone>
+
+#include <libical/ical.h>
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace {
+
+// A series may hold at most this many instances before the window's end; rules that would give more (a
+// FREQ=SECONDLY rule from years ago) stop there rather than hold the query up.
+constexpr int kMaxInstancesPerSeries = 100000;
+// With no end to the window, open-ended series are expanded this far past its start.
+constexpr qint64 kOpenWindowSeconds = 2LL * 366 * 24 * 3600;
+
+struct ComponentDeleter {
+    void operator()(icalcomponent* component) const { icalcomponent_free(component); }
+};
+using ComponentPtr = std::unique_ptr<icalcomponent, ComponentDeleter>;
+
+QString text(const char* value)
+{
+    return value ? QString::fromUtf8(value) : QString();
+}
+
+// Subjects and categories repeat across a calendar's files (every "Holiday", every "Customer"): each text is
+// kept once and shared by the events that carry it. That saves memory, and the queries, which keep what they
+// worked out about a text by where its characters are, then meet each text once rather than once per file.
+// The table only ever holds a bounded number of texts; when full it starts again.
+QString shared(QString value)
+{
+    constexpr qsizetype kMaxShared = 4096;
+    thread_local QSet<QString> known;
+    if (value.isEmpty())
+        return value;
+    if (const auto found = known.constFind(value); found != known.constEnd())
+        return *found;
+    if (known.size() >= kMaxShared)
+        known.clear();
+    known.insert(value);
+    return value;
+}
+
+// Zones shared by every file of the program, by TZID.
+class ZoneCache {
+public:
+    static ZoneCache& instance()
+    {
+        static ZoneCache cache;
+        return cache;
+    }
+
+    ~ZoneCache()
+    {
+        for (icaltimezone* zone : std::as_const(m_byDefinition))
+            icaltimezone_free(zone, 1);
+    }
+
+    // The zone for a TZID; `calendar` is searched for a VTIMEZONE only when the TZID names no known zone.
+    icaltimezone* zone(const QByteArray& tzid, icalcomponent* calendar)
+    {
+        if (const auto it = m_byTzid.constFind(tzid); it != m_byTzid.cend())
+            return it.value();
+        icaltimezone* zone = builtIn(tzid);
+        if (zone) {
+            m_byTzid.insert(tzid, zone);
+            return zone;
+        }
+        return fromCalendar(tzid, calendar);
+    }
+
+private:
+    static icaltimezone* builtIn(const QByteArray& tzid)
+    {
+        const QByteArray name = tzid.trimmed();
+        if (name.isEmpty())
+            return nullptr;
+        if (name.compare("UTC", Qt::CaseInsensitive) == 0 || name.compare("GMT", Qt::CaseInsensitive) == 0 ||
+            name == "Z")
+            return icaltimezone_get_utc_timezone();
+        if (icaltimezone* zone = icaltimezone_get_builtin_timezone(name.constData()))
+            return zone;
+        // Prefixed names such as "/mozilla.org/20070129_1/Europe/Paris": try the last two and three parts.
+        if (name.startsWith('/')) {
+            const QList<QByteArray> parts = name.split('/');
+            for (int keep : {2, 3}) {
+                if (parts.size() > keep) {
+                    const QByteArray location = parts.mid(parts.size() - keep).join('/');
+                    if (icaltimezone* zone = icaltimezone_get_builtin_timezone(location.constData()))
+                        return zone;
+                }
+            }
+            if (icaltimezone* zone = icaltimezone_get_builtin_timezone_from_tzid(name.constData()))
+                return zone;
+        }
+        // Windows zone names, as Exchange and Outlook write them.
+        const QByteArray iana = QTimeZone::windowsIdToDefaultIanaId(name);
+        if (!iana.isEmpty())
+            return icaltimezone_get_builtin_timezone(iana.constData());
+        return nullptr;
+    }
+
+    icaltimezone* fromCalendar(const QByteArray& tzid, icalcomponent* calendar)
+    {
+        if (!calendar)
+            return nullptr;
+        // An iterator of our own: the component's built-in one is in use by the caller's loop over events.
+        for (icalcompiter it = icalcomponent_begin_component(calendar, ICAL_VTIMEZONE_COMPONENT);
+             icalcompiter_deref(&it); icalcompiter_next(&it)) {
+            icalcomponent* vtimezone = icalcompiter_deref(&it);
+            icalproperty* id = icalcomponent_get_first_property(vtimezone, ICAL_TZID_PROPERTY);
+            if (!id || tzid != icalproperty_get_tzid(id))
+                continue;
+            const QByteArray definition = icalcomponent_as_ical_string(vtimezone);
+            const QByteArray key = tzid + '\n' + definition;
+            if (const auto it = m_byDefinition.constFind(key); it != m_byDefinition.cend())
+                return it.value();
+            icaltimezone* zone = icaltimezone_new();
+            if (!icaltimezone_set_component(zone, icalcomponent_new_clone(vtimezone))) {
+                icaltimezone_free(zone, 1);
+                return nullptr;
+            }
+            m_byDefinition.insert(key, zone); // kept for the program's life, like the built-in zones
+            return zone;
+        }
+        return nullptr;
+    }
+
+    QHash<QByteArray, icaltimezone*> m_byTzid;
+    QHash<QByteArray, icaltimezone*> m_byDefinition;
+};
+
+// A point in time as the file gives it: a date, a floating local time, or a time in a zone (UTC included).
+struct Moment {
+    icaltimetype time = icaltime_null_time();
+
+    bool isNull() const { return icaltime_is_null_time(time); }
+    bool isDate() const { return time.is_date; }
+
+    QDate date() const { return QDate(time.year, time.month, time.day); }
+
+    // Seconds since the epoch; dates and floating times are read in the local time zone.
+    qint64 utc() const
+    {
+        if (time.is_date)
+            return QDateTime(date(), QTime(0, 0)).toSecsSinceEpoch();
+        if (time.zone)
+            return qint64(icaltime_as_timet_with_zone(time, time.zone));
+        return QDateTime(date(), QTime(time.hour, time.minute, time.second)).toSecsSinceEpoch();
+    }
+
+    // What identifies an instance of a series: the day for all-day series, the exact time otherwise.
+    qint64 key(bool dateSeries) const { return dateSeries ? date().toJulianDay() : utc(); }
+};
+
+// The value of a date property with the zone of its TZID attached.
+Moment momentOf(icalproperty* property, icalcomponent* calendar)
+{
+    Moment moment;
+    if (!property)
+        return moment;
+    icalvalue* value = icalproperty_get_value(property);
+    if (!value)
+        return moment;
+    const icalvalue_kind kind = icalvalue_isa(value);
+    if (kind == ICAL_DATETIMEPERIOD_VALUE) {
+        const icaldatetimeperiodtype period = icalvalue_get_datetimeperiod(value);
+        moment.time = icaltime_is_null_time(period.time) ? period.period.start : period.time;
+    }
+    else if (kind == ICAL_DATE_VALUE || kind == ICAL_DATETIME_VALUE) {
+        moment.time = icalvalue_get_datetime(value);
+    }
+    else {
+        return moment;
+    }
+    if (!icaltime_is_valid_time(moment.time) || moment.time.year < 1 || moment.time.month < 1 ||
+        moment.time.month > 12 || moment.time.day < 1 || moment.time.day > 31) {
+        moment.time = icaltime_null_time();
+        return moment;
+    }
+    if (!moment.time.is_date && !icaltime_is_utc(moment.time)) {
+        icalparameter* tzid = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER);
+        moment.time.zone =
+            tzid ? ZoneCache::instance().zone(icalparameter_get_tzid(tzid), calendar) : nullptr;
+    }
+    return moment;
+}
+
+QList<Moment> momentsOf(icalcomponent* event, icalproperty_kind kind, icalcomponent* calendar)
+{
+    QList<Moment> moments;
+    for (icalproperty* p = icalcomponent_get_first_property(event, kind); p;
+         p = icalcomponent_get_next_property(event, kind)) {
+        // A property may carry several values ("EXDATE:20261207T090000Z,20261214T090000Z"); libical splits
+        // them into one property each while parsing.
+        const Moment moment = momentOf(p, calendar);
+        if (!moment.isNull())
+            moments.append(moment);
+    }
+    return moments;
+}
+
+int sensitivityOf(icalcomponent* event)
+{
+    icalproperty* property = icalcomponent_get_first_property(event, ICAL_CLASS_PROPERTY);
+    if (!property)
+        return MailboxItem::Normal;
+    switch (icalproperty_get_class(property)) {
+    case ICAL_CLASS_PUBLIC:
+    case ICAL_CLASS_NONE:
+        return MailboxItem::Normal;
+    case ICAL_CLASS_CONFIDENTIAL:
+        return MailboxItem::Confidential;
+    default: // PRIVATE, and any value of another program's, is treated as private
+        return MailboxItem::Private;
+    }
+}
+
+QString categoriesOf(icalcomponent* event)
+{
+    QStringList categories;
+    for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_CATEGORIES_PROPERTY); p;
+         p = icalcomponent_get_next_property(event, ICAL_CATEGORIES_PROPERTY)) {
+        const QString value = text(icalproperty_get_categories(p)).trimmed();
+        if (!value.isEmpty())
+            categories << value;
+    }
+    return categories.join(u';');
+}
+
+struct Event {
+    QString uid;
+    QString subject;
+    QString body;
+    QString categories;
+    int sensitivity = 0;
+    bool cancelled = false;
+
+    Moment start;
+    // Length of each instance: whole days for all-day events, seconds otherwise.
+    qint64 length = 0;
+
+    QByteArray rule; // RRULE text; empty for a single event
+    QList<Moment> rdates;
+    QList<Moment> exdates;
+    Moment recurrenceId; // set for an instance that overrides one of a series
+
+    bool allDay() const { return start.isDate(); }
+};
+
+} // namespace
+
+struct ICalendarFile::Data {
+    std::vector<Event> events; // masters and single events
+    std::vector<Event> overrides;
+    QStringList problems;
+};
+
+namespace {
+
+// libical drops a property it cannot read and leaves an X-LIC-ERROR in its place. Losing one of these would
+// show the event at the wrong time or without its repetitions, so the event is refused instead.
+QString timingError(icalcomponent* component)
+{
+    static const char* const kTimingProperties[] = {"DTSTART", "DTEND",  "DURATION",     "RRULE",
+                                                    "RDATE",   "EXDATE", "RECURRENCE-ID"};
+    for (icalproperty* p = icalcomponent_get_first_property(component, ICAL_XLICERROR_PROPERTY); p;
+         p = icalcomponent_get_next_property(component, ICAL_XLICERROR_PROPERTY)) {
+        const QByteArray message = icalproperty_get_xlicerror(p);
+        for (const char* name : kTimingProperties) {
+            if (message.contains(name))
+                return QString::fromUtf8(message);
+        }
+    }
+    return QString();
+}
+
+std::optional<Event> readEvent(icalcomponent* component, icalcomponent* calendar, QString* problem)
+{
+    Event event;
+    event.uid = text(icalcomponent_get_uid(component));
+    event.subject = shared(text(icalcomponent_get_summary(component)));
+    event.body = text(icalcomponent_get_description(component));
+    event.categories = shared(categoriesOf(component));
+    event.sensitivity = sensitivityOf(component);
+    event.cancelled = icalcomponent_get_status(component) == ICAL_STATUS_CANCELLED;
+
+    if (const QString error = timingError(component); !error.isEmpty()) {
+        *problem = QStringLiteral("the event \"%1\" cannot be read: %2").arg(event.subject, error);
+        return std::nullopt;
+    }
+    event.start = momentOf(icalcomponent_get_first_property(component, ICAL_DTSTART_PROPERTY), calendar);
+    if (event.start.isNull()) {
+        *problem = QStringLiteral("the event \"%1\" has no valid start (DTSTART)").arg(event.subject);
+        return std::nullopt;
+    }
+    const Moment end = momentOf(icalcomponent_get_first_property(component, ICAL_DTEND_PROPERTY), calendar);
+    icalproperty* duration = icalcomponent_get_first_property(component, ICAL_DURATION_PROPERTY);
+    if (!end.isNull()) {
+        event.length = event.allDay() ? event.start.date().daysTo(end.date()) : end.utc() - event.start.utc();
+    }
+    else if (duration) {
+        const int seconds = icaldurationtype_as_int(icalproperty_get_duration(duration));
+        event.length = event.allDay() ? seconds / 86400 : seconds;
+    }
+    else {
+        event.length = event.allDay() ? 1 : 0; // a date with no end lasts the day
+    }
+    event.length = std::max<qint64>(event.length, 0);
+
+    if (icalproperty* rule = icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY)) {
+        const icalrecurrencetype recurrence = icalproperty_get_rrule(rule);
+        if (recurrence.freq == ICAL_NO_RECURRENCE) {
+            *problem = QStringLiteral("the event \"%1\" has a repetition rule that cannot be read")
+                           .arg(event.subject);
+            return std::nullopt;
+        }
+        event.rule = icalrecurrencetype_as_string(const_cast<icalrecurrencetype*>(&recurrence));
+    }
+    event.rdates = momentsOf(component, ICAL_RDATE_PROPERTY, calendar);
+    event.exdates = momentsOf(component, ICAL_EXDATE_PROPERTY, calendar);
+    event.recurrenceId =
+        momentOf(icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY), calendar);
+    return event;
+}
+
+qint64 endOf(const Event& event, const Moment& start, qint64 startUtc)
+{
+    if (event.allDay())
+        return QDateTime(start.date().addDays(event.length), QTime(0, 0)).toSecsSinceEpoch();
+    return startUtc + event.length;
+}
+
+MailboxItem itemOf(const Event& event, qint64 startUtc, qint64 endUtc, const Moment& instance)
+{
+    MailboxItem item;
+    item.MessageClass = MailboxItem::kAppointment;
+    item.Subject = event.subject;
+    item.Body = event.body;
+    item.Categories = event.categories;
+    item.Sensitivity = event.sensitivity;
+    item.AllDayEvent = event.allDay();
+    item.Start = QDateTime::fromSecsSinceEpoch(startUtc);
+    item.End = QDateTime::fromSecsSinceEpoch(endUtc);
+    item.source.uid = event.uid;
+    if (!instance.isNull())
+        item.source.recurrenceId = QDateTime::fromSecsSinceEpoch(instance.utc());
+    return item;
+}
+
+bool touches(const ICalendarFile::Window& window, qint64 startUtc, qint64 endUtc)
+{
+    return startUtc <= window.startAtMostUtc && endUtc >= window.endAtLeastUtc;
+}
+
+} // namespace
+
+ICalendarFile::ICalendarFile() : d(std::make_unique<Data>()) {}
+ICalendarFile::~ICalendarFile() = default;
+
+void ICalendarFile::initialiseLibrary()
+{
+    static const bool once = [] {
+        icalerror_set_errors_are_fatal(0);
+        icalerror_clear_errno();
+        return true;
+    }();
+    Q_UNUSED(once);
+}
+
+std::shared_ptr<const ICalendarFile> ICalendarFile::parse(const QByteArray& bytes, QString* error)
+{
+    initialiseLibrary();
+    // libical reads whatever it can of a damaged file; a file cut short is refused here rather than shown
+    // with silently missing events.
+    const QByteArray trimmed = bytes.trimmed();
+    if (!trimmed.startsWith("BEGIN:VCALENDAR") && !trimmed.startsWith("begin:vcalendar")) {
+        *error = QStringLiteral("not an iCalendar file (it does not start with BEGIN:VCALENDAR)");
+        return nullptr;
+    }
+    if (!trimmed.right(16).toUpper().endsWith("END:VCALENDAR")) {
+        *error = QStringLiteral("the file is cut short (it does not end with END:VCALENDAR)");
+        return nullptr;
+    }
+    if (bytes.contains('\0')) {
+        *error = QStringLiteral("the file holds binary data");
+        return nullptr;
+    }
+    ComponentPtr root(icalparser_parse_string(bytes.constData()));
+    if (!root) {
+        *error = QStringLiteral("libical could not read the file");
+        return nullptr;
+    }
+    // A file may hold one VCALENDAR or, from some exports, several in a row under an XROOT.
+    std::vector<icalcomponent*> calendars;
+    if (icalcomponent_isa(root.get()) == ICAL_VCALENDAR_COMPONENT) {
+        calendars.push_back(root.get());
+    }
+    else {
+        for (icalcomponent* c = icalcomponent_get_first_component(root.get(), ICAL_VCALENDAR_COMPONENT); c;
+             c = icalcomponent_get_next_component(root.get(), ICAL_VCALENDAR_COMPONENT))
+            calendars.push_back(c);
+    }
+
+    auto file = std::shared_ptr<ICalendarFile>(new ICalendarFile);
+    int events = 0;
+    for (icalcomponent* calendar : calendars) {
+        for (icalcompiter it = icalcomponent_begin_component(calendar, ICAL_VEVENT_COMPONENT);
+             icalcompiter_deref(&it); icalcompiter_next(&it)) {
+            icalcomponent* component = icalcompiter_deref(&it);
+            ++events;
+            QString problem;
+            std::optional<Event> event = readEvent(component, calendar, &problem);
+            if (!event)
+                file->d->problems << problem;
+            else if (event->recurrenceId.isNull())
+                file->d->events.push_back(std::move(*event));
+            else
+                file->d->overrides.push_back(std::move(*event));
+        }
+    }
+    if (events == 0 && calendars.empty()) {
+        *error = QStringLiteral("the file holds no calendar");
+        return nullptr;
+    }
+    if (events > 0 && file->d->events.empty() && file->d->overrides.empty()) {
+        *error = file->d->problems.join(QStringLiteral("; "));
+        return nullptr;
+    }
+
+    // An instance whose series is not in the file stands on its own.
+    std::unordered_set<QString> seriesUids;
+    for (const Event& event : file->d->events) {
+        if (!event.rule.isEmpty() || !event.rdates.isEmpty())
+            seriesUids.insert(event.uid);
+    }
+    auto orphan = [&](const Event& instance) { return !seriesUids.contains(instance.uid); };
+    for (Event& instance : file->d->overrides) {
+        if (orphan(instance) && !instance.cancelled) {
+            Event single = instance;
+            single.recurrenceId = Moment{};
+            file->d->events.push_back(std::move(single));
+        }
+    }
+    std::erase_if(file->d->overrides, orphan);
+    return file;
+}
+
+void ICalendarFile::expand(const Window& window, std::vector<MailboxItem>& out) const
+{
+    const qint64 startAtMost = window.startAtMostUtc;
+
+    for (const Event& event : d->events) {
+        const bool dateSeries = event.allDay();
+        const bool recurring = !event.rule.isEmpty() || !event.rdates.isEmpty();
+        const qint64 firstUtc = event.start.utc();
+
+        if (!recurring) {
+            const qint64 endUtc = endOf(event, event.start, firstUtc);
+            if (touches(window, firstUtc, endUtc))
+                out.push_back(itemOf(event, firstUtc, endUtc, Moment{}));
+            continue;
+        }
+
+        // Instances that are excluded, or replaced by an instance of their own.
+        std::unordered_set<qint64> skipped;
+        for (const Moment& excluded : event.exdates)
+            skipped.insert(excluded.key(dateSeries));
+        for (const Event& instance : d->overrides) {
+            if (instance.uid == event.uid)
+                skipped.insert(instance.recurrenceId.key(dateSeries));
+        }
+
+        // Candidates: the start itself (always the first instance), the rule's instances, the extra dates.
+        std::vector<std::pair<qint64, Moment>> instances; // (UTC start, instance as written)
+        std::unordered_set<qint64> seen;
+        auto consider = [&](const Moment& instance) {
+            const qint64 key = instance.key(dateSeries);
+            if (!seen.insert(key).second || skipped.contains(key))
+                return;
+            const qint64 startUtc = instance.utc();
+            if (touches(window, startUtc, endOf(event, instance, startUtc)))
+                instances.emplace_back(startUtc, instance);
+        };
+        consider(event.start);
+
+        if (!event.rule.isEmpty()) {
+            const icalrecurrencetype rule = icalrecurrencetype_from_string(event.rule.constData());
+            icalrecur_iterator* iterator = icalrecur_iterator_new(rule, event.start.time);
+            if (iterator) {
+                // Skip ahead to the window where libical does that faithfully: rules with a COUNT must be
+                // counted from the start, and an interval would lose its phase.
+                if (rule.count == 0 && rule.interval <= 1) {
+                    const qint64 lengthSeconds = dateSeries ? (event.length + 1) * 86400 : event.length;
+                    const qint64 from = window.endAtLeastUtc - lengthSeconds - 86400;
+                    if (from > firstUtc) {
+                        icaltimetype jump = icaltime_from_timet_with_zone(
+                            time_t(from), dateSeries,
+                            event.start.time.zone ? event.start.time.zone : icaltimezone_get_utc_timezone());
+                        if (!event.start.time.zone && !dateSeries)
+                            jump = icaltime_from_timet_with_zone(time_t(from), 0, nullptr);
+                        jump.zone = event.start.time.zone;
+                        icalrecur_iterator_set_start(iterator, jump);
+                    }
+                }
+                int steps = 0;
+                for (icaltimetype next = icalrecur_iterator_next(iterator); !icaltime_is_null_time(next);
+                     next = icalrecur_iterator_next(iterator)) {
+                    next.zone = event.start.time.zone;
+                    next.is_date = event.start.time.is_date;
+                    const Moment instance{next};
+                    if (instance.utc() > startAtMost || ++steps > kMaxInstancesPerSeries)
+                        break;
+                    consider(instance);
+                }
+                icalrecur_iterator_free(iterator);
+            }
+        }
+        for (const Moment& extra : event.rdates)
+            consider(extra);
+
+        std::stable_sort(instances.begin(), instances.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [startUtc, instance] : instances)
+            out.push_back(itemOf(event, startUtc, endOf(event, instance, startUtc), instance));
+    }
+
+    // Overriding instances stand where their own times put them, inside the window or outside it.
+    for (const Event& instance : d->overrides) {
+        if (instance.cancelled)
+            continue;
+        const qint64 startUtc = instance.start.utc();
+        const qint64 endUtc = endOf(instance, instance.start, startUtc);
+        if (touches(window, startUtc, endUtc))
+            out.push_back(itemOf(instance, startUtc, endUtc, instance.recurrenceId));
+    }
+}
+
+std::vector<MailboxItem> ICalendarFile::storedItems() const
+{
+    std::vector<MailboxItem> items;
+    for (const Event& event : d->events) {
+        const qint64 startUtc = event.start.utc();
+        items.push_back(itemOf(event, startUtc, endOf(event, event.start, startUtc), Moment{}));
+    }
+    return items;
+}
+
+QStringList ICalendarFile::problems() const
+{
+    return d->problems;
+}
+
+int ICalendarFile::eventCount() const
+{
+    return int(d->events.size() + d->overrides.size());
+}
+
+namespace {
+
+icaltimetype toICal(const QDateTime& value, bool allDay, icaltimezone* zone)
+{
+    if (allDay) {
+        icaltimetype date = icaltime_null_date();
+        const QDate day = value.date();
+        date.year = day.year();
+        date.month = day.month();
+        date.day = day.day();
+        return date;
+    }
+    return icaltime_from_timet_with_zone(time_t(value.toSecsSinceEpoch()), 0,
+                                         zone ? zone : icaltimezone_get_utc_timezone());
+}
+
+icalproperty* personProperty(icalproperty* property, const NewEvent::Person& person)
+{
+    if (!person.name.isEmpty())
+        icalproperty_add_parameter(property, icalparameter_new_cn(person.name.toUtf8().constData()));
+    return property;
+}
+
+} // namespace
+
+QByteArray writeICalendar(const NewEvent& event)
+{
+    ICalendarFile::initialiseLibrary();
+    const QByteArray zoneId = QTimeZone::systemTimeZoneId();
+    icaltimezone* zone = event.allDay ? nullptr : icaltimezone_get_builtin_timezone(zoneId.constData());
+
+    ComponentPtr calendar(icalcomponent_new_vcalendar());
+    icalcomponent_add_property(calendar.get(), icalproperty_new_prodid("-//Rotavine//Rotavine//EN"));
+    icalcomponent_add_property(calendar.get(), icalproperty_new_version("2.0"));
+    // The zone is named as everyone knows it, and its definition kept to the years that matter.
+    const QByteArray tzid = zone ? QByteArray(icaltimezone_get_location(zone)) : QByteArray();
+    if (zone) {
+        icalcomponent* vtimezone = icalcomponent_new_clone(icaltimezone_get_component(zone));
+        icalproperty* id = icalcomponent_get_first_property(vtimezone, ICAL_TZID_PROPERTY);
+        icalproperty_set_tzid(id, tzid.constData());
+        const QDate from(event.start.date().year() - 1, 1, 1);
+        icaltimetype truncateAt =
+            icaltime_from_timet_with_zone(time_t(QDateTime(from, QTime(0, 0), Qt::UTC).toSecsSinceEpoch()), 0,
+                                          icaltimezone_get_utc_timezone());
+        icaltimezone_truncate_vtimezone(vtimezone, truncateAt, icaltime_null_time(), 1);
+        icalcomponent_add_component(calendar.get(), vtimezone);
+    }
+
+    icalcomponent* vevent = icalcomponent_new_vevent();
+    icalcomponent_add_property(vevent, icalproperty_new_uid(event.uid.toUtf8().constData()));
+    icalcomponent_add_property(
+        vevent, icalproperty_new_dtstamp(icaltime_from_timet_with_zone(time_t(event.stamp.toSecsSinceEpoch()),
+                                                                       0, icaltimezone_get_utc_timezone())));
+
+    auto addTime = [&](icalproperty* property, const QDateTime& value) {
+        icaltimetype time = toICal(value, event.allDay, zone);
+        if (zone)
+            time.zone = nullptr; // the wall-clock time; the TZID parameter names its zone
+        icalproperty_set_value(property,
+                               event.allDay ? icalvalue_new_date(time) : icalvalue_new_datetime(time));
+        if (zone)
+            icalproperty_add_parameter(property, icalparameter_new_tzid(tzid.constData()));
+        icalcomponent_add_property(vevent, property);
+    };
+    addTime(icalproperty_new(ICAL_DTSTART_PROPERTY), event.start);
+    addTime(icalproperty_new(ICAL_DTEND_PROPERTY), event.end);
+
+    if (!event.subject.isEmpty())
+        icalcomponent_add_property(vevent, icalproperty_new_summary(event.subject.toUtf8().constData()));
+    if (!event.body.isEmpty())
+        icalcomponent_add_property(vevent, icalproperty_new_description(event.body.toUtf8().constData()));
+    for (const QString& category : event.categories.split(u';', Qt::SkipEmptyParts)) {
+        icalcomponent_add_property(vevent,
+                                   icalproperty_new_categories(category.trimmed().toUtf8().constData()));
+    }
+    if (event.sensitivity == MailboxItem::Private || event.sensitivity == MailboxItem::Personal)
+        icalcomponent_add_property(vevent, icalproperty_new_class(ICAL_CLASS_PRIVATE));
+    else if (event.sensitivity == MailboxItem::Confidential)
+        icalcomponent_add_property(vevent, icalproperty_new_class(ICAL_CLASS_CONFIDENTIAL));
+
+    if (!event.attendees.empty()) {
+        icalcomponent_add_property(vevent, icalproperty_new_status(ICAL_STATUS_CONFIRMED));
+        // Without a known owner address the request names no organizer rather than an empty "mailto:".
+        if (event.organizer && !event.organizer->address.isEmpty()) {
+            const QByteArray address = "mailto:" + event.organizer->address.toUtf8();
+            icalcomponent_add_property(
+                vevent, personProperty(icalproperty_new_organizer(address.constData()), *event.organizer));
+        }
+        for (const NewEvent::Person& attendee : event.attendees) {
+            const QByteArray attendeeAddress = "mailto:" + attendee.address.toUtf8();
+            icalproperty* property =
+                personProperty(icalproperty_new_attendee(attendeeAddress.constData()), attendee);
+            icalproperty_add_parameter(property, icalparameter_new_role(ICAL_ROLE_REQPARTICIPANT));
+            icalproperty_add_parameter(property, icalparameter_new_partstat(ICAL_PARTSTAT_NEEDSACTION));
+            icalproperty_add_parameter(property, icalparameter_new_rsvp(ICAL_RSVP_TRUE));
+            icalcomponent_add_property(vevent, property);
+        }
+    }
+    if (event.reminder) {
+        icalcomponent* alarm = icalcomponent_new_valarm();
+        icalcomponent_add_property(alarm, icalproperty_new_action(ICAL_ACTION_DISPLAY));
+        icalcomponent_add_property(alarm, icalproperty_new_description(event.subject.toUtf8().constData()));
+        icaltriggertype trigger{};
+        trigger.time = icaltime_null_time();
+        trigger.duration = icaldurationtype_from_int(-15 * 60);
+        icalcomponent_add_property(alarm, icalproperty_new_trigger(trigger));
+        icalcomponent_add_component(vevent, alarm);
+    }
+    icalcomponent_add_component(calendar.get(), vevent);
+
+    char* text = icalcomponent_as_ical_string_r(calendar.get());
+    const QByteArray bytes(text);
+    icalmemory_free_buffer(text);
+    return bytes;
+}

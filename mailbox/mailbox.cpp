@@ -1,0 +1,112 @@
+#include "mailbox/mailbox.h"
+
+#include "mailbox/icalendarfile.h"
+
+#include <QDesktopServices>
+#include <QUrlQuery>
+
+bool Recipient::Resolve()
+{
+    m_person = m_mailbox->resolveName(m_name);
+    return m_person.has_value();
+}
+
+Mailbox::Mailbox() = default;
+Mailbox::~Mailbox() = default;
+
+std::shared_ptr<MailboxItem> Mailbox::CreateItem(int itemType)
+{
+    auto item = std::make_shared<MailboxItem>();
+    if (itemType == olMailItem) {
+        item->MessageClass = MailboxItem::kMail;
+    }
+    else if (itemType == olAppointmentItem) {
+        item->MessageClass = MailboxItem::kAppointment;
+    }
+    else {
+        throw MailboxError(MailboxError::Unsupported, QStringLiteral("Unknown item type %1").arg(itemType));
+    }
+    // The mailbox outlives every item it creates.
+    item->attach(std::shared_ptr<ItemHost>(std::shared_ptr<ItemHost>{}, this));
+    return item;
+}
+
+void Mailbox::prepareCalendars(const QStringList&, const QString&) {}
+
+void Mailbox::display(const DisplayRequest& request) const
+{
+    if (m_display) {
+        m_display(request);
+        return;
+    }
+    if (!QDesktopServices::openUrl(request.url))
+        throw MailboxError(MailboxError::NotFound,
+                           QStringLiteral("No program could open %1").arg(request.url.toDisplayString()));
+}
+
+void Mailbox::displayItem(const MailboxItem& item, bool modal)
+{
+    if (item.MessageClass != MailboxItem::kMail) {
+        ItemHost::displayItem(item, modal);
+        return;
+    }
+    DisplayRequest request;
+    request.kind = DisplayRequest::ComposeMail;
+    request.to = item.To;
+    request.body = item.Body;
+    request.modal = modal;
+    // A member's name goes to the mail program as the address the address book gives it.
+    const std::optional<ResolvedPerson> person = resolveName(item.To);
+    request.url.setScheme(QStringLiteral("mailto"));
+    request.url.setPath(person && !person->address.isEmpty() ? person->address : item.To);
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("body"), QString::fromLatin1(QUrl::toPercentEncoding(item.Body)));
+    request.url.setQuery(query.query(QUrl::FullyEncoded), QUrl::StrictMode);
+    display(request);
+}
+
+NewEvent Mailbox::eventFor(const MailboxItem& item, const QString& uid, const QDateTime& stamp,
+                           const QString& ownerName, const QString& ownerAddress,
+                           const QList<ResolvedPerson>& attendees)
+{
+    NewEvent event;
+    event.uid = uid;
+    event.stamp = stamp;
+    event.start = item.Start;
+    event.end = item.End.isValid() ? item.End : item.Start;
+    event.allDay = item.AllDayEvent;
+    event.subject = item.Subject;
+    event.body = item.Body;
+    event.categories = item.Categories;
+    event.sensitivity = item.Sensitivity;
+    event.reminder = item.ReminderSet;
+    if (!attendees.isEmpty()) {
+        event.organizer = NewEvent::Person{ownerName, ownerAddress};
+        for (const ResolvedPerson& attendee : attendees)
+            event.attendees.push_back({attendee.displayName, attendee.address});
+    }
+    if (!event.start.isValid())
+        throw MailboxError(MailboxError::WriteFailed,
+                           QStringLiteral("\"%1\" has no start; nothing was written").arg(item.Subject));
+    return event;
+}
+
+QString Mailbox::eventFileName(const QString& uid)
+{
+    QString name;
+    for (const QChar c : uid)
+        name += c.isLetterOrNumber() || c == u'-' || c == u'_' || c == u'.' ? c : u'_';
+    return name + QStringLiteral(".ics");
+}
+
+const ResolvedPerson& Mailbox::calendarOwner(const Recipient& recipient, int folderType)
+{
+    if (folderType != olFolderCalendar)
+        throw MailboxError(
+            MailboxError::Unsupported,
+            QStringLiteral("Only calendars (9) are shared, not folders of type %1").arg(folderType));
+    if (!recipient.Resolved())
+        throw MailboxError(MailboxError::NotResolved,
+                           QStringLiteral("\"%1\" is not in the address book").arg(recipient.Name()));
+    return *recipient.person();
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "mailbox/folder.h"
+#include "mailbox/mailboxitem.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class Mailbox;
+struct NewEvent;
+
+// A person of the address book a name resolved to.
+struct ResolvedPerson {
+    QString displayName;
+    QString address;  // e-mail address
+    QString calendar; // where the back end finds the person's calendar
+};
+
+class Recipient {
+public:
+    Recipient(Mailbox* mailbox, QString name) : m_mailbox(mailbox), m_name(std::move(name)) {}
+
+    // The display name once resolved, else the name as given.
+    QString Name() const { return m_person ? m_person->displayName : m_name; }
+    QString Address() const { return m_person ? m_person->address : QString(); }
+    bool Resolve();
+    bool Resolved() const { return m_person.has_value(); }
+    const std::optional<ResolvedPerson>& person() const { return m_person; }
+
+private:
+    Mailbox* m_mailbox;
+    QString m_name;
+    std::optional<ResolvedPerson> m_person;
+};
+
+// What the program asks of the desktop: open a file, folder or web page, or compose a mail. The windows (and
+// the tests) may replace how it is done; by default it goes through the desktop's handlers.
+struct DisplayRequest {
+    enum Kind { Open, ComposeMail };
+    Kind kind = Open;
+    QUrl url; // Open: what to open; ComposeMail: the mailto: URL
+    QString to;
+    QString body;
+    bool modal = false;
+};
+using DisplayHandler = std::function<void(const DisplayRequest&)>;
+
+// The session with the user's calendars and address book. One back end is chosen at start-up: a folder of
+// iCalendar and vCard files, or a CalDAV/CardDAV server.
+class Mailbox : public ItemHost {
+public:
+    static constexpr int olMailItem = 0;
+    static constexpr int olAppointmentItem = 1;
+    static constexpr int olFolderCalendar = 9;
+    static constexpr int olFolderContacts = 10;
+
+    Mailbox();
+    ~Mailbox() override;
+
+    Recipient CreateRecipient(const QString& name) { return Recipient(this, name); }
+
+    // The member's calendar (folderType 9). Throws MailboxError when it cannot be opened.
+    virtual std::shared_ptr<Folder> GetSharedDefaultFolder(const Recipient& recipient, int folderType) = 0;
+    // The user's contacts folder (folderType 10).
+    virtual std::shared_ptr<Folder> GetDefaultFolder(int folderType) = 0;
+
+    // A mail (0) or an appointment to be sent as a meeting request (1), not stored anywhere until sent.
+    std::shared_ptr<MailboxItem> CreateItem(int itemType);
+
+    // The unique person the name matches: display name, e-mail address or the address's local part, letter
+    // case ignored. Nothing when no person or several match.
+    virtual std::optional<ResolvedPerson> resolveName(const QString& name) = 0;
+
+    // Called by a query before it reads its members' calendars one by one, with the member names and the
+    // restriction it will search them with. A back end that reads over the network starts all the reads
+    // here together; failures are kept and raised by each member's own calls, in the query's order.
+    virtual void prepareCalendars(const QStringList& names, const QString& restriction);
+
+    void setDisplayHandler(DisplayHandler handler) { m_display = std::move(handler); }
+    void display(const DisplayRequest& request) const;
+
+    // Composed mails are displayed; meeting requests are sent by the back end.
+    void displayItem(const MailboxItem& item, bool modal) override;
+
+protected:
+    // What a new appointment or meeting request is written as: the item's fields under `uid`, and for a
+    // meeting its attendees with the owner as organizer. Throws MailboxError (WriteFailed) for an item
+    // without a start.
+    static NewEvent eventFor(const MailboxItem& item, const QString& uid, const QDateTime& stamp,
+                             const QString& ownerName, const QString& ownerAddress,
+                             const QList<ResolvedPerson>& attendees);
+    // The person whose calendar GetSharedDefaultFolder opens; throws MailboxError for another folder type
+    // (Unsupported) or a recipient not resolved (NotResolved).
+    static const ResolvedPerson& calendarOwner(const Recipient& recipient, int folderType);
+    // The file or resource name of a new event: its UID, which may come from elsewhere, with whatever is
+    // unsafe in a file name replaced, and ".ics".
+    static QString eventFileName(const QString& uid);
+
+private:
+    DisplayHandler m_display;
+};

@@ -1,0 +1,198 @@
+#include "planning/teamgroups.h"
+
+#include "base/settingsstore.h"
+#include "mailbox/folder.h"
+#include "mailbox/itemcollection.h"
+#include "mailbox/mailbox.h"
+#include "planning/enginestate.h"
+
+#include <exception>
+
+namespace {
+
+// Restores the normal pointer however LoadGroups ends, cancelled or failed included.
+class BusyPointer {
+public:
+    explicit BusyPointer(const std::function<void(bool)>& setBusy) : m_setBusy(setBusy)
+    {
+        if (m_setBusy)
+            m_setBusy(true);
+    }
+    ~BusyPointer()
+    {
+        if (m_setBusy)
+            m_setBusy(false);
+    }
+    BusyPointer(const BusyPointer&) = delete;
+    BusyPointer& operator=(const BusyPointer&) = delete;
+
+private:
+    const std::function<void(bool)>& m_setBusy;
+};
+
+void warn(const TeamContext& context, const QString& line)
+{
+    if (context.warn)
+        context.warn(line);
+}
+
+// The team folder; a missing one is created, as an empty folder, so that it can be read.
+std::shared_ptr<Folder> openOrCreateTeamFolder(Mailbox& mailbox)
+{
+    const std::shared_ptr<Folder> contacts = mailbox.GetDefaultFolder(Mailbox::olFolderContacts);
+    try {
+        return contacts->Folders(kTeamFolderName);
+    }
+    catch (const MailboxError& error) {
+        if (error.number() != MailboxError::NotFound)
+            throw;
+    }
+    return contacts->FoldersAdd(kTeamFolderName);
+}
+
+// The item of that name, or nothing when it cannot be had: while selecting, a failing call only yields an
+// empty value.
+std::shared_ptr<MailboxItem> itemNamed(Folder& folder, const QString& name)
+{
+    try {
+        return folder.Items().Item(name);
+    }
+    catch (const MailboxError&) {
+        return nullptr;
+    }
+}
+
+// Appends the display names of the list's members in list order. A member that cannot be read is left out
+// rather than shown as an empty line, which the calendar query would then look up.
+void addMembers(Folder& folder, const QString& name, MemberList& members)
+{
+    const std::shared_ptr<MailboxItem> list = itemNamed(folder, name);
+    if (!list)
+        return;
+    const int count = list->MemberCount();
+    for (int index = 1; index <= count; ++index) {
+        try {
+            members.addItem(list->GetMember(index));
+        }
+        catch (const MailboxError&) {
+        }
+    }
+}
+
+// Fills `groupes` with the team folder's marked lists. The item count is read once; the event loop runs
+// before each item so that the cancel button is seen, and a cancel keeps the teams found so far.
+void listTeams(Folder& folder, TeamList& groupes, const TeamContext& context)
+{
+    groupes.clear();
+    ItemCollection items = folder.Items();
+    const int count = items.Count();
+    for (int index = 1; index <= count; ++index) {
+        if (context.yield)
+            context.yield();
+        if (!context.engine.QueryRunning)
+            return;
+        std::shared_ptr<MailboxItem> item;
+        try {
+            item = items.Item(index);
+        }
+        catch (const MailboxError& error) {
+            // One unreadable item hides at most one team; the others are still worth listing.
+            warn(context,
+                 QStringLiteral("Team folder item %1 skipped: %2").arg(index).arg(error.description()));
+            continue;
+        }
+        if (item && isTeamGroup(*item))
+            groupes.addItem(item->Subject);
+    }
+}
+
+// Selects the team `name` when it is a marked item of the folder; false when it is not (or names nothing).
+bool selectTeam(Folder& folder, const QString& name, TeamWindow& window)
+{
+    const std::shared_ptr<MailboxItem> item = itemNamed(folder, name);
+    if (!item || !hasTeamMarker(item->Categories))
+        return false;
+    window.Membres.clear();
+    window.groupes.setText(name);
+    // Taken again rather than reusing `item`: the members are those of the list as it is now.
+    addMembers(folder, name, window.Membres);
+    return true;
+}
+
+} // namespace
+
+bool hasTeamMarker(const QString& categories)
+{
+    return categories.contains(kTeamMarker, Qt::CaseInsensitive);
+}
+
+bool isTeamGroup(const MailboxItem& item)
+{
+    return item.MessageClass.compare(MailboxItem::kDistList, Qt::CaseInsensitive) == 0 &&
+           hasTeamMarker(item.Categories);
+}
+
+std::shared_ptr<Folder> openTeamFolder(Mailbox& mailbox)
+{
+    return mailbox.GetDefaultFolder(Mailbox::olFolderContacts)->Folders(kTeamFolderName);
+}
+
+bool LoadGroups(QString& name, TeamWindow& window, const TeamContext& context)
+{
+    const BusyPointer busy(context.setBusy);
+    // A name that is not a team turns the selection into a listing: the loop runs at most twice.
+    for (;;) {
+        const bool listing = name.isEmpty();
+        try {
+            const std::shared_ptr<Folder> folder = openOrCreateTeamFolder(context.mailbox);
+            context.engine.QueryRunning = true;
+            if (listing)
+                listTeams(*folder, window.groupes, context);
+            else if (!selectTeam(*folder, name, window)) {
+                name.clear();
+                continue;
+            }
+        }
+        catch (const std::exception& error) {
+            // Teams that cannot be read are not offered: a stale name would only fail when chosen. A
+            // selection that cannot be checked leaves both lists as they were.
+            if (listing)
+                window.groupes.clear();
+            const MailboxError* mailboxError = dynamic_cast<const MailboxError*>(&error);
+            warn(context,
+                 QStringLiteral("The teams cannot be read: %1")
+                     .arg(mailboxError ? mailboxError->description() : QString::fromLocal8Bit(error.what())));
+        }
+        break;
+    }
+    context.engine.QueryRunning = false;
+    return false;
+}
+
+void ShowTeamMembers(TeamWindow& window, const TeamContext& context)
+{
+    const QString name = window.groupes.text();
+    if (name.isEmpty())
+        return;
+    window.Membres.clear();
+    std::shared_ptr<Folder> folder;
+    try {
+        folder = openTeamFolder(context.mailbox);
+    }
+    catch (const MailboxError&) {
+        return;
+    }
+    addMembers(*folder, name, window.Membres);
+}
+
+void SelectTeam(TeamWindow& window, const TeamContext& context, SettingsStore& settings)
+{
+    context.engine.HeadersValid = false;
+    const QString name = window.groupes.text();
+    if (name.isEmpty())
+        return;
+    ShowTeamMembers(window, context);
+    if (!settings.write(QStringLiteral("Parameters"), QStringLiteral("SelectedTeam"), name))
+        warn(context,
+             QStringLiteral("The selected team cannot be remembered: %1").arg(settings.errorString()));
+}

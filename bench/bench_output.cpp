@@ -15,9 +15,9 @@
 #include "planning/planninggrid.h"
 #include "planning/planningmatrix.h"
 
-#include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 
 #include <turbojpeg.h>

@@ -7,8 +7,8 @@
 #include "output/gridpainter.h"
 #include "planning/planninggrid.h"
 
-#include <QGuiApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 

@@ -2,8 +2,8 @@
 #include "base/settingsstore.h"
 #include "base/tempfolder.h"
 #include "gui/windowsettings.h"
-#include "planning/planningmatrix.h"
 #include "planning/enginestate.h"
+#include "planning/planningmatrix.h"
 
 #include <QDir>
 #include <QFile>

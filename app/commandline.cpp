@@ -1,7 +1,5 @@
 #include "app/commandline.h"
 
-#include "base/programstate.h"
-
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
@@ -41,18 +39,6 @@ void splitOutputPath(const QString& path, CommandLine& into)
 
 } // namespace
 
-void CommandLine::applyTo(ProgramState& program) const
-{
-    program.AutomaticMode = automatic;
-    program.CmdFromDate = fromDate;
-    program.CmdToDate = toDate;
-    program.CmdTeam = team;
-    program.CmdView = view;
-    program.CmdReport = report;
-    program.CmdOutputFolder = outputFolder;
-    program.CmdOutputFile = outputFile;
-}
-
 namespace CommandLineParser {
 
 QDate compactDate(const QString& text)
@@ -65,7 +51,7 @@ QDate compactDate(const QString& text)
     return QDate(text.right(4).toInt(), text.mid(2, 2).toInt(), text.left(2).toInt());
 }
 
-void ParseCommandLine(const QString& text, CommandLine& into)
+void parseClassic(const QString& text, CommandLine& into)
 {
     if (text.isEmpty())
         return;
@@ -126,7 +112,7 @@ CommandLine parse(const QStringList& arguments)
         return line;
     // A classic text begins with a separator or a date; anything beginning with "-" is meant as options.
     if (!arguments.first().startsWith(u'-')) {
-        ParseCommandLine(arguments.join(u' '), line);
+        parseClassic(arguments.join(u' '), line);
         return line;
     }
 
@@ -163,7 +149,7 @@ CommandLine parse(const QStringList& arguments)
 
     // A classic text after the options, then the options over it.
     if (!parser.positionalArguments().isEmpty())
-        ParseCommandLine(parser.positionalArguments().join(u' '), line);
+        parseClassic(parser.positionalArguments().join(u' '), line);
 
     const auto fail = [&line](const QString& text) {
         line.action = CommandLine::Action::Error;

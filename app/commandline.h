@@ -4,8 +4,6 @@
 #include <QString>
 #include <QStringList>
 
-struct ProgramState;
-
 // What the command line asks for. Two forms are read:
 //   the classic single text, arguments separated by "/", "'", '"' or a tab:
 //     rotavine /01122026/31122026/Support/Planning/ReportHTMLPlan/\srv\www\planning.htm
@@ -32,16 +30,13 @@ struct CommandLine {
     QString configPath;
     QString davUrl;
     QString davUser;
-
-    // Copies the run's values into the program-wide state.
-    void applyTo(ProgramState& program) const;
 };
 
 namespace CommandLineParser {
 
 // The classic form: `text` is everything after the program's name, the arguments joined by blanks. At most
 // six arguments are taken; reading stops, silently, at the first one that is missing or does not convert.
-void ParseCommandLine(const QString& text, CommandLine& into);
+void parseClassic(const QString& text, CommandLine& into);
 
 // Both forms, from the arguments after the program's name.
 CommandLine parse(const QStringList& arguments);

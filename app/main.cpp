@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/unattendedrun.h"
 #include "base/exitstatus.h"
 #include "base/languagetexts.h"
 #include "base/programpaths.h"
@@ -62,8 +63,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(QStringLiteral(ROTAVINE_VERSION));
 
     ProgramState program;
-    commandLine.applyTo(program);
-    const bool unattended = program.AutomaticMode;
+    program.automaticMode = commandLine.automatic;
+    const bool unattended = program.automaticMode;
 
     SettingsStore settings =
         commandLine.configPath.isEmpty() ? SettingsStore() : SettingsStore(commandLine.configPath);
@@ -83,7 +84,7 @@ int main(int argc, char* argv[])
         }
         return exitCode(ExitStatus::StartFailed);
     }
-    program.TempFolder = temp.folder;
+    program.tempFolder = temp.folder;
 
     SourceOverrides overrides;
     overrides.mailboxPath = commandLine.mailboxPath;
@@ -111,11 +112,10 @@ int main(int argc, char* argv[])
 
     EngineState engine;
     PlanningMatrix matrix;
-    Form1 window(program, engine, matrix, settings, texts, *mailbox);
+    MainWindow window(program, engine, matrix, settings, texts, *mailbox);
     if (unattended) {
-        // The window stays hidden; its first activation runs the view and delivers the report.
-        window.activate();
-        return exitCode(window.automaticStatus().value_or(ExitStatus::ReportFailed));
+        // The window stays hidden: the run takes the steps of its first activation itself.
+        return exitCode(runUnattended(window, commandLine, program, texts));
     }
     window.show();
     if (source.kind == MailboxSource::Demo)

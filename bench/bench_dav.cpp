@@ -150,10 +150,10 @@ QueryRun memberQuery(DavMailbox& mailbox, const QStringList& members)
     const LanguageTexts texts =
         LanguageTexts::load(QStringLiteral(ROTAVINE_SOURCE_DATA "/Language"), QStringLiteral("English"));
     EngineState engine;
-    engine.ShowDetails = true;
-    engine.ShowTimes = true;
+    engine.showDetails = true;
+    engine.showTimes = true;
     ProgramState program;
-    program.AutomaticMode = true;
+    program.automaticMode = true;
     PlanningMatrix matrix;
     PlanningGrid grid;
     ColourRules rules;
@@ -164,12 +164,12 @@ QueryRun memberQuery(DavMailbox& mailbox, const QStringList& members)
     const qint64 before = mailbox.client().requestsSent();
     QElapsedTimer timer;
     timer.start();
-    MemberQuery::QueryMemberCalendars(context, kFirstDay, kLastDay, members, false);
+    MemberQuery::run(context, kFirstDay, kLastDay, members, false);
     run.ms = timer.nsecsElapsed() / 1e6;
     run.requests = mailbox.client().requestsSent() - before;
     for (int row = 4; row < grid.rows(); ++row) {
         for (int column = 1; column < grid.columns(); ++column)
-            run.filledCells += !PlanningMatrix::isEmptyHtml(matrix.cell(row, column).CellHtml);
+            run.filledCells += !PlanningMatrix::isEmptyHtml(matrix.cell(row, column).html);
     }
     return run;
 }

@@ -147,15 +147,15 @@ ScanResult memberScan(FolderMailbox& mailbox, const QStringList& members)
     const QString restriction = MemberQuery::restrictionText(QDateTime(kFirstDay, QTime(0, 0)),
                                                              QDateTime(kLastDay.addDays(1), QTime(0, 0)));
     for (const QString& member : members) {
-        Recipient recipient = mailbox.CreateRecipient(member);
-        if (!recipient.Resolve())
+        Recipient recipient = mailbox.createRecipient(member);
+        if (!recipient.resolve())
             continue;
-        ItemCollection items = mailbox.GetSharedDefaultFolder(recipient, Mailbox::olFolderCalendar)->Items();
-        items.Sort(QStringLiteral("[Start]"));
-        items.IncludeRecurrences = true;
+        ItemCollection items = mailbox.sharedDefaultFolder(recipient, Mailbox::kCalendarFolder)->items();
+        items.sort(QStringLiteral("[Start]"));
+        items.includeRecurrences = true;
         std::shared_ptr<MailboxItem> item;
         try {
-            item = items.Find(restriction);
+            item = items.find(restriction);
         }
         catch (const MailboxError&) {
             ++result.errors;
@@ -164,7 +164,7 @@ ScanResult memberScan(FolderMailbox& mailbox, const QStringList& members)
             if (item)
                 ++result.occurrences;
             try {
-                if (!(item = items.FindNext()))
+                if (!(item = items.findNext()))
                     break;
             }
             catch (const MailboxError&) {
@@ -183,8 +183,8 @@ qint64 queryWalk(const QueryContext& context, const QStringList& members)
                                                              QDateTime(kLastDay.addDays(1), QTime(0, 0)));
     qint64 items = 0;
     for (const QString& member : members) {
-        Recipient recipient = context.mailbox.CreateRecipient(member);
-        if (!recipient.Resolve())
+        Recipient recipient = context.mailbox.createRecipient(member);
+        if (!recipient.resolve())
             continue;
         walkMemberCalendar(context, recipient, member, restriction, [&](const MailboxItem&) {
             context.breathe();
@@ -212,11 +212,11 @@ struct Flags {
     void applyTo(EngineState& engine) const
     {
         const QStringList set = words.split(u' ');
-        engine.ShowDetails = set.contains(u"details"_s);
-        engine.ShowTimes = set.contains(u"times"_s);
-        engine.HidePrivate = set.contains(u"private"_s);
-        engine.UseFilters = set.contains(u"filters"_s);
-        engine.FilteredOnly = set.contains(u"filtered"_s);
+        engine.showDetails = set.contains(u"details"_s);
+        engine.showTimes = set.contains(u"times"_s);
+        engine.hidePrivate = set.contains(u"private"_s);
+        engine.useFilters = set.contains(u"filters"_s);
+        engine.filteredOnly = set.contains(u"filtered"_s);
     }
 };
 
@@ -242,7 +242,7 @@ QList<FilterListEntry> addBenchRules(SettingsStore& settings, const LanguageText
         settings.write(rule.name, u"Type"_s, texts.message(rule.type));
         settings.write(rule.name, u"Txt"_s, rule.keywords);
         settings.write(rule.name, u"Color"_s, QString::number(rule.colour));
-        settings.write(rule.name, u"ColorHtml"_s, ColourToHtml(rule.colour));
+        settings.write(rule.name, u"ColorHtml"_s, oleColourToHtml(rule.colour));
         settings.write(rule.name, u"Prior"_s, QString::number(rule.priority));
         filters.append({rule.name, true});
     }
@@ -260,13 +260,13 @@ struct QueryWindow {
         flags.applyTo(engine);
     }
 
-    void query() { MemberQuery::QueryMemberCalendars(context, kFirstDay, kLastDay, members, false); }
+    void query() { MemberQuery::run(context, kFirstDay, kLastDay, members, false); }
     // The next query is the first of a new view: its day columns are laid out again and nothing of the
     // earlier queries is reused.
     void forget()
     {
         memory = QueryMemory();
-        engine.HeadersValid = false;
+        engine.headersValid = false;
     }
 
     const QStringList members;
@@ -295,7 +295,7 @@ bool dumpQueries(const QString& path, QueryWindow& window)
     const PlanningGrid& grid = window.grid;
     for (const QString& flags : flagSets) {
         Flags{flags}.applyTo(window.engine);
-        window.engine.HeadersValid = false;
+        window.engine.headersValid = false;
         window.query();
         window.query();
         file.write("# " + flags.toUtf8() + '\n');
@@ -308,10 +308,10 @@ bool dumpQueries(const QString& path, QueryWindow& window)
                                          visible(grid.text(row, column)),
                                          QString::number(grid.backColour(row, column)),
                                          QString::number(int(grid.alignment(row, column))),
-                                         cell.CellHtml,
-                                         cell.CellGridColour,
-                                         cell.CellHtmlColour,
-                                         cell.CellRuleRank};
+                                         cell.html,
+                                         cell.gridColour,
+                                         cell.htmlColour,
+                                         cell.ruleRank};
                 file.write(fields.join(u'\t').toUtf8() + '\n');
             }
         }
@@ -385,7 +385,7 @@ int main(int argc, char* argv[])
     qint64 placed = 0; // appointments in day cells, one per appointment and day
     for (int row = 4; row < refreshing.grid.rows(); ++row) {
         for (int column = 1; column < refreshing.grid.columns(); ++column) {
-            const QString& html = refreshing.matrix.cell(row, column).CellHtml;
+            const QString& html = refreshing.matrix.cell(row, column).html;
             if (!PlanningMatrix::isEmptyHtml(html)) {
                 ++filledCells;
                 placed += 1 + html.count(u"<br>------------<br>"_s);

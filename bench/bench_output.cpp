@@ -58,22 +58,22 @@ Encoding encode(const PixelBuffer& buffer, int subsampling, bool compare)
     Encoding result;
     tjhandle handle = tjInitCompress();
     unsigned char* jpeg = nullptr;
-    tjCompress2(handle, buffer.DIBSectionBitsPtr(), buffer.Width(), buffer.BytesPerScanLine(),
-                buffer.Height(), TJPF_BGR, &jpeg, &result.size, subsampling, 90, TJFLAG_BOTTOMUP);
+    tjCompress2(handle, buffer.bits(), buffer.width(), buffer.bytesPerScanLine(), buffer.height(), TJPF_BGR,
+                &jpeg, &result.size, subsampling, 90, TJFLAG_BOTTOMUP);
     tjDestroy(handle);
     if (compare) {
-        const int pitch = buffer.BytesPerScanLine();
-        std::vector<unsigned char> decoded(size_t(pitch) * size_t(buffer.Height()));
+        const int pitch = buffer.bytesPerScanLine();
+        std::vector<unsigned char> decoded(size_t(pitch) * size_t(buffer.height()));
         tjhandle decoder = tjInitDecompress();
-        tjDecompress2(decoder, jpeg, result.size, decoded.data(), buffer.Width(), pitch, buffer.Height(),
+        tjDecompress2(decoder, jpeg, result.size, decoded.data(), buffer.width(), pitch, buffer.height(),
                       TJPF_BGR, TJFLAG_BOTTOMUP);
         tjDestroy(decoder);
         double total = 0;
         qint64 fringes = 0;
-        for (int row = 0; row < buffer.Height(); ++row) {
-            const unsigned char* a = buffer.DIBSectionBitsPtr() + qsizetype(row) * pitch;
+        for (int row = 0; row < buffer.height(); ++row) {
+            const unsigned char* a = buffer.bits() + qsizetype(row) * pitch;
             const unsigned char* b = decoded.data() + qsizetype(row) * pitch;
-            for (int x = 0; x < 3 * buffer.Width(); x += 3) {
+            for (int x = 0; x < 3 * buffer.width(); x += 3) {
                 int worst = 0;
                 for (int channel = 0; channel < 3; ++channel) {
                     const int difference = std::abs(int(a[x + channel]) - int(b[x + channel]));
@@ -83,7 +83,7 @@ Encoding encode(const PixelBuffer& buffer, int subsampling, bool compare)
                 fringes += worst > 32;
             }
         }
-        const double pixels = double(buffer.Width()) * buffer.Height();
+        const double pixels = double(buffer.width()) * buffer.height();
         result.meanError = total / (3 * pixels);
         result.fringeShare = fringes / pixels;
     }
@@ -110,8 +110,8 @@ int main(int argc, char* argv[])
     QImage picture;
     const double render = best(rounds, [&] { picture = GridPainter(grid).renderAll(); });
     PixelBuffer buffer;
-    const double copy = best(rounds, [&] { buffer.CreateFromPicture(picture); });
-    const double save = best(rounds, [&] { SaveJpeg(buffer, picturePath, 90); });
+    const double copy = best(rounds, [&] { buffer.createFromPicture(picture); });
+    const double save = best(rounds, [&] { saveJpeg(buffer, picturePath, 90); });
     const double encode420 = best(rounds, [&] { encode(buffer, TJSAMP_420, false); });
     const double encode444 = best(rounds, [&] { encode(buffer, TJSAMP_444, false); });
     const Encoding with420 = encode(buffer, TJSAMP_420, true);
@@ -135,11 +135,11 @@ int main(int argc, char* argv[])
                                 .pictureName = {},
                                 .locale = QLocale::c()};
     QString page;
-    const double report = best(rounds, [&] { page = WriteHtmlReport(input, false, true); });
+    const double report = best(rounds, [&] { page = writeHtmlReport(input, false, true); });
 
     std::printf("planning: %d members x %d days; picture %d x %d pixels (%.0f MB as 24-bit rows)\n", kMembers,
                 kDays, picture.width(), picture.height(),
-                double(buffer.BytesPerScanLine()) * buffer.Height() / 1e6);
+                double(buffer.bytesPerScanLine()) * buffer.height() / 1e6);
     std::printf("%-44s %9.1f ms\n", "grid drawn whole into an image", render);
     std::printf("%-44s %9.1f ms\n", "image copied into the pixel buffer", copy);
     std::printf("%-44s %9.1f ms  %8.2f MB\n", "SaveJpeg, quality 90, 4:4:4 (the writer's)", save,

@@ -29,7 +29,7 @@ void fillBenchPlanning(PlanningGrid& grid, PlanningMatrix* matrix, int members, 
         for (int row = 0; row < 4; ++row) {
             grid.setText(row, column, headers[row]);
             if (matrix)
-                matrix->cell(row, column).CellHtml = headers[row];
+                matrix->cell(row, column).html = headers[row];
         }
     }
     for (int row = 4; row < grid.rows(); ++row) {
@@ -37,7 +37,7 @@ void fillBenchPlanning(PlanningGrid& grid, PlanningMatrix* matrix, int members, 
         const QString name = QStringLiteral("Member %1").arg(row - 4);
         grid.setText(row, 0, name);
         if (matrix)
-            matrix->cell(row, 0).CellHtml = name;
+            matrix->cell(row, 0).html = name;
         for (int column = 1; column <= days; ++column) {
             if ((row + column) % 7 == 0)
                 continue;
@@ -48,10 +48,9 @@ void fillBenchPlanning(PlanningGrid& grid, PlanningMatrix* matrix, int members, 
             if (!matrix)
                 continue;
             PlanningCell& cell = matrix->cell(row, column);
-            cell.CellHtml =
-                QStringLiteral("Support stand-up<br>------------<br>Customer call<br>------------<br>"
-                               "Ticket queue duty");
-            cell.CellHtmlColour = other ? QStringLiteral("FF8080") : QStringLiteral("C4C400");
+            cell.html = QStringLiteral("Support stand-up<br>------------<br>Customer call<br>------------<br>"
+                                       "Ticket queue duty");
+            cell.htmlColour = other ? QStringLiteral("FF8080") : QStringLiteral("C4C400");
         }
     }
     grid.setRedraw(true);

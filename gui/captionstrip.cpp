@@ -7,40 +7,40 @@
 
 #include <cmath>
 
-cLogo::cLogo() : m_start(resolve(m_debutCouleur)), m_end(resolve(m_finCouleur)) {}
+CaptionStrip::CaptionStrip() : m_start(resolve(m_startColour)), m_end(resolve(m_endColour)) {}
 
-QColor cLogo::resolve(qint64 colour)
+QColor CaptionStrip::resolve(qint64 colour)
 {
     colour = resolveOleColour(colour);
     return QColor(int(colour & 0xFF), int((colour >> 8) & 0xFF), int((colour >> 16) & 0xFF));
 }
 
-void cLogo::setDessinerObjet(QLabel* surface)
+void CaptionStrip::setSurface(QLabel* surface)
 {
     m_surface = surface;
 }
 
-void cLogo::setDebutCouleur(qint64 colour)
+void CaptionStrip::setStartColour(qint64 colour)
 {
-    if (colour == m_debutCouleur)
+    if (colour == m_startColour)
         return;
-    m_debutCouleur = colour;
+    m_startColour = colour;
     m_start = resolve(colour);
     if (m_surface)
-        Dessine();
+        draw();
 }
 
-void cLogo::setFinCouleur(qint64 colour)
+void CaptionStrip::setEndColour(qint64 colour)
 {
-    if (colour == m_finCouleur)
+    if (colour == m_endColour)
         return;
-    m_finCouleur = colour;
+    m_endColour = colour;
     m_end = resolve(colour);
     if (m_surface)
-        Dessine();
+        draw();
 }
 
-QList<cLogo::Band> cLogo::bands(const QSize& size) const
+QList<CaptionStrip::Band> CaptionStrip::bands(const QSize& size) const
 {
     QList<Band> result;
     const int h = size.height();
@@ -61,7 +61,7 @@ QList<cLogo::Band> cLogo::bands(const QSize& size) const
     return result;
 }
 
-QImage cLogo::render(const QSize& size, const QFont& font) const
+QImage CaptionStrip::render(const QSize& size, const QFont& font) const
 {
     QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
     image.fill(Qt::white);
@@ -73,11 +73,11 @@ QImage cLogo::render(const QSize& size, const QFont& font) const
     painter.translate(0, size.height() - 16);
     painter.rotate(-90);
     painter.setPen(Qt::white);
-    painter.drawText(QPoint(0, painter.fontMetrics().ascent()), Caption);
+    painter.drawText(QPoint(0, painter.fontMetrics().ascent()), caption);
     return image;
 }
 
-void cLogo::Dessine()
+void CaptionStrip::draw()
 {
     if (!m_surface)
         return;

@@ -6,7 +6,7 @@
 
 namespace GridLayout {
 
-bool FitColumnsToWidth(PlanningGrid& grid, int gridWidth, int fixedWidth, int firstShownColumn, bool fitted)
+bool fitColumnsToWidth(PlanningGrid& grid, int gridWidth, int fixedWidth, int firstShownColumn, bool fitted)
 {
     int count = 0;
     qint64 sum = 0;
@@ -32,7 +32,7 @@ bool FitColumnsToWidth(PlanningGrid& grid, int gridWidth, int fixedWidth, int fi
     return true;
 }
 
-void RestoreDefaultSizes(PlanningGrid& grid)
+void restoreDefaultSizes(PlanningGrid& grid)
 {
     for (int column = grid.fixedColumns(); column < grid.columns(); ++column)
         grid.setColumnWidth(column, kDefaultDayWidth);
@@ -41,7 +41,7 @@ void RestoreDefaultSizes(PlanningGrid& grid)
         grid.setRowHeight(row, height);
 }
 
-void ZoomRows(PlanningGrid& grid, bool taller)
+void zoomRows(PlanningGrid& grid, bool taller)
 {
     const int height = grid.rowHeight(4);
     const int step = int(std::lround(height / 10.0));
@@ -49,7 +49,7 @@ void ZoomRows(PlanningGrid& grid, bool taller)
         grid.setRowHeight(row, taller ? height + step : height - step);
 }
 
-void ZoomColumns(PlanningGrid& grid, bool wider)
+void zoomColumns(PlanningGrid& grid, bool wider)
 {
     for (int column = grid.fixedColumns(); column < grid.columns(); ++column) {
         const int width = grid.columnWidth(column);

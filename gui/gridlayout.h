@@ -12,14 +12,14 @@ constexpr int kDefaultDayWidth = 960;
 // column shown on) to fill `gridWidth`, when the grid is wider than their remembered total or they were
 // fitted before; `fixedWidth` is where the first scrollable column shown begins. Returns whether the columns
 // are now fitted. Hidden columns (remembered width below 1) are left alone.
-bool FitColumnsToWidth(PlanningGrid& grid, int gridWidth, int fixedWidth, int firstShownColumn, bool fitted);
+bool fitColumnsToWidth(PlanningGrid& grid, int gridWidth, int fixedWidth, int firstShownColumn, bool fitted);
 
 // Every data column 960 twips wide, every data row three times as high as row 1 is now.
-void RestoreDefaultSizes(PlanningGrid& grid);
+void restoreDefaultSizes(PlanningGrid& grid);
 
 // All data rows take row 4's height made 10 % larger (taller) or smaller.
-void ZoomRows(PlanningGrid& grid, bool taller);
+void zoomRows(PlanningGrid& grid, bool taller);
 // Every data column 10 % narrower or wider than it is; hidden columns stay hidden.
-void ZoomColumns(PlanningGrid& grid, bool wider);
+void zoomColumns(PlanningGrid& grid, bool wider);
 
 } // namespace GridLayout

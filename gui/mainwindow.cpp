@@ -50,6 +50,9 @@
 namespace {
 
 constexpr const char* kKey = "key";
+constexpr const char* kDisplayCheckNames[kDisplayFlagCount] = {"showDetails",  "hidePrivate",  "useFilters",
+                                                               "filteredOnly", "hideWeekends", "showTimes"};
+constexpr const char* kStatusPanelNames[] = {"statusState", "statusDetail", "statusRunTime"};
 
 // The view each stored start view number stands for; other numbers leave the current view as it is.
 const QStringList kStartViews = {QString(),
@@ -69,14 +72,14 @@ QLabel* taggedLabel(int tag, QWidget* parent)
 
 } // namespace
 
-Form1::Form1(ProgramState& program, EngineState& engine, PlanningMatrix& matrix, SettingsStore& settings,
-             const LanguageTexts& texts, Mailbox& mailbox, QWidget* parent)
+MainWindow::MainWindow(ProgramState& program, EngineState& engine, PlanningMatrix& matrix,
+                       SettingsStore& settings, const LanguageTexts& texts, Mailbox& mailbox, QWidget* parent)
     : QMainWindow(parent), m_program(program), m_engine(engine), m_matrix(matrix), m_settings(settings),
       m_texts(texts), m_mailbox(mailbox), m_queryMemory(std::make_unique<QueryMemory>())
 {
     m_messageHandler = [this](MessageIcon icon, const QString& text) {
         // An unattended run never waits for a person: its messages go to standard error.
-        if (m_program.AutomaticMode) {
+        if (m_program.automaticMode) {
             std::fprintf(stderr, "rotavine: %s\n", qPrintable(text));
             return;
         }
@@ -90,16 +93,16 @@ Form1::Form1(ProgramState& program, EngineState& engine, PlanningMatrix& matrix,
     load();
 }
 
-Form1::~Form1()
+MainWindow::~MainWindow()
 {
     setBusy(false);
 }
 
 // ---- widgets
 
-void Form1::buildWidgets()
+void MainWindow::buildWidgets()
 {
-    setObjectName(QStringLiteral("Form1"));
+    setObjectName(QStringLiteral("mainWindow"));
     Captions::setTag(this, ScreenText::MainWindowCaption);
     buildToolbar();
 
@@ -108,16 +111,16 @@ void Form1::buildWidgets()
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
     // The gradient strip along the left edge, repainted whenever its height changes.
-    m_picLogo = new QLabel(central);
-    m_picLogo->setObjectName(QStringLiteral("picLogo"));
-    m_picLogo->setFixedWidth(26);
-    m_picLogo->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
+    m_captionLabel = new QLabel(central);
+    m_captionLabel->setObjectName(QStringLiteral("captionStrip"));
+    m_captionLabel->setFixedWidth(26);
+    m_captionLabel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
     QFont logoFont(QStringLiteral("Arial"), 11, QFont::Bold);
-    m_picLogo->setFont(logoFont);
-    m_logo.setDessinerObjet(m_picLogo);
-    m_logo.Caption = QStringLiteral("    - Rotavine ") + QStringLiteral(ROTAVINE_VERSION);
-    m_picLogo->installEventFilter(this);
-    outer->addWidget(m_picLogo);
+    m_captionLabel->setFont(logoFont);
+    m_captionStrip.setSurface(m_captionLabel);
+    m_captionStrip.caption = QStringLiteral("    - Rotavine ") + QStringLiteral(ROTAVINE_VERSION);
+    m_captionLabel->installEventFilter(this);
+    outer->addWidget(m_captionLabel);
     auto* layout = new QVBoxLayout;
     layout->setContentsMargins(4, 4, 4, 0);
     outer->addLayout(layout, 1);
@@ -125,11 +128,11 @@ void Form1::buildWidgets()
     layout->addWidget(m_upperPanel);
 
     auto* commandRow = new QHBoxLayout;
-    m_annul = new QPushButton(central);
-    m_annul->setObjectName(QStringLiteral("Annul"));
-    Captions::setTag(m_annul, ScreenText::CancelQuery);
-    connect(m_annul, &QPushButton::clicked, this, [this] { m_commands->cancel(); });
-    commandRow->addWidget(m_annul);
+    m_cancelButton = new QPushButton(central);
+    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    Captions::setTag(m_cancelButton, ScreenText::CancelQuery);
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] { m_commands->cancel(); });
+    commandRow->addWidget(m_cancelButton);
     // Default sizes, and the four zoom pictures: columns narrower and wider, rows taller and shorter.
     auto sizeButton = [&](const char* name, int tag, QStyle::StandardPixmap icon,
                           std::function<void()> action) {
@@ -141,58 +144,58 @@ void Form1::buildWidgets()
         connect(button, &QToolButton::clicked, this, std::move(action));
         commandRow->addWidget(button);
     };
-    sizeButton("RestoreWidth", ScreenText::RestoreWidth, QStyle::SP_BrowserReload, [this] {
-        GridLayout::RestoreDefaultSizes(m_grid);
+    sizeButton("restoreSizes", ScreenText::RestoreWidth, QStyle::SP_BrowserReload, [this] {
+        GridLayout::restoreDefaultSizes(m_grid);
         fitColumns();
     });
     auto whenShown = [this](std::function<void()> zoom) {
         return [this, zoom] {
-            if (!m_commands->CurrentView.isEmpty())
+            if (!m_commands->currentView.isEmpty())
                 zoom();
         };
     };
-    sizeButton("Picture2_0", ScreenText::ColumnsNarrower, QStyle::SP_ArrowLeft,
-               whenShown([this] { GridLayout::ZoomColumns(m_grid, false); }));
-    sizeButton("Picture2_1", ScreenText::ColumnsWider, QStyle::SP_ArrowRight,
-               whenShown([this] { GridLayout::ZoomColumns(m_grid, true); }));
-    sizeButton("Picture1_0", ScreenText::RowsTaller, QStyle::SP_ArrowDown,
-               whenShown([this] { GridLayout::ZoomRows(m_grid, true); }));
-    sizeButton("Picture1_1", ScreenText::RowsShorter, QStyle::SP_ArrowUp,
-               whenShown([this] { GridLayout::ZoomRows(m_grid, false); }));
+    sizeButton("columnsNarrower", ScreenText::ColumnsNarrower, QStyle::SP_ArrowLeft,
+               whenShown([this] { GridLayout::zoomColumns(m_grid, false); }));
+    sizeButton("columnsWider", ScreenText::ColumnsWider, QStyle::SP_ArrowRight,
+               whenShown([this] { GridLayout::zoomColumns(m_grid, true); }));
+    sizeButton("rowsTaller", ScreenText::RowsTaller, QStyle::SP_ArrowDown,
+               whenShown([this] { GridLayout::zoomRows(m_grid, true); }));
+    sizeButton("rowsShorter", ScreenText::RowsShorter, QStyle::SP_ArrowUp,
+               whenShown([this] { GridLayout::zoomRows(m_grid, false); }));
     commandRow->addStretch(1);
     layout->addLayout(commandRow);
 
-    m_planning = new PlanningGridView(m_grid, central);
-    m_planning->setObjectName(QStringLiteral("Planning"));
-    Captions::setTag(m_planning, ScreenText::PlanningGrid);
+    m_gridView = new PlanningGridView(m_grid, central);
+    m_gridView->setObjectName(QStringLiteral("planningGrid"));
+    Captions::setTag(m_gridView, ScreenText::PlanningGrid);
     // The grid's own resizes (window resize, compact layout) stretch the day columns.
-    m_planning->viewport()->installEventFilter(this);
-    layout->addWidget(m_planning, 1);
+    m_gridView->viewport()->installEventFilter(this);
+    layout->addWidget(m_gridView, 1);
     setCentralWidget(central);
 
     QStatusBar* status = statusBar();
-    status->setObjectName(QStringLiteral("StatusBar1"));
+    status->setObjectName(QStringLiteral("statusBar"));
     for (int panel = 0; panel < int(m_statusPanels.size()); ++panel) {
         m_statusPanels[panel] = new QLabel(status);
-        m_statusPanels[panel]->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(panel + 1));
+        m_statusPanels[panel]->setObjectName(QLatin1StringView(kStatusPanelNames[panel]));
         status->addWidget(m_statusPanels[panel], panel == 0 ? 1 : 0);
     }
     Captions::setTag(m_statusPanels[0], ScreenText::StatusBarState);
     Captions::setTag(m_statusPanels[2], ScreenText::StatusBarRunTime);
 
     m_refreshTimer = new QTimer(this);
-    m_refreshTimer->setObjectName(QStringLiteral("RefreshTimer"));
+    m_refreshTimer->setObjectName(QStringLiteral("refreshTimer"));
     m_refreshTimer->setInterval(kRefreshIntervalMs);
     connect(m_refreshTimer, &QTimer::timeout, this,
-            [this] { m_commands->timerTick(m_program.AutomaticDelay); });
+            [this] { m_commands->timerTick(m_program.refreshDelay); });
 
-    m_teamList = std::make_unique<ComboBoxTeamList>(*m_groupes);
-    m_memberList = std::make_unique<ListWidgetMemberList>(*m_membres);
-    m_teamWindow = std::make_unique<TeamWindow>(TeamWindow{*m_teamList, *m_memberList});
+    m_teamsAdaptor = std::make_unique<ComboBoxTeamList>(*m_teamCombo);
+    m_membersAdaptor = std::make_unique<ListWidgetMemberList>(*m_memberList);
+    m_teamWindow = std::make_unique<TeamWindow>(TeamWindow{*m_teamsAdaptor, *m_membersAdaptor});
     resize(1100, 720);
 }
 
-QWidget* Form1::buildUpperPanel()
+QWidget* MainWindow::buildUpperPanel()
 {
     auto* panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("upperPanel"));
@@ -201,67 +204,67 @@ QWidget* Form1::buildUpperPanel()
 
     auto* team = new QVBoxLayout;
     team->addWidget(taggedLabel(ScreenText::TeamLabel, panel));
-    m_groupes = new QComboBox(panel);
-    m_groupes->setObjectName(QStringLiteral("groupes"));
-    Captions::setTag(m_groupes, ScreenText::TeamList);
-    connect(m_groupes, &QComboBox::activated, this, [this] { groupesActivated(); });
-    team->addWidget(m_groupes);
+    m_teamCombo = new QComboBox(panel);
+    m_teamCombo->setObjectName(QStringLiteral("teamCombo"));
+    Captions::setTag(m_teamCombo, ScreenText::TeamList);
+    connect(m_teamCombo, &QComboBox::activated, this, [this] { teamActivated(); });
+    team->addWidget(m_teamCombo);
     team->addWidget(taggedLabel(ScreenText::MembersLabel, panel));
-    m_membres = new QListWidget(panel);
-    m_membres->setObjectName(QStringLiteral("Membres"));
-    Captions::setTag(m_membres, ScreenText::MemberList);
-    team->addWidget(m_membres, 1);
+    m_memberList = new QListWidget(panel);
+    m_memberList->setObjectName(QStringLiteral("memberList"));
+    Captions::setTag(m_memberList, ScreenText::MemberList);
+    team->addWidget(m_memberList, 1);
     layout->addLayout(team, 2);
 
     auto* filters = new QVBoxLayout;
     filters->addWidget(taggedLabel(ScreenText::FiltersLabel, panel));
-    m_filtres = new QListWidget(panel);
-    m_filtres->setObjectName(QStringLiteral("Filtres"));
-    m_filtres->setSelectionMode(QAbstractItemView::MultiSelection);
-    Captions::setTag(m_filtres, ScreenText::FilterList);
-    connect(m_filtres, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem* item) { filtresClick(m_filtres->row(item)); });
-    filters->addWidget(m_filtres, 1);
+    m_filterList = new QListWidget(panel);
+    m_filterList->setObjectName(QStringLiteral("filterList"));
+    m_filterList->setSelectionMode(QAbstractItemView::MultiSelection);
+    Captions::setTag(m_filterList, ScreenText::FilterList);
+    connect(m_filterList, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { filterClicked(m_filterList->row(item)); });
+    filters->addWidget(m_filterList, 1);
     layout->addLayout(filters, 2);
 
     auto* options = new QGridLayout;
     for (int index = 0; index < 2; ++index) {
         auto* picker = new QDateEdit(panel);
-        picker->setObjectName(QStringLiteral("DepuisAu%1").arg(index));
+        picker->setObjectName(index == 0 ? QStringLiteral("fromDate") : QStringLiteral("toDate"));
         picker->setCalendarPopup(true);
         Captions::setTag(picker, index == 0 ? ScreenText::DateFrom : ScreenText::DateTo);
         connect(picker, &QDateEdit::dateChanged, this, [this, index] {
             if (!m_settingPickers)
                 pickerChanged(index);
         });
-        m_depuisAu[index] = picker;
+        m_datePickers[index] = picker;
     }
     auto* rangeLabel = taggedLabel(ScreenText::DateRangeLabel, panel);
     rangeLabel->setAlignment(Qt::AlignCenter);
-    options->addWidget(m_depuisAu[0], 0, 0);
+    options->addWidget(m_datePickers[0], 0, 0);
     options->addWidget(rangeLabel, 0, 1);
-    options->addWidget(m_depuisAu[1], 0, 2);
+    options->addWidget(m_datePickers[1], 0, 2);
     for (int index = 0; index < kFlagCount; ++index) {
         auto* box = new QCheckBox(panel);
-        box->setObjectName(QStringLiteral("FlagsCheck%1").arg(index));
+        box->setObjectName(QLatin1StringView(kDisplayCheckNames[index]));
         box->setProperty("index", index);
         Captions::setTag(box, ScreenText::FlagShowDetails + index);
-        connect(box, &QCheckBox::clicked, this, [this, index] { flagsCheckClick(index); });
-        m_flagsCheck[index] = box;
+        connect(box, &QCheckBox::clicked, this, [this, index] { displayCheckClicked(index); });
+        m_displayChecks[index] = box;
         options->addWidget(box, 1 + index / 2, index % 2 == 0 ? 0 : 2);
     }
     options->setRowStretch(4, 1);
     layout->addLayout(options, 3);
 
-    m_version = new QLabel(panel);
-    m_version->setObjectName(QStringLiteral("lblVersion"));
-    m_version->setAlignment(Qt::AlignRight | Qt::AlignBottom);
-    layout->addWidget(m_version);
+    m_versionLabel = new QLabel(panel);
+    m_versionLabel->setObjectName(QStringLiteral("versionLabel"));
+    m_versionLabel->setAlignment(Qt::AlignRight | Qt::AlignBottom);
+    layout->addWidget(m_versionLabel);
     panel->setMaximumHeight(160);
     return panel;
 }
 
-QAction* Form1::addToolbarButton(const QString& key, int tag, bool checkable)
+QAction* MainWindow::addToolbarButton(const QString& key, int tag, bool checkable)
 {
     auto* action = new QAction(this);
     action->setProperty(kKey, key);
@@ -274,7 +277,7 @@ QAction* Form1::addToolbarButton(const QString& key, int tag, bool checkable)
     return action;
 }
 
-void Form1::addMenuEntry(QAction* button, const QString& key, int tag)
+void MainWindow::addMenuEntry(QAction* button, const QString& key, int tag)
 {
     QMenu* menu = button->menu();
     if (!menu) {
@@ -296,10 +299,10 @@ void Form1::addMenuEntry(QAction* button, const QString& key, int tag)
     });
 }
 
-void Form1::buildToolbar()
+void MainWindow::buildToolbar()
 {
     m_toolbar = addToolBar(QString());
-    m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
+    m_toolbar->setObjectName(QStringLiteral("toolbar"));
     m_toolbar->setMovable(false);
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     using namespace ScreenText;
@@ -339,7 +342,7 @@ void Form1::buildToolbar()
 
 // The commands work on a model of the toolbar; it takes the buttons' keys and their texts in the language
 // in use.
-void Form1::loadToolbarModel()
+void MainWindow::loadToolbarModel()
 {
     QList<ViewCommands::Button>& model = m_commands->buttons();
     model.clear();
@@ -355,7 +358,7 @@ void Form1::loadToolbarModel()
     }
 }
 
-void Form1::buttonChanged(int position)
+void MainWindow::buttonChanged(int position)
 {
     if (position < 1 || position > m_buttons.size())
         return;
@@ -368,10 +371,10 @@ void Form1::buttonChanged(int position)
     action->setProperty(kKey, button.key);
 }
 
-ViewCommands::Window Form1::commandWindow()
+ViewCommands::Window MainWindow::commandWindow()
 {
     ViewCommands::Window window;
-    window.pickers = [this] { return Periods::Range{m_depuisAu[0]->date(), m_depuisAu[1]->date()}; };
+    window.pickers = [this] { return Periods::Range{m_datePickers[0]->date(), m_datePickers[1]->date()}; };
     window.setPickers = [this](const Periods::Range& range) { setPickers(range); };
     window.dayView = [this](const QDate& day) { runDayView(day); };
     window.memberQuery = [this](const QDate& from, const QDate& to, bool colourMode) {
@@ -383,176 +386,153 @@ ViewCommands::Window Form1::commandWindow()
     window.detailLayout = [this](bool pressed) { m_upperPanel->setVisible(!pressed); };
     window.copyPicture = [this] { copyPicture(); };
     window.loupe = [](bool) {};
-    window.report = [this](bool colourOnly, bool asTable) { WriteReport(colourOnly, asTable); };
+    window.report = [this](bool colourOnly, bool asTable) { writeReport(colourOnly, asTable); };
     window.dialog = [](const QString&) {};
     window.message = [this](MessageIcon icon, const QString& text) { showMessage(icon, text); };
     window.fatal = [this](const QString& text) {
         showMessage(MessageIcon::Critical, text);
-        if (m_program.AutomaticMode)
-            finishAutomaticRun(ExitStatus::ViewKeywordError);
-        else
+        m_viewKeywordFailed = true;
+        if (!m_program.automaticMode)
             QCoreApplication::exit(1);
     };
     window.showRunTime = [this] {
         setStatusText(3, ViewCommands::runTimeText(m_texts, QDateTime::currentDateTime()));
     };
-    window.checkOptions = [this] { CheckOptions(); };
+    window.applyDisplayFlags = [this] { applyDisplayFlags(); };
     window.buttonChanged = [this](int position) { buttonChanged(position); };
     return window;
 }
 
 // ---- load, activation, close
 
-void Form1::load()
+void MainWindow::load()
 {
     Captions::applyCaptions(this, m_texts);
     Captions::applyToolbarCaptions(m_toolbar, m_texts);
     loadToolbarModel();
-    m_version->setText(QStringLiteral(ROTAVINE_VERSION));
+    m_versionLabel->setText(QStringLiteral(ROTAVINE_VERSION));
 
     const std::array<bool, kDisplayFlagCount> checked = loadWindowSettings(m_settings, m_program, m_engine);
     for (int index = 0; index < kFlagCount; ++index)
-        m_flagsCheck[index]->setChecked(checked[index]);
-    if (m_program.AutomaticDelay != 0)
+        m_displayChecks[index]->setChecked(checked[index]);
+    if (m_program.refreshDelay != 0)
         m_refreshTimer->start();
     else
         m_refreshTimer->stop();
-    CheckOptions();
-    if (!m_program.AutomaticMode)
-        setPickers(Periods::ThisWeek(QDate::currentDate()));
+    applyDisplayFlags();
+    if (!m_program.automaticMode)
+        setPickers(Periods::thisWeek(QDate::currentDate()));
 }
 
-void Form1::activate()
+void MainWindow::activate()
 {
-    const bool first = !m_program.Activated;
-    QString startTeam;
-    if (first) {
-        startTeam = m_program.AutomaticMode
-                        ? m_program.CmdTeam
-                        : m_settings.read(QStringLiteral("Parameters"), QStringLiteral("SelectedTeam"), {});
-        const TeamContext context = teamContext();
-        QString all;
-        LoadGroups(all, *m_teamWindow, context);
-        LoadGroups(startTeam, *m_teamWindow, context);
-    }
-    else if (m_program.GroupsChanged) {
-        QString current = m_groupes->currentText();
-        m_program.GroupsChanged = LoadGroups(current, *m_teamWindow, teamContext());
-    }
-    if (m_program.FiltersChanged) {
-        reloadFilters();
-        m_program.FiltersChanged = false;
-    }
-    if (!first)
+    if (m_program.activated) {
+        if (m_program.teamsChanged) {
+            QString current = m_teamCombo->currentText();
+            m_program.teamsChanged = loadTeams(current, *m_teamWindow, teamContext());
+        }
+        reloadChangedFilters();
         return;
+    }
+    loadLists(m_settings.read(QStringLiteral("Parameters"), QStringLiteral("SelectedTeam"), {}));
+    setPickers(Periods::thisWeek(QDate::currentDate()));
+    runView(m_program.startAction < kStartViews.size() ? kStartViews.at(m_program.startAction)
+                                                       : m_commands->currentView);
+}
 
-    if (m_program.AutomaticMode) {
-        if (!automaticRunAccepted())
-            return;
-        setPickers({m_program.CmdFromDate, m_program.CmdToDate});
-        pickerChanged(0);
-        pickerChanged(1);
-        m_commands->CurrentView = m_program.CmdView;
-    }
-    else {
-        setPickers(Periods::ThisWeek(QDate::currentDate()));
-        if (m_program.AtRunAction < kStartViews.size())
-            m_commands->CurrentView = kStartViews.at(m_program.AtRunAction);
-    }
+void MainWindow::loadLists(const QString& startTeam)
+{
+    const TeamContext context = teamContext();
+    QString all;
+    loadTeams(all, *m_teamWindow, context);
+    QString chosen = startTeam;
+    loadTeams(chosen, *m_teamWindow, context);
+    reloadChangedFilters();
+}
+
+void MainWindow::reloadChangedFilters()
+{
+    if (!m_program.filtersChanged)
+        return;
+    reloadFilters();
+    m_program.filtersChanged = false;
+}
+
+QString MainWindow::currentTeam() const
+{
+    return m_teamCombo->currentText();
+}
+
+bool MainWindow::hasTeam(const QString& name) const
+{
+    return m_teamCombo->findText(name, Qt::MatchFixedString | Qt::MatchCaseSensitive) >= 0;
+}
+
+void MainWindow::choosePeriod(const QDate& from, const QDate& to)
+{
+    setPickers({from, to});
+    pickerChanged(0);
+    pickerChanged(1);
+}
+
+bool MainWindow::runView(const QString& view)
+{
+    m_commands->currentView = view;
     // Marked before the view runs: the query lets events in, and an activation arriving from there must be
     // a later one, not a second first one.
-    m_program.Activated = true;
-    m_commands->RerunCurrentView();
-    if (m_program.AutomaticMode && !m_automaticStatus)
-        WriteReport(m_program.CmdReport == QLatin1StringView("ReportHTMLColor"),
-                    m_program.CmdReport != QLatin1StringView("ReportImage"));
+    m_program.activated = true;
+    m_viewKeywordFailed = false;
+    m_commands->rerunCurrentView();
+    return !m_viewKeywordFailed;
 }
 
-// ---- unattended run and reports
+// ---- reports
 
-bool Form1::automaticRunAccepted()
+QString MainWindow::planningPictureName()
 {
-    // The report keyword and the view are checked before the view runs, which may take a while, rather than
-    // after it; the team is checked too, since a scheduler must hear of a wrong or empty team rather than
-    // receive an empty page.
-    const QString& report = m_program.CmdReport;
-    if (report != QLatin1StringView("ReportHTMLPlan") && report != QLatin1StringView("ReportHTMLColor") &&
-        report != QLatin1StringView("ReportImage")) {
-        showMessage(MessageIcon::Critical, QStringLiteral("Report keyword error"));
-        finishAutomaticRun(ExitStatus::ReportKeywordError);
-        return false;
-    }
-    if (!Periods::reportAcceptsView(report, m_program.CmdView)) {
-        showMessage(MessageIcon::Information, m_texts.message(Message::ReportViewRefused));
-        finishAutomaticRun(ExitStatus::ViewRefused);
-        return false;
-    }
-    if (m_groupes->findText(m_program.CmdTeam, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0) {
-        showMessage(MessageIcon::Critical, QStringLiteral("Unknown team \"%1\"").arg(m_program.CmdTeam));
-        finishAutomaticRun(ExitStatus::UnknownTeam);
-        return false;
-    }
-    if (m_membres->count() == 0) {
-        showMessage(MessageIcon::Critical,
-                    QStringLiteral("The team \"%1\" has no members").arg(m_program.CmdTeam));
-        finishAutomaticRun(ExitStatus::EmptyTeam);
-        return false;
-    }
-    return true;
-}
-
-void Form1::finishAutomaticRun(ExitStatus status)
-{
-    if (!m_automaticStatus)
-        m_automaticStatus = status;
-}
-
-QString Form1::PlanningPictureName()
-{
-    savePlanningPicture(m_planning->painter(), m_program.TempFolder + QStringLiteral("planning.jpg"));
+    savePlanningPicture(m_gridView->painter(), m_program.tempFolder + QStringLiteral("planning.jpg"));
     return QStringLiteral("planning.jpg");
 }
 
-void Form1::WriteReport(bool colourOnly, bool asTable)
+QString MainWindow::writeReportPage(bool colourOnly, bool asTable)
 {
     const HtmlReportInput input{m_matrix,
                                 m_grid,
                                 m_rules,
-                                m_engine.UseFilters,
+                                m_engine.useFilters,
                                 m_texts,
-                                m_groupes->currentText(),
-                                m_depuisAu[0]->date().startOfDay(),
-                                m_depuisAu[1]->date().startOfDay(),
+                                m_teamCombo->currentText(),
+                                m_datePickers[0]->date().startOfDay(),
+                                m_datePickers[1]->date().startOfDay(),
                                 m_statusPanels[2]->text(),
-                                m_program.HeightCol,
+                                m_program.reportColumnWidth,
                                 HtmlReport::templateFolder(),
-                                m_program.TempFolder,
-                                [this] { return PlanningPictureName(); }};
+                                m_program.tempFolder,
+                                [this] { return planningPictureName(); }};
     setBusy(true);
+    try {
+        const QString page = ::writeHtmlReport(input, colourOnly, asTable);
+        setBusy(false);
+        return page;
+    }
+    catch (...) {
+        setBusy(false);
+        throw;
+    }
+}
+
+void MainWindow::writeReport(bool colourOnly, bool asTable)
+{
     QString page;
     try {
-        page = ::WriteHtmlReport(input, colourOnly, asTable);
-        if (m_program.AutomaticMode)
-            DeliverReport(m_program.TempFolder, m_program.CmdOutputFolder, m_program.CmdOutputFile,
-                          input.templateFolder);
+        page = writeReportPage(colourOnly, asTable);
     }
     catch (const JpegError& error) {
-        setBusy(false);
         showMessage(MessageIcon::Critical, error.description() + QStringLiteral(": ") + error.detail());
-        finishAutomaticRun(ExitStatus::PictureFailed);
         return;
     }
     catch (const ReportError& error) {
-        setBusy(false);
         showMessage(MessageIcon::Critical, m_texts.message(Message::ReportFailed) + error.description());
-        finishAutomaticRun(page.isEmpty() ? ExitStatus::ReportFailed : ExitStatus::OutputNotWritable);
-        return;
-    }
-    setBusy(false);
-    if (m_program.AutomaticMode) {
-        std::fprintf(stdout, "%s\n",
-                     qPrintable(QDir(m_program.CmdOutputFolder).filePath(m_program.CmdOutputFile)));
-        finishAutomaticRun(ExitStatus::Delivered);
         return;
     }
     DisplayRequest request;
@@ -560,7 +540,7 @@ void Form1::WriteReport(bool colourOnly, bool asTable)
     m_mailbox.display(request);
 }
 
-void Form1::showEvent(QShowEvent* event)
+void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     // Queued, so that the first activation, which runs queries that let events in, starts once the window
@@ -574,10 +554,10 @@ void Form1::showEvent(QShowEvent* event)
     }
 }
 
-void Form1::changeEvent(QEvent* event)
+void MainWindow::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_program.Activated)
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_program.activated)
         activate();
     // Minimised, the window lives on as the tray icon; without a tray it stays in the task bar.
     if (event->type() == QEvent::WindowStateChange && isMinimized() &&
@@ -585,111 +565,111 @@ void Form1::changeEvent(QEvent* event)
         hide();
 }
 
-void Form1::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
     for (int index = 0; index < kFlagCount; ++index) {
         m_settings.write(QStringLiteral("Parameters"), QStringLiteral("Checked%1").arg(index),
-                         m_flagsCheck[index]->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+                         m_displayChecks[index]->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     }
     event->accept();
 }
 
 // ---- handlers
 
-void Form1::CheckOptions()
+void MainWindow::applyDisplayFlags()
 {
     for (int index = 0; index < kFlagCount; ++index)
-        flagsCheckClick(index);
+        displayCheckClicked(index);
 }
 
-void Form1::flagsCheckClick(int index)
+void MainWindow::displayCheckClicked(int index)
 {
-    const bool ticked = m_flagsCheck[index]->isChecked();
+    const bool ticked = m_displayChecks[index]->isChecked();
     switch (index) {
     case 0:
-        m_engine.ShowDetails = ticked;
+        m_engine.showDetails = ticked;
         break;
     case 1:
-        m_engine.HidePrivate = ticked;
+        m_engine.hidePrivate = ticked;
         break;
     case 2:
         if (!ticked) {
-            m_flagsCheck[3]->setChecked(false);
-            m_engine.FilteredOnly = false;
+            m_displayChecks[3]->setChecked(false);
+            m_engine.filteredOnly = false;
         }
-        m_engine.UseFilters = ticked;
+        m_engine.useFilters = ticked;
         break;
     case 3:
         // Only filtered appointments makes sense only while the filters apply.
-        if (ticked && !m_flagsCheck[2]->isChecked())
-            m_flagsCheck[3]->setChecked(false);
-        m_engine.FilteredOnly = m_flagsCheck[3]->isChecked();
+        if (ticked && !m_displayChecks[2]->isChecked())
+            m_displayChecks[3]->setChecked(false);
+        m_engine.filteredOnly = m_displayChecks[3]->isChecked();
         break;
     case 4:
-        m_engine.HideWeekends = ticked;
-        m_engine.HeadersValid = false; // the day columns must be rebuilt
+        m_engine.hideWeekends = ticked;
+        m_engine.headersValid = false; // the day columns must be rebuilt
         break;
     case 5:
-        m_engine.ShowTimes = ticked;
+        m_engine.showTimes = ticked;
         break;
     default:
         break;
     }
 }
 
-void Form1::filtresClick(int row)
+void MainWindow::filterClicked(int row)
 {
-    const QListWidgetItem* item = m_filtres->item(row);
+    const QListWidgetItem* item = m_filterList->item(row);
     if (!item)
         return;
-    m_engine.HeadersValid = false;
+    m_engine.headersValid = false;
     m_settings.write(item->text(), QStringLiteral("Selected"),
                      item->isSelected() ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-void Form1::reloadFilters()
+void MainWindow::reloadFilters()
 {
-    m_filtres->clear();
-    for (const FilterListEntry& entry : LoadFilterList(m_settings)) {
-        auto* item = new QListWidgetItem(entry.name, m_filtres);
+    m_filterList->clear();
+    for (const FilterListEntry& entry : loadFilterList(m_settings)) {
+        auto* item = new QListWidgetItem(entry.name, m_filterList);
         item->setSelected(entry.selected);
     }
 }
 
-void Form1::groupesActivated()
+void MainWindow::teamActivated()
 {
-    SelectTeam(*m_teamWindow, teamContext(), m_settings);
+    selectTeam(*m_teamWindow, teamContext(), m_settings);
 }
 
-void Form1::setPickers(const Periods::Range& range)
+void MainWindow::setPickers(const Periods::Range& range)
 {
     m_settingPickers = true;
-    m_depuisAu[0]->setDate(range.from);
-    m_depuisAu[1]->setDate(range.to);
+    m_datePickers[0]->setDate(range.from);
+    m_datePickers[1]->setDate(range.to);
     m_settingPickers = false;
-    m_engine.StartDate = m_depuisAu[0]->date();
-    m_engine.EndDate = m_depuisAu[1]->date();
+    m_engine.startDate = m_datePickers[0]->date();
+    m_engine.endDate = m_datePickers[1]->date();
 }
 
-void Form1::pickerChanged(int index)
+void MainWindow::pickerChanged(int index)
 {
-    m_engine.HeadersValid = false;
-    setPickers(Periods::pickerChanged({m_depuisAu[0]->date(), m_depuisAu[1]->date()}, index));
+    m_engine.headersValid = false;
+    setPickers(Periods::pickerChanged({m_datePickers[0]->date(), m_datePickers[1]->date()}, index));
 }
 
-void Form1::setStatusText(int panel, const QString& text)
+void MainWindow::setStatusText(int panel, const QString& text)
 {
     if (panel >= 1 && panel <= int(m_statusPanels.size()))
         m_statusPanels[panel - 1]->setText(text);
 }
 
-void Form1::showMessage(MessageIcon icon, const QString& text)
+void MainWindow::showMessage(MessageIcon icon, const QString& text)
 {
     if (m_messageHandler)
         m_messageHandler(icon, text);
 }
 
-void Form1::setBusy(bool on)
+void MainWindow::setBusy(bool on)
 {
     // The queries may say "not busy" more than once; the override cursor is a stack, so restore it once.
     if (on == m_busy)
@@ -701,82 +681,82 @@ void Form1::setBusy(bool on)
         QApplication::restoreOverrideCursor();
 }
 
-void Form1::copyPicture()
+void MainWindow::copyPicture()
 {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
-    clipboard->setImage(m_planning->painter().renderAll());
+    clipboard->setImage(m_gridView->painter().renderAll());
     showMessage(MessageIcon::Information, m_texts.message(Message::PictureCopied));
 }
 
-int Form1::twips(int pixels) const
+int MainWindow::twips(int pixels) const
 {
-    return int(pixels * m_planning->painter().twipsPerPixel() + 0.5);
+    return int(pixels * m_gridView->painter().twipsPerPixel() + 0.5);
 }
 
-void Form1::fitColumns()
+void MainWindow::fitColumns()
 {
-    if (m_commands->CurrentView.isEmpty())
+    if (m_commands->currentView.isEmpty())
         return;
     int fixedWidth = 0;
     for (int column = 0; column < m_grid.fixedColumns() && column < m_grid.columns(); ++column)
         fixedWidth += m_grid.columnWidth(column);
-    const int firstShown = std::max(m_planning->firstScrollColumn(), m_grid.fixedColumns());
-    m_columnsFitted = GridLayout::FitColumnsToWidth(m_grid, twips(m_planning->viewport()->width()),
+    const int firstShown = std::max(m_gridView->firstScrollColumn(), m_grid.fixedColumns());
+    m_columnsFitted = GridLayout::fitColumnsToWidth(m_grid, twips(m_gridView->viewport()->width()),
                                                     fixedWidth, firstShown, m_columnsFitted);
 }
 
-bool Form1::eventFilter(QObject* watched, QEvent* event)
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (m_planning && watched == m_planning->viewport() && event->type() == QEvent::Resize)
+    if (m_gridView && watched == m_gridView->viewport() && event->type() == QEvent::Resize)
         fitColumns();
-    if (watched == m_picLogo && event->type() == QEvent::Resize)
-        m_logo.Dessine();
+    if (watched == m_captionLabel && event->type() == QEvent::Resize)
+        m_captionStrip.draw();
     return QMainWindow::eventFilter(watched, event);
 }
 
-QStringList Form1::members() const
+QStringList MainWindow::members() const
 {
     QStringList names;
-    for (int row = 0; row < m_membres->count(); ++row)
-        names.append(m_membres->item(row)->text());
+    for (int row = 0; row < m_memberList->count(); ++row)
+        names.append(m_memberList->item(row)->text());
     return names;
 }
 
-QueryContext Form1::queryContext()
+QueryContext MainWindow::queryContext()
 {
     QList<FilterListEntry> filters;
-    for (int row = 0; row < m_filtres->count(); ++row)
-        filters.append({m_filtres->item(row)->text(), m_filtres->item(row)->isSelected()});
+    for (int row = 0; row < m_filterList->count(); ++row)
+        filters.append({m_filterList->item(row)->text(), m_filterList->item(row)->isSelected()});
     QueryContext context{m_engine,  m_program, m_matrix,   m_grid, m_texts,
                          m_mailbox, m_rules,   m_settings, filters};
     context.yield = queryEventPump();
     context.showMessage = [this](MessageIcon icon, const QString& text) { showMessage(icon, text); };
     context.setBusy = [this](bool on) { setBusy(on); };
     context.layoutChanged = [this] { fitColumns(); };
-    context.gridHeight = [this] { return twips(m_planning->viewport()->height()); };
+    context.gridHeight = [this] { return twips(m_gridView->viewport()->height()); };
     context.memory = m_queryMemory.get();
     return context;
 }
 
-TeamContext Form1::teamContext()
+TeamContext MainWindow::teamContext()
 {
     return TeamContext{m_mailbox, m_engine, eventPump(), [this](bool on) { setBusy(on); },
                        [](const QString& line) { qWarning("%s", qPrintable(line)); }};
 }
 
-void Form1::runMemberQuery(const QDate& from, const QDate& to, bool colourMode)
+void MainWindow::runMemberQuery(const QDate& from, const QDate& to, bool colourMode)
 {
     // The queries let events in while they run; a second query started from there (a click, the timer)
     // would write into the same grid, so it is not started.
-    if (m_engine.QueryRunning)
+    if (m_engine.queryRunning)
         return;
-    MemberQuery::QueryMemberCalendars(queryContext(), from, to, members(), colourMode);
+    MemberQuery::run(queryContext(), from, to, members(), colourMode);
 }
 
-void Form1::runDayView(const QDate& day)
+void MainWindow::runDayView(const QDate& day)
 {
-    if (m_engine.QueryRunning)
+    if (m_engine.queryRunning)
         return;
-    DayView::DayViewQuery(queryContext(), day, members());
+    DayView::run(queryContext(), day, members());
 }

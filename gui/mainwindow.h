@@ -1,6 +1,5 @@
 #pragma once
 
-#include "base/exitstatus.h"
 #include "gui/captionstrip.h"
 #include "gui/viewcommands.h"
 #include "planning/colourrules.h"
@@ -12,7 +11,6 @@
 #include <array>
 #include <functional>
 #include <memory>
-#include <optional>
 
 class ComboBoxTeamList;
 class LanguageTexts;
@@ -40,7 +38,7 @@ struct TeamWindow;
 // The main window: the team, its members, the colour filters, the period and the display options above the
 // planning grid, the toolbar that runs the views, and the status bar. Its handlers hand the work to the
 // core (ViewCommands, the queries, the team operations) and only move values between widgets and state.
-class Form1 : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
@@ -50,27 +48,37 @@ public:
     using MessageHandler = std::function<void(MessageIcon, const QString&)>;
 
     // Runs the load step: texts, stored settings, display flags, timer and the current week.
-    Form1(ProgramState& program, EngineState& engine, PlanningMatrix& matrix, SettingsStore& settings,
-          const LanguageTexts& texts, Mailbox& mailbox, QWidget* parent = nullptr);
-    ~Form1() override;
+    MainWindow(ProgramState& program, EngineState& engine, PlanningMatrix& matrix, SettingsStore& settings,
+               const LanguageTexts& texts, Mailbox& mailbox, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // The first call loads the teams and filters and runs the start view; later calls reload what other
     // windows changed. Showing the window runs it.
     void activate();
+
+    // The steps of the first activation, for an unattended run that takes them itself: the teams with
+    // `startTeam` chosen (none when no marked team has that name) and the filters; the period as if the
+    // user had picked it; a view keyword run, false when no toolbar entry carries it.
+    void loadLists(const QString& startTeam);
+    QString currentTeam() const;
+    bool hasTeam(const QString& name) const;
+    QStringList members() const;
+    void choosePeriod(const QDate& from, const QDate& to);
+    bool runView(const QString& view);
     // Re-applies the six display check boxes to the engine's flags.
-    void CheckOptions();
+    void applyDisplayFlags();
 
     // Message boxes go through here, so that tests can record them instead of waiting for a person.
     void setMessageHandler(MessageHandler handler) { m_messageHandler = std::move(handler); }
     void setStatusText(int panel, const QString& text);
 
-    // Writes the report of the current view and opens it, or in an unattended run delivers it to the
-    // command line's output.
-    void WriteReport(bool colourOnly, bool asTable);
+    // Writes the report of the current view into the temporary folder and returns the page's path. Throws
+    // ReportError, or JpegError for a picture that could not be saved.
+    QString writeReportPage(bool colourOnly, bool asTable);
+    // Writes the report of the current view and opens it; a failure is shown in a message.
+    void writeReport(bool colourOnly, bool asTable);
     // Saves the planning picture into the temporary folder and names it for the page.
-    QString PlanningPictureName();
-    // How an unattended run ended; nothing until it has.
-    std::optional<ExitStatus> automaticStatus() const { return m_automaticStatus; }
+    QString planningPictureName();
 
     ViewCommands& commands() { return *m_commands; }
     PlanningGrid& grid() { return m_grid; }
@@ -92,11 +100,10 @@ private:
     void load();
 
     void showMessage(MessageIcon icon, const QString& text);
-    bool automaticRunAccepted();
-    void finishAutomaticRun(ExitStatus status);
-    void flagsCheckClick(int index);
-    void filtresClick(int row);
-    void groupesActivated();
+    void reloadChangedFilters();
+    void displayCheckClicked(int index);
+    void filterClicked(int row);
+    void teamActivated();
     void pickerChanged(int index);
     void setPickers(const Periods::Range& range);
     void reloadFilters();
@@ -108,7 +115,6 @@ private:
     void runDayView(const QDate& day);
     QueryContext queryContext();
     TeamContext teamContext();
-    QStringList members() const;
     int twips(int pixels) const;
 
     ProgramState& m_program;
@@ -127,26 +133,26 @@ private:
     QToolBar* m_toolbar = nullptr;
     QList<QAction*> m_buttons; // toolbar order; position 1 is the first
     QWidget* m_upperPanel = nullptr;
-    QComboBox* m_groupes = nullptr;
-    QListWidget* m_membres = nullptr;
-    QListWidget* m_filtres = nullptr;
-    std::array<QDateEdit*, 2> m_depuisAu{};
-    std::array<QCheckBox*, kFlagCount> m_flagsCheck{};
-    QPushButton* m_annul = nullptr;
-    PlanningGridView* m_planning = nullptr;
+    QComboBox* m_teamCombo = nullptr;
+    QListWidget* m_memberList = nullptr;
+    QListWidget* m_filterList = nullptr;
+    std::array<QDateEdit*, 2> m_datePickers{};
+    std::array<QCheckBox*, kFlagCount> m_displayChecks{};
+    QPushButton* m_cancelButton = nullptr;
+    PlanningGridView* m_gridView = nullptr;
     std::array<QLabel*, 3> m_statusPanels{};
-    QLabel* m_version = nullptr;
-    QLabel* m_picLogo = nullptr;
-    cLogo m_logo;
+    QLabel* m_versionLabel = nullptr;
+    QLabel* m_captionLabel = nullptr;
+    CaptionStrip m_captionStrip;
     QTimer* m_refreshTimer = nullptr;
 
-    std::unique_ptr<ComboBoxTeamList> m_teamList;
-    std::unique_ptr<ListWidgetMemberList> m_memberList;
+    std::unique_ptr<ComboBoxTeamList> m_teamsAdaptor;
+    std::unique_ptr<ListWidgetMemberList> m_membersAdaptor;
     std::unique_ptr<TeamWindow> m_teamWindow;
 
     bool m_columnsFitted = false;
     bool m_settingPickers = false;
     bool m_busy = false;
     bool m_activationQueued = false;
-    std::optional<ExitStatus> m_automaticStatus;
+    bool m_viewKeywordFailed = false;
 };

@@ -2,25 +2,25 @@
 
 namespace Periods {
 
-Range ThisWeek(const QDate& today)
+Range thisWeek(const QDate& today)
 {
     const int weekday = today.dayOfWeek();
     return {today.addDays(1 - weekday), today.addDays(7 - weekday)};
 }
 
-Range NextWeek(const QDate& today)
+Range nextWeek(const QDate& today)
 {
     const int weekday = today.dayOfWeek();
     return {today.addDays(8 - weekday), today.addDays(14 - weekday)};
 }
 
-Range ThisMonth(const QDate& today)
+Range thisMonth(const QDate& today)
 {
     const QDate first(today.year(), today.month(), 1);
     return {first, first.addDays(first.daysInMonth() - 1)};
 }
 
-Range NextMonth(const QDate& today)
+Range nextMonth(const QDate& today)
 {
     const QDate first = QDate(today.year(), today.month(), 1).addMonths(1);
     return {first, first.addMonths(1).addDays(-1)};

@@ -16,10 +16,10 @@ struct Range {
 // The longest period the pickers allow, counted inclusively.
 constexpr int kMaxDays = 187;
 
-Range ThisWeek(const QDate& today); // Monday to Sunday
-Range NextWeek(const QDate& today);
-Range ThisMonth(const QDate& today); // the first to the last day of the month
-Range NextMonth(const QDate& today);
+Range thisWeek(const QDate& today); // Monday to Sunday
+Range nextWeek(const QDate& today);
+Range thisMonth(const QDate& today); // the first to the last day of the month
+Range nextMonth(const QDate& today);
 
 // After the user changed picker `index` (0: from, 1: to): the other picker moves so that the range runs
 // forwards and spans at most kMaxDays days.

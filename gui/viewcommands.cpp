@@ -27,8 +27,8 @@ ViewCommands::ViewCommands(EngineState& engine, const LanguageTexts& texts, Wind
 
 void ViewCommands::setPeriod(const Periods::Range& range)
 {
-    m_engine.StartDate = range.from;
-    m_engine.EndDate = range.to;
+    m_engine.startDate = range.from;
+    m_engine.endDate = range.to;
     if (m_window.setPickers)
         m_window.setPickers(range);
 }
@@ -43,35 +43,35 @@ bool ViewCommands::runView(const QString& key)
         m_window.dayView(today.addDays(1));
     }
     else if (key == QLatin1StringView("ThisDay")) {
-        m_window.dayView(m_engine.StartDate);
+        m_window.dayView(m_engine.startDate);
     }
     else if (key == QLatin1StringView("Planning") || key == QLatin1StringView("ColorPlanning")) {
         const bool colour = key == QLatin1StringView("ColorPlanning");
         if (colour) {
             // The colour planning shows colours only, for every rule and every day, whatever the boxes say.
-            m_engine.ShowDetails = false;
-            m_engine.UseFilters = true;
-            m_engine.HideWeekends = false;
+            m_engine.showDetails = false;
+            m_engine.useFilters = true;
+            m_engine.hideWeekends = false;
         }
-        m_window.memberQuery(m_engine.StartDate, m_engine.EndDate, colour);
-        if (colour && m_window.checkOptions)
-            m_window.checkOptions();
+        m_window.memberQuery(m_engine.startDate, m_engine.endDate, colour);
+        if (colour && m_window.applyDisplayFlags)
+            m_window.applyDisplayFlags();
     }
     else if (key == QLatin1StringView("ThisWeek")) {
-        setPeriod(Periods::ThisWeek(today));
-        m_window.memberQuery(m_engine.StartDate, m_engine.EndDate, false);
+        setPeriod(Periods::thisWeek(today));
+        m_window.memberQuery(m_engine.startDate, m_engine.endDate, false);
     }
     else if (key == QLatin1StringView("NextWeek")) {
-        setPeriod(Periods::NextWeek(today));
-        m_window.memberQuery(m_engine.StartDate, m_engine.EndDate, false);
+        setPeriod(Periods::nextWeek(today));
+        m_window.memberQuery(m_engine.startDate, m_engine.endDate, false);
     }
     else if (key == QLatin1StringView("ThisMonth")) {
-        setPeriod(Periods::ThisMonth(today));
-        m_window.memberQuery(m_engine.StartDate, m_engine.EndDate, false);
+        setPeriod(Periods::thisMonth(today));
+        m_window.memberQuery(m_engine.startDate, m_engine.endDate, false);
     }
     else if (key == QLatin1StringView("NextMonth")) {
-        setPeriod(Periods::NextMonth(today));
-        m_window.memberQuery(m_engine.StartDate, m_engine.EndDate, false);
+        setPeriod(Periods::nextMonth(today));
+        m_window.memberQuery(m_engine.startDate, m_engine.endDate, false);
     }
     else {
         return false;
@@ -85,16 +85,16 @@ void ViewCommands::buttonClick(int position)
         return;
     const QString key = m_buttons.at(position - 1).key;
     if (kDayViews.contains(key) || kPeriodViews.contains(key)) {
-        if (LastButtonKey != key)
-            m_engine.HeadersValid = false;
-        CurrentView = key;
+        if (lastButtonKey != key)
+            m_engine.headersValid = false;
+        currentView = key;
         runView(key);
-        LastButtonKey = key;
+        lastButtonKey = key;
         if (m_window.showRunTime)
             m_window.showRunTime();
     }
     else if (key == QLatin1StringView("Refresh")) {
-        RerunCurrentView();
+        rerunCurrentView();
     }
     else if (key == QLatin1StringView("MaxMin")) {
         m_window.detailLayout(m_window.buttonPressed && m_window.buttonPressed(position));
@@ -103,7 +103,7 @@ void ViewCommands::buttonClick(int position)
         m_window.copyPicture();
     }
     else if (key == QLatin1StringView("Loupe")) {
-        if (!CurrentView.isEmpty())
+        if (!currentView.isEmpty())
             m_window.loupe(m_window.buttonPressed && m_window.buttonPressed(position));
     }
     else if (!kInertKeys.contains(key)) {
@@ -133,7 +133,7 @@ void ViewCommands::menuClick(int position, const MenuEntry& entry)
     else if (entry.key == QLatin1StringView("ReportHTMLPlan") ||
              entry.key == QLatin1StringView("ReportHTMLColor") ||
              entry.key == QLatin1StringView("ReportImage")) {
-        if (!Periods::reportAcceptsView(entry.key, CurrentView))
+        if (!Periods::reportAcceptsView(entry.key, currentView))
             m_window.message(MessageIcon::Information, m_texts.message(Message::ReportViewRefused));
         else
             m_window.report(entry.key == QLatin1StringView("ReportHTMLColor"),
@@ -141,16 +141,16 @@ void ViewCommands::menuClick(int position, const MenuEntry& entry)
     }
 }
 
-void ViewCommands::RerunCurrentView()
+void ViewCommands::rerunCurrentView()
 {
-    if (CurrentView.isEmpty())
+    if (currentView.isEmpty())
         return;
     for (int position = 1; position <= m_buttons.size(); ++position) {
         for (const MenuEntry& entry : std::as_const(m_buttons[position - 1].menu)) {
-            if (entry.key == CurrentView) {
+            if (entry.key == currentView) {
                 const MenuEntry found = entry; // the click re-keys the button, which may move the list
                 menuClick(position, found);
-                m_engine.HeadersValid = true;
+                m_engine.headersValid = true;
                 return;
             }
         }
@@ -160,19 +160,19 @@ void ViewCommands::RerunCurrentView()
 
 void ViewCommands::timerTick(int automaticDelay)
 {
-    ++AutoRefreshCount;
-    if (AutoRefreshCount == automaticDelay) {
-        RerunCurrentView();
-        AutoRefreshCount = 0;
+    ++autoRefreshCount;
+    if (autoRefreshCount == automaticDelay) {
+        rerunCurrentView();
+        autoRefreshCount = 0;
     }
 }
 
 void ViewCommands::cancel()
 {
-    if (!m_engine.QueryRunning)
+    if (!m_engine.queryRunning)
         return;
     m_window.message(MessageIcon::Exclamation, m_texts.message(Message::QueryCancelled));
-    m_engine.QueryRunning = false;
+    m_engine.queryRunning = false;
 }
 
 QString ViewCommands::runTimeText(const LanguageTexts& texts, const QDateTime& now)

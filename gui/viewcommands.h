@@ -46,7 +46,7 @@ public:
         // "View Keyword error": the window shows it and ends the program.
         std::function<void(const QString&)> fatal;
         std::function<void()> showRunTime;
-        std::function<void()> checkOptions;              // the display flags follow their check boxes again
+        std::function<void()> applyDisplayFlags;         // the display flags follow their check boxes again
         std::function<void(int position)> buttonChanged; // a button's key, caption or tooltip changed
     };
 
@@ -57,14 +57,14 @@ public:
 
     void buttonClick(int position);
     void menuClick(int position, const MenuEntry& entry);
-    void RerunCurrentView();
+    void rerunCurrentView();
     // One tick of the one-minute timer.
     void timerTick(int automaticDelay);
     void cancel();
 
-    QString CurrentView;
-    QString LastButtonKey;
-    int AutoRefreshCount = 0;
+    QString currentView;
+    QString lastButtonKey;
+    int autoRefreshCount = 0;
 
     // The status bar's time stamp: message 41, the date and the time in the system's formats.
     static QString runTimeText(const LanguageTexts& texts, const QDateTime& now);

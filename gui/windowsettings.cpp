@@ -12,19 +12,19 @@ std::array<bool, kDisplayFlagCount> loadWindowSettings(const SettingsStore& sett
         return std::uint8_t(settings.readInt(section, QLatin1StringView(key), defaultValue, 0, 255));
     };
 
-    engine.DefaultColor = settings.readDouble(section, QStringLiteral("DefaultColor"), 50372);
-    engine.DefaultColorHTML =
+    engine.defaultColour = settings.readDouble(section, QStringLiteral("DefaultColor"), 50372);
+    engine.defaultColourHtml =
         fitHtmlColour(settings.read(section, QStringLiteral("DefaultColorHTML"), QStringLiteral("C4C400")));
-    program.HeightCol = byte("HeightCol", 60);
+    program.reportColumnWidth = byte("HeightCol", 60);
 
     std::array<bool, kDisplayFlagCount> checked{};
     for (int i = 0; i < kDisplayFlagCount; ++i)
         checked[i] = settings.readInt(section, QStringLiteral("Checked%1").arg(i), 0) != 0;
 
-    program.AtRunAction = byte("AtRunAction", 0);
-    program.StartDayHour = byte("StartDayHour", 8);
-    program.EndDayHour = byte("EndDayHour", 17);
-    program.AutomaticDelay =
+    program.startAction = byte("AtRunAction", 0);
+    program.dayStartHour = byte("StartDayHour", 8);
+    program.dayEndHour = byte("EndDayHour", 17);
+    program.refreshDelay =
         std::int16_t(settings.readInt(section, QStringLiteral("Automaticdelay"), 0, INT16_MIN, INT16_MAX));
     return checked;
 }

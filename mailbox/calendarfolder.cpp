@@ -41,12 +41,12 @@ void CalendarFolder::deleteItem(MailboxItem& item)
 {
     if (item.source.location.isEmpty())
         throw MailboxError(MailboxError::NotFound,
-                           QStringLiteral("\"%1\" was never saved").arg(item.Subject));
+                           QStringLiteral("\"%1\" was never saved").arg(item.subject));
     if (item.source.recurrenceId.isValid())
         throw MailboxError(
             MailboxError::Unsupported,
             QStringLiteral("\"%1\" is one occurrence of a series; only whole files are deleted")
-                .arg(item.Subject));
+                .arg(item.subject));
     QFile file(item.source.location);
     if (!file.exists())
         throw MailboxError(MailboxError::NotFound,

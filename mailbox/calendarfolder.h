@@ -14,7 +14,7 @@ public:
     CalendarFolder(FolderMailbox& mailbox, std::shared_ptr<CalendarIndex> index, QString name);
 
     Kind kind() const override { return Calendar; }
-    QString Name() const override { return m_name; }
+    QString name() const override { return m_name; }
 
     QList<std::shared_ptr<MailboxItem>> storedItems() override;
     Scan occurrences(const TimeWindow& window) override;

@@ -102,7 +102,7 @@ QString ContactsFolder::subfolderName(const QString& name) const
     return QString();
 }
 
-std::shared_ptr<Folder> ContactsFolder::Folders(const QString& name)
+std::shared_ptr<Folder> ContactsFolder::folder(const QString& name)
 {
     const QString found = subfolderName(name);
     if (found.isEmpty())
@@ -111,10 +111,10 @@ std::shared_ptr<Folder> ContactsFolder::Folders(const QString& name)
     return std::make_shared<ContactsFolder>(m_mailbox, m_book, m_path + u'/' + found, found);
 }
 
-std::shared_ptr<Folder> ContactsFolder::FoldersAdd(const QString& name)
+std::shared_ptr<Folder> ContactsFolder::addFolder(const QString& name)
 {
     if (!subfolderName(name).isEmpty())
-        return Folders(name);
+        return folder(name);
     if (name.isEmpty() || name == QLatin1StringView(".") || name == QLatin1StringView("..") ||
         name.contains(u'/') || name.contains(QChar(0)))
         throw MailboxError(
@@ -125,7 +125,7 @@ std::shared_ptr<Folder> ContactsFolder::FoldersAdd(const QString& name)
     if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0) {
         const int number = errno;
         if (number == EEXIST && QFileInfo(path).isDir())
-            return Folders(name); // made by another program meanwhile
+            return folder(name); // made by another program meanwhile
         throw MailboxError(
             number == EACCES || number == EPERM ? MailboxError::AccessDenied : MailboxError::WriteFailed,
             QStringLiteral("The folder %1 cannot be created: %2").arg(path, systemError(number)));
@@ -143,11 +143,11 @@ QList<std::shared_ptr<MailboxItem>> ContactsFolder::storedItems()
 
 void ContactsFolder::requireContact(const MailboxItem& item, const QString& folderName)
 {
-    if (item.MessageClass.compare(MailboxItem::kContact, Qt::CaseInsensitive) != 0 &&
-        item.MessageClass.compare(MailboxItem::kDistList, Qt::CaseInsensitive) != 0)
+    if (item.messageClass.compare(MailboxItem::kContact, Qt::CaseInsensitive) != 0 &&
+        item.messageClass.compare(MailboxItem::kDistList, Qt::CaseInsensitive) != 0)
         throw MailboxError(MailboxError::Unsupported,
                            QStringLiteral("An item of class \"%1\" cannot be saved in the folder \"%2\"")
-                               .arg(item.MessageClass, folderName));
+                               .arg(item.messageClass, folderName));
 }
 
 QStringList ContactsFolder::splitCategories(const QString& categories)
@@ -169,9 +169,9 @@ QList<std::shared_ptr<MailboxItem>> ContactsFolder::itemsOf(const QList<AddressB
     items.reserve(contacts.size());
     for (const AddressBook::Contact& contact : contacts) {
         auto item = std::make_shared<MailboxItem>();
-        item->MessageClass = contact.isGroup() ? MailboxItem::kDistList : MailboxItem::kContact;
-        item->Subject = contact.name;
-        item->Categories = contact.categories.join(u';');
+        item->messageClass = contact.isGroup() ? MailboxItem::kDistList : MailboxItem::kContact;
+        item->subject = contact.name;
+        item->categories = contact.categories.join(u';');
         item->source.location = contact.file;
         item->source.etag = contact.etag;
         item->source.uid = contact.uid;
@@ -191,7 +191,7 @@ QString ContactsFolder::fileOf(const MailboxItem& item) const
     if (file.isEmpty() || QDir::cleanPath(QFileInfo(file).absolutePath()) != m_path)
         throw MailboxError(
             MailboxError::Unsupported,
-            QStringLiteral("The item \"%1\" is not stored in the folder \"%2\"").arg(item.Subject, m_name));
+            QStringLiteral("The item \"%1\" is not stored in the folder \"%2\"").arg(item.subject, m_name));
     return file;
 }
 
@@ -208,7 +208,7 @@ void ContactsFolder::saveItem(MailboxItem& item)
         if (number == ENOENT)
             throw MailboxError(
                 MailboxError::NotFound,
-                QStringLiteral("The item \"%1\" no longer exists (%2)").arg(item.Subject, file));
+                QStringLiteral("The item \"%1\" no longer exists (%2)").arg(item.subject, file));
         if (number == ELOOP)
             throw MailboxError(
                 MailboxError::WriteFailed,
@@ -240,18 +240,18 @@ void ContactsFolder::saveItem(MailboxItem& item)
         throw MailboxError(MailboxError::Conflict,
                            QStringLiteral("The item \"%1\" was changed by another program since it was read; "
                                           "nothing was saved")
-                               .arg(item.Subject));
+                               .arg(item.subject));
 
     const VCard card = VCard::parse(bytes);
     if (!card.isValid())
         throw MailboxError(
             MailboxError::ItemUnreadable,
             QStringLiteral("The contact file %1 cannot be read: %2").arg(file, card.errorString()));
-    if (card.value(QStringLiteral("FN")).trimmed() != item.Subject.trimmed())
+    if (card.value(QStringLiteral("FN")).trimmed() != item.subject.trimmed())
         throw MailboxError(MailboxError::Unsupported,
-                           QStringLiteral("Only the categories of \"%1\" can be changed").arg(item.Subject));
+                           QStringLiteral("Only the categories of \"%1\" can be changed").arg(item.subject));
 
-    const QStringList categories = splitCategories(item.Categories);
+    const QStringList categories = splitCategories(item.categories);
     if (categories == card.categories())
         return; // nothing changed: the file keeps its date
     replaceFile(file, card.setCategories(categories), info);
@@ -267,10 +267,10 @@ void ContactsFolder::deleteItem(MailboxItem& item)
         if (number == ENOENT)
             throw MailboxError(
                 MailboxError::NotFound,
-                QStringLiteral("The item \"%1\" no longer exists (%2)").arg(item.Subject, file));
+                QStringLiteral("The item \"%1\" no longer exists (%2)").arg(item.subject, file));
         throw MailboxError(
             number == EACCES || number == EPERM ? MailboxError::AccessDenied : MailboxError::WriteFailed,
-            QStringLiteral("The item \"%1\" cannot be deleted: %2").arg(item.Subject, systemError(number)));
+            QStringLiteral("The item \"%1\" cannot be deleted: %2").arg(item.subject, systemError(number)));
     }
 }
 
@@ -279,7 +279,7 @@ void ContactsFolder::displayItem(const MailboxItem& item, bool modal)
     const QString file = fileOf(item);
     if (!QFileInfo::exists(file))
         throw MailboxError(MailboxError::NotFound,
-                           QStringLiteral("The item \"%1\" no longer exists (%2)").arg(item.Subject, file));
+                           QStringLiteral("The item \"%1\" no longer exists (%2)").arg(item.subject, file));
     DisplayRequest request;
     request.kind = DisplayRequest::Open;
     request.url = QUrl::fromLocalFile(file);

@@ -21,11 +21,11 @@ public:
     ContactsFolder(Mailbox& mailbox, std::shared_ptr<AddressBook> book, const QString& path, QString name);
 
     Kind kind() const override { return Contacts; }
-    QString Name() const override { return m_name; }
+    QString name() const override { return m_name; }
     QString path() const { return m_path; }
 
-    std::shared_ptr<Folder> Folders(const QString& name) override;
-    std::shared_ptr<Folder> FoldersAdd(const QString& name) override;
+    std::shared_ptr<Folder> folder(const QString& name) override;
+    std::shared_ptr<Folder> addFolder(const QString& name) override;
 
     // Throws MailboxError when the folder is missing (NotFound) or cannot be read (AccessDenied); files that
     // cannot be read are left out and listed by errors().

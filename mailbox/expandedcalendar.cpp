@@ -33,7 +33,7 @@ void ExpandedCalendar::expand(const ICalendarFile::Window& window, const std::ve
     std::vector<std::pair<qint64, std::size_t>> order;
     order.reserve(occurrences.size());
     for (std::size_t i = 0; i < occurrences.size(); ++i)
-        order.emplace_back(occurrences[i].Start.toMSecsSinceEpoch(), i);
+        order.emplace_back(occurrences[i].start.toMSecsSinceEpoch(), i);
     std::stable_sort(order.begin(), order.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     m_occurrences.clear();

@@ -5,24 +5,25 @@
 
 #include <atomic>
 
-std::shared_ptr<Folder> Folder::Folders(const QString& name)
+std::shared_ptr<Folder> Folder::folder(const QString& subfolder)
 {
     throw MailboxError(MailboxError::NotFound,
-                       QStringLiteral("The folder \"%1\" has no subfolder \"%2\"").arg(Name(), name));
+                       QStringLiteral("The folder \"%1\" has no subfolder \"%2\"").arg(name(), subfolder));
 }
 
-std::shared_ptr<Folder> Folder::FoldersAdd(const QString& name)
+std::shared_ptr<Folder> Folder::addFolder(const QString& subfolder)
 {
-    throw MailboxError(MailboxError::Unsupported,
-                       QStringLiteral("A subfolder \"%1\" cannot be created in \"%2\"").arg(name, Name()));
+    throw MailboxError(
+        MailboxError::Unsupported,
+        QStringLiteral("A subfolder \"%1\" cannot be created in \"%2\"").arg(subfolder, name()));
 }
 
-ItemCollection Folder::Items()
+ItemCollection Folder::items()
 {
     return ItemCollection(shared_from_this());
 }
 
-void Folder::Display(bool modal)
+void Folder::display(bool modal)
 {
     DisplayRequest request;
     request.url = location();
@@ -39,14 +40,14 @@ quint64 Folder::nextRevision()
 Folder::Scan Folder::occurrences(const TimeWindow&)
 {
     throw MailboxError(MailboxError::Unsupported,
-                       QStringLiteral("The folder \"%1\" holds no appointments").arg(Name()));
+                       QStringLiteral("The folder \"%1\" holds no appointments").arg(name()));
 }
 
 std::shared_ptr<MailboxItem> Folder::newItem(const QString& messageClass)
 {
     throw MailboxError(
         MailboxError::Unsupported,
-        QStringLiteral("An item of class \"%1\" cannot be added to \"%2\"").arg(messageClass, Name()));
+        QStringLiteral("An item of class \"%1\" cannot be added to \"%2\"").arg(messageClass, name()));
 }
 
 void Folder::attachAll(const QList<std::shared_ptr<MailboxItem>>& items)
@@ -61,7 +62,7 @@ std::shared_ptr<MailboxItem> Folder::newAppointment(const QString& messageClass)
     if (messageClass.compare(MailboxItem::kAppointment, Qt::CaseInsensitive) != 0)
         return Folder::newItem(messageClass);
     auto item = std::make_shared<MailboxItem>();
-    item->MessageClass = MailboxItem::kAppointment;
+    item->messageClass = MailboxItem::kAppointment;
     item->attach(shared_from_this());
     return item;
 }
@@ -72,5 +73,5 @@ void Folder::refuseSavedAgain(const MailboxItem& item)
         throw MailboxError(
             MailboxError::Unsupported,
             QStringLiteral("\"%1\" is saved already; changing stored appointments is not offered")
-                .arg(item.Subject));
+                .arg(item.subject));
 }

@@ -19,15 +19,15 @@ public:
     enum Kind { Calendar, Contacts };
 
     virtual Kind kind() const = 0;
-    virtual QString Name() const = 0;
+    virtual QString name() const = 0;
 
     // The subfolder of that name (letter case ignored); throws MailboxError (NotFound) when there is none.
-    virtual std::shared_ptr<Folder> Folders(const QString& name);
+    virtual std::shared_ptr<Folder> folder(const QString& name);
     // Creates the subfolder, or returns it when it exists.
-    virtual std::shared_ptr<Folder> FoldersAdd(const QString& name);
+    virtual std::shared_ptr<Folder> addFolder(const QString& name);
 
-    ItemCollection Items();
-    void Display(bool modal = false);
+    ItemCollection items();
+    void display(bool modal = false);
 
     // What the item collection is built on. Stored items come in a stable order (a calendar's series and
     // single events, a contacts folder's persons and lists).
@@ -47,7 +47,7 @@ public:
     static quint64 nextRevision();
     virtual Scan occurrences(const TimeWindow& window);
 
-    // A new item of the class ("IPM.Appointment"), saved into this folder by its Save.
+    // A new item of the class ("IPM.Appointment"), saved into this folder by its save().
     virtual std::shared_ptr<MailboxItem> newItem(const QString& messageClass);
 
 protected:
@@ -58,7 +58,7 @@ protected:
     // For calendars: an item is saved once; changing stored appointments is not offered.
     static void refuseSavedAgain(const MailboxItem& item);
 
-    // Where Display sends the user: the folder's own place.
+    // Where display sends the user: the folder's own place.
     virtual QUrl location() const = 0;
     virtual Mailbox& mailbox() const = 0;
 };

@@ -59,7 +59,7 @@ std::shared_ptr<CalendarIndex> FolderMailbox::indexFor(const QString& directory)
     return index;
 }
 
-std::shared_ptr<Folder> FolderMailbox::GetSharedDefaultFolder(const Recipient& recipient, int folderType)
+std::shared_ptr<Folder> FolderMailbox::sharedDefaultFolder(const Recipient& recipient, int folderType)
 {
     const ResolvedPerson& person = calendarOwner(recipient, folderType);
     const QFileInfo directory(person.calendar);
@@ -75,9 +75,9 @@ std::shared_ptr<Folder> FolderMailbox::GetSharedDefaultFolder(const Recipient& r
                                             person.displayName);
 }
 
-std::shared_ptr<Folder> FolderMailbox::GetDefaultFolder(int folderType)
+std::shared_ptr<Folder> FolderMailbox::defaultFolder(int folderType)
 {
-    if (folderType != olFolderContacts)
+    if (folderType != kContactsFolder)
         throw MailboxError(
             MailboxError::Unsupported,
             QStringLiteral("Only the contacts folder (10) is offered, not type %1").arg(folderType));
@@ -96,7 +96,7 @@ QString FolderMailbox::writeEvent(const QString& calendarDirectory, const Mailbo
     const QString error = writeNewFile(calendarDirectory, fileName, writeICalendar(event));
     if (!error.isEmpty())
         throw MailboxError(MailboxError::WriteFailed,
-                           QStringLiteral("\"%1\" was not saved: %2").arg(item.Subject, error));
+                           QStringLiteral("\"%1\" was not saved: %2").arg(item.subject, error));
     return calendarDirectory + u'/' + fileName;
 }
 
@@ -105,7 +105,7 @@ void FolderMailbox::sendItem(MailboxItem& item)
     // A folder mailbox has no server to deliver the request: it goes straight into each calendar.
     QList<ResolvedPerson> attendees;
     QStringList unreachable;
-    for (const MailboxItem::Recipient& recipient : item.Recipients) {
+    for (const MailboxItem::Recipient& recipient : item.recipients) {
         const std::optional<ResolvedPerson> person = resolveName(recipient.name);
         if (person && QFileInfo(person->calendar).isDir())
             attendees.append(*person);
@@ -135,5 +135,5 @@ void FolderMailbox::sendItem(MailboxItem& item)
     if (!unreachable.isEmpty())
         throw MailboxError(MailboxError::NotResolved,
                            QStringLiteral("The meeting request \"%1\" could not be delivered to: %2")
-                               .arg(item.Subject, unreachable.join(QStringLiteral(", "))));
+                               .arg(item.subject, unreachable.join(QStringLiteral(", "))));
 }

@@ -33,8 +33,8 @@ public:
     explicit FolderMailbox(Options options);
     ~FolderMailbox() override;
 
-    std::shared_ptr<Folder> GetSharedDefaultFolder(const Recipient& recipient, int folderType) override;
-    std::shared_ptr<Folder> GetDefaultFolder(int folderType) override;
+    std::shared_ptr<Folder> sharedDefaultFolder(const Recipient& recipient, int folderType) override;
+    std::shared_ptr<Folder> defaultFolder(int folderType) override;
     std::optional<ResolvedPerson> resolveName(const QString& name) override;
 
     // A meeting request: written into every attendee's calendar and the owner's own. Attendees that cannot

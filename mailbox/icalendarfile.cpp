@@ -338,14 +338,14 @@ qint64 endOf(const Event& event, const Moment& start, qint64 startUtc)
 MailboxItem itemOf(const Event& event, qint64 startUtc, qint64 endUtc, const Moment& instance)
 {
     MailboxItem item;
-    item.MessageClass = MailboxItem::kAppointment;
-    item.Subject = event.subject;
-    item.Body = event.body;
-    item.Categories = event.categories;
-    item.Sensitivity = event.sensitivity;
-    item.AllDayEvent = event.allDay();
-    item.Start = QDateTime::fromSecsSinceEpoch(startUtc);
-    item.End = QDateTime::fromSecsSinceEpoch(endUtc);
+    item.messageClass = MailboxItem::kAppointment;
+    item.subject = event.subject;
+    item.body = event.body;
+    item.categories = event.categories;
+    item.sensitivity = event.sensitivity;
+    item.allDay = event.allDay();
+    item.start = QDateTime::fromSecsSinceEpoch(startUtc);
+    item.end = QDateTime::fromSecsSinceEpoch(endUtc);
     item.source.uid = event.uid;
     if (!instance.isNull())
         item.source.recurrenceId = QDateTime::fromSecsSinceEpoch(instance.utc());

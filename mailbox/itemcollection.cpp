@@ -16,35 +16,35 @@ QString normalisedProperty(const QString& property)
 
 } // namespace
 
-int ItemCollection::Count()
+int ItemCollection::count()
 {
     if (!m_stored)
         m_stored = m_folder->storedItems();
     return int(m_stored->size());
 }
 
-std::shared_ptr<MailboxItem> ItemCollection::Item(int index)
+std::shared_ptr<MailboxItem> ItemCollection::item(int index)
 {
-    if (index < 1 || index > Count())
+    if (index < 1 || index > count())
         throw MailboxError(
             MailboxError::NotFound,
-            QStringLiteral("The folder \"%1\" has no item number %2").arg(m_folder->Name()).arg(index));
+            QStringLiteral("The folder \"%1\" has no item number %2").arg(m_folder->name()).arg(index));
     return m_stored->at(index - 1);
 }
 
-std::shared_ptr<MailboxItem> ItemCollection::Item(const QString& name)
+std::shared_ptr<MailboxItem> ItemCollection::item(const QString& name)
 {
-    Count();
+    count();
     for (const auto& item : *m_stored) {
-        if (item->Subject.compare(name, Qt::CaseInsensitive) == 0)
+        if (item->subject.compare(name, Qt::CaseInsensitive) == 0)
             return item;
     }
     throw MailboxError(
         MailboxError::NotFound,
-        QStringLiteral("The folder \"%1\" has no item named \"%2\"").arg(m_folder->Name(), name));
+        QStringLiteral("The folder \"%1\" has no item named \"%2\"").arg(m_folder->name(), name));
 }
 
-void ItemCollection::Sort(const QString& property, bool descending)
+void ItemCollection::sort(const QString& property, bool descending)
 {
     if (normalisedProperty(property).compare(QLatin1StringView("Start"), Qt::CaseInsensitive) != 0)
         throw MailboxError(MailboxError::Unsupported,
@@ -79,7 +79,7 @@ Restriction parsedRestriction(const QString& text)
 
 } // namespace
 
-std::shared_ptr<MailboxItem> ItemCollection::Find(const QString& restrictionText)
+std::shared_ptr<MailboxItem> ItemCollection::find(const QString& restrictionText)
 {
     Restriction restriction = parsedRestriction(restrictionText);
     m_errors.clear();
@@ -89,7 +89,7 @@ std::shared_ptr<MailboxItem> ItemCollection::Find(const QString& restrictionText
     m_pending.reset();
     m_revision = 0;
 
-    if (IncludeRecurrences) {
+    if (includeRecurrences) {
         Folder::Scan scan = m_folder->occurrences(restriction.window());
         m_revision = scan.revision;
         m_errors = std::move(scan.errors);
@@ -97,14 +97,14 @@ std::shared_ptr<MailboxItem> ItemCollection::Find(const QString& restrictionText
         m_pending = std::move(restriction);
     }
     else {
-        Count();
+        count();
         for (const auto& item : std::as_const(*m_stored)) {
             if (restriction.matches(*item))
                 m_candidates.append(item);
         }
         if (m_sorted)
             std::stable_sort(m_candidates.begin(), m_candidates.end(),
-                             [](const auto& a, const auto& b) { return a->Start < b->Start; });
+                             [](const auto& a, const auto& b) { return a->start < b->start; });
     }
     // Occurrences come in ascending start order already.
     if (m_sorted && m_descending)
@@ -112,7 +112,7 @@ std::shared_ptr<MailboxItem> ItemCollection::Find(const QString& restrictionText
     return next();
 }
 
-std::shared_ptr<MailboxItem> ItemCollection::FindNext()
+std::shared_ptr<MailboxItem> ItemCollection::findNext()
 {
     return next();
 }
@@ -130,7 +130,7 @@ std::shared_ptr<MailboxItem> ItemCollection::next()
     return nullptr;
 }
 
-std::shared_ptr<MailboxItem> ItemCollection::Add(const QString& messageClass)
+std::shared_ptr<MailboxItem> ItemCollection::add(const QString& messageClass)
 {
     return m_folder->newItem(messageClass);
 }

@@ -5,7 +5,7 @@
 #include <QDesktopServices>
 #include <QUrlQuery>
 
-bool Recipient::Resolve()
+bool Recipient::resolve()
 {
     m_person = m_mailbox->resolveName(m_name);
     return m_person.has_value();
@@ -14,14 +14,14 @@ bool Recipient::Resolve()
 Mailbox::Mailbox() = default;
 Mailbox::~Mailbox() = default;
 
-std::shared_ptr<MailboxItem> Mailbox::CreateItem(int itemType)
+std::shared_ptr<MailboxItem> Mailbox::createItem(int itemType)
 {
     auto item = std::make_shared<MailboxItem>();
-    if (itemType == olMailItem) {
-        item->MessageClass = MailboxItem::kMail;
+    if (itemType == kMailItem) {
+        item->messageClass = MailboxItem::kMail;
     }
-    else if (itemType == olAppointmentItem) {
-        item->MessageClass = MailboxItem::kAppointment;
+    else if (itemType == kAppointmentItem) {
+        item->messageClass = MailboxItem::kAppointment;
     }
     else {
         throw MailboxError(MailboxError::Unsupported, QStringLiteral("Unknown item type %1").arg(itemType));
@@ -46,21 +46,21 @@ void Mailbox::display(const DisplayRequest& request) const
 
 void Mailbox::displayItem(const MailboxItem& item, bool modal)
 {
-    if (item.MessageClass != MailboxItem::kMail) {
+    if (item.messageClass != MailboxItem::kMail) {
         ItemHost::displayItem(item, modal);
         return;
     }
     DisplayRequest request;
     request.kind = DisplayRequest::ComposeMail;
-    request.to = item.To;
-    request.body = item.Body;
+    request.to = item.to;
+    request.body = item.body;
     request.modal = modal;
     // A member's name goes to the mail program as the address the address book gives it.
-    const std::optional<ResolvedPerson> person = resolveName(item.To);
+    const std::optional<ResolvedPerson> person = resolveName(item.to);
     request.url.setScheme(QStringLiteral("mailto"));
-    request.url.setPath(person && !person->address.isEmpty() ? person->address : item.To);
+    request.url.setPath(person && !person->address.isEmpty() ? person->address : item.to);
     QUrlQuery query;
-    query.addQueryItem(QStringLiteral("body"), QString::fromLatin1(QUrl::toPercentEncoding(item.Body)));
+    query.addQueryItem(QStringLiteral("body"), QString::fromLatin1(QUrl::toPercentEncoding(item.body)));
     request.url.setQuery(query.query(QUrl::FullyEncoded), QUrl::StrictMode);
     display(request);
 }
@@ -72,14 +72,14 @@ NewEvent Mailbox::eventFor(const MailboxItem& item, const QString& uid, const QD
     NewEvent event;
     event.uid = uid;
     event.stamp = stamp;
-    event.start = item.Start;
-    event.end = item.End.isValid() ? item.End : item.Start;
-    event.allDay = item.AllDayEvent;
-    event.subject = item.Subject;
-    event.body = item.Body;
-    event.categories = item.Categories;
-    event.sensitivity = item.Sensitivity;
-    event.reminder = item.ReminderSet;
+    event.start = item.start;
+    event.end = item.end.isValid() ? item.end : item.start;
+    event.allDay = item.allDay;
+    event.subject = item.subject;
+    event.body = item.body;
+    event.categories = item.categories;
+    event.sensitivity = item.sensitivity;
+    event.reminder = item.reminderSet;
     if (!attendees.isEmpty()) {
         event.organizer = NewEvent::Person{ownerName, ownerAddress};
         for (const ResolvedPerson& attendee : attendees)
@@ -87,7 +87,7 @@ NewEvent Mailbox::eventFor(const MailboxItem& item, const QString& uid, const QD
     }
     if (!event.start.isValid())
         throw MailboxError(MailboxError::WriteFailed,
-                           QStringLiteral("\"%1\" has no start; nothing was written").arg(item.Subject));
+                           QStringLiteral("\"%1\" has no start; nothing was written").arg(item.subject));
     return event;
 }
 
@@ -101,12 +101,12 @@ QString Mailbox::eventFileName(const QString& uid)
 
 const ResolvedPerson& Mailbox::calendarOwner(const Recipient& recipient, int folderType)
 {
-    if (folderType != olFolderCalendar)
+    if (folderType != kCalendarFolder)
         throw MailboxError(
             MailboxError::Unsupported,
             QStringLiteral("Only calendars (9) are shared, not folders of type %1").arg(folderType));
-    if (!recipient.Resolved())
+    if (!recipient.isResolved())
         throw MailboxError(MailboxError::NotResolved,
-                           QStringLiteral("\"%1\" is not in the address book").arg(recipient.Name()));
+                           QStringLiteral("\"%1\" is not in the address book").arg(recipient.name()));
     return *recipient.person();
 }

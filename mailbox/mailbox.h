@@ -25,10 +25,10 @@ public:
     Recipient(Mailbox* mailbox, QString name) : m_mailbox(mailbox), m_name(std::move(name)) {}
 
     // The display name once resolved, else the name as given.
-    QString Name() const { return m_person ? m_person->displayName : m_name; }
-    QString Address() const { return m_person ? m_person->address : QString(); }
-    bool Resolve();
-    bool Resolved() const { return m_person.has_value(); }
+    QString name() const { return m_person ? m_person->displayName : m_name; }
+    QString address() const { return m_person ? m_person->address : QString(); }
+    bool resolve();
+    bool isResolved() const { return m_person.has_value(); }
     const std::optional<ResolvedPerson>& person() const { return m_person; }
 
 private:
@@ -53,23 +53,23 @@ using DisplayHandler = std::function<void(const DisplayRequest&)>;
 // iCalendar and vCard files, or a CalDAV/CardDAV server.
 class Mailbox : public ItemHost {
 public:
-    static constexpr int olMailItem = 0;
-    static constexpr int olAppointmentItem = 1;
-    static constexpr int olFolderCalendar = 9;
-    static constexpr int olFolderContacts = 10;
+    static constexpr int kMailItem = 0;
+    static constexpr int kAppointmentItem = 1;
+    static constexpr int kCalendarFolder = 9;
+    static constexpr int kContactsFolder = 10;
 
     Mailbox();
     ~Mailbox() override;
 
-    Recipient CreateRecipient(const QString& name) { return Recipient(this, name); }
+    Recipient createRecipient(const QString& name) { return Recipient(this, name); }
 
     // The member's calendar (folderType 9). Throws MailboxError when it cannot be opened.
-    virtual std::shared_ptr<Folder> GetSharedDefaultFolder(const Recipient& recipient, int folderType) = 0;
+    virtual std::shared_ptr<Folder> sharedDefaultFolder(const Recipient& recipient, int folderType) = 0;
     // The user's contacts folder (folderType 10).
-    virtual std::shared_ptr<Folder> GetDefaultFolder(int folderType) = 0;
+    virtual std::shared_ptr<Folder> defaultFolder(int folderType) = 0;
 
     // A mail (0) or an appointment to be sent as a meeting request (1), not stored anywhere until sent.
-    std::shared_ptr<MailboxItem> CreateItem(int itemType);
+    std::shared_ptr<MailboxItem> createItem(int itemType);
 
     // The unique person the name matches: display name, e-mail address or the address's local part, letter
     // case ignored. Nothing when no person or several match.
@@ -93,7 +93,7 @@ protected:
     static NewEvent eventFor(const MailboxItem& item, const QString& uid, const QDateTime& stamp,
                              const QString& ownerName, const QString& ownerAddress,
                              const QList<ResolvedPerson>& attendees);
-    // The person whose calendar GetSharedDefaultFolder opens; throws MailboxError for another folder type
+    // The person whose calendar sharedDefaultFolder opens; throws MailboxError for another folder type
     // (Unsupported) or a recipient not resolved (NotResolved).
     static const ResolvedPerson& calendarOwner(const Recipient& recipient, int folderType);
     // The file or resource name of a new event: its UID, which may come from elsewhere, with whatever is

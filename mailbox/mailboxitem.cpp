@@ -7,7 +7,7 @@ namespace {
 [[noreturn]] void unsupported(const char* operation, const MailboxItem& item)
 {
     throw MailboxError(MailboxError::Unsupported, QStringLiteral("%1 is not possible for the item \"%2\"")
-                                                      .arg(QLatin1StringView(operation), item.Subject));
+                                                      .arg(QLatin1StringView(operation), item.subject));
 }
 
 ItemHost& hostOf(const std::shared_ptr<ItemHost>& host, const char* operation, const MailboxItem& item)
@@ -19,30 +19,30 @@ ItemHost& hostOf(const std::shared_ptr<ItemHost>& host, const char* operation, c
 
 } // namespace
 
-QString MailboxItem::GetMember(int index) const
+QString MailboxItem::member(int index) const
 {
     if (index < 1 || index > m_members.size())
         throw MailboxError(MailboxError::NotFound,
-                           QStringLiteral("The list \"%1\" has no member number %2").arg(Subject).arg(index));
+                           QStringLiteral("The list \"%1\" has no member number %2").arg(subject).arg(index));
     return m_members.at(index - 1);
 }
 
-void MailboxItem::Save()
+void MailboxItem::save()
 {
     hostOf(m_host, "Saving", *this).saveItem(*this);
 }
 
-void MailboxItem::Send()
+void MailboxItem::send()
 {
     hostOf(m_host, "Sending", *this).sendItem(*this);
 }
 
-void MailboxItem::Delete()
+void MailboxItem::remove()
 {
     hostOf(m_host, "Deleting", *this).deleteItem(*this);
 }
 
-void MailboxItem::Display(bool modal)
+void MailboxItem::display(bool modal)
 {
     hostOf(m_host, "Opening", *this).displayItem(*this, modal);
 }

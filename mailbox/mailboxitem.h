@@ -24,35 +24,35 @@ public:
 
     struct Recipient {
         QString name;
-        int Type = Required;
+        int type = Required;
     };
 
     // Appointments
-    QDateTime Start; // local time
-    QDateTime End;   // local time
-    bool AllDayEvent = false;
-    QString Subject; // also a contact's or a list's name
-    QString Body;
-    QString Categories; // every category, joined by ";"
-    int Sensitivity = Normal;
-    QString MessageClass;
+    QDateTime start; // local time
+    QDateTime end;   // local time
+    bool allDay = false;
+    QString subject; // also a contact's or a list's name
+    QString body;
+    QString categories; // every category, joined by ";"
+    int sensitivity = Normal;
+    QString messageClass;
 
     // Meeting requests and mails being composed
-    int MeetingStatus = 0; // 1 = meeting
-    bool ReminderSet = true;
-    QList<Recipient> Recipients;
-    QString To;
+    int meetingStatus = 0; // 1 = meeting
+    bool reminderSet = true;
+    QList<Recipient> recipients;
+    QString to;
 
     // Distribution lists: the members' display names in list order.
-    int MemberCount() const { return int(m_members.size()); }
-    // 1-based; throws MailboxError (NotFound) outside 1..MemberCount.
-    QString GetMember(int index) const;
+    int memberCount() const { return int(m_members.size()); }
+    // 1-based; throws MailboxError (NotFound) outside 1..memberCount.
+    QString member(int index) const;
 
     // Throw MailboxError on failure.
-    void Save();
-    void Send();
-    void Delete();
-    void Display(bool modal = false);
+    void save();
+    void send();
+    void remove();
+    void display(bool modal = false);
 
     // Back-end bookkeeping: where the item lives and which version was read.
     struct Source {

@@ -497,24 +497,24 @@ bool compare(const Node& node, const MailboxItem& item)
     switch (node.field) {
     case Field::Start:
     case Field::End: {
-        const QDateTime& value = node.field == Field::Start ? item.Start : item.End;
+        const QDateTime& value = node.field == Field::Start ? item.start : item.end;
         // An item without the date has nothing to compare; Qt would order it before every date.
         if (!value.isValid())
             return false;
         return holds(node.op, orderOf(value, node.date));
     }
     case Field::Subject:
-        return holds(node.op, QString::compare(item.Subject, node.text, Qt::CaseInsensitive));
+        return holds(node.op, QString::compare(item.subject, node.text, Qt::CaseInsensitive));
     case Field::Body:
-        return holds(node.op, QString::compare(item.Body, node.text, Qt::CaseInsensitive));
+        return holds(node.op, QString::compare(item.body, node.text, Qt::CaseInsensitive));
     case Field::Categories:
-        return holds(node.op, QString::compare(item.Categories, node.text, Qt::CaseInsensitive));
+        return holds(node.op, QString::compare(item.categories, node.text, Qt::CaseInsensitive));
     case Field::MessageClass:
-        return holds(node.op, QString::compare(item.MessageClass, node.text, Qt::CaseInsensitive));
+        return holds(node.op, QString::compare(item.messageClass, node.text, Qt::CaseInsensitive));
     case Field::Sensitivity:
-        return holds(node.op, orderOf(double(item.Sensitivity), node.number));
+        return holds(node.op, orderOf(double(item.sensitivity), node.number));
     case Field::AllDayEvent:
-        return node.op == Op::Equal ? item.AllDayEvent == node.yes : item.AllDayEvent != node.yes;
+        return node.op == Op::Equal ? item.allDay == node.yes : item.allDay != node.yes;
     }
     return false;
 }

@@ -150,9 +150,9 @@ void writeTable(Page& page, const HtmlReportInput& input, bool colourOnly)
     for (int row = 0; row < fixedRows; ++row) {
         int column = firstHeaderColumn;
         while (column < columns) {
-            const QString& text = matrix.cell(row, column).CellHtml;
+            const QString& text = matrix.cell(row, column).html;
             int end = column + 1;
-            while (end < columns && matrix.cell(row, end).CellHtml == text)
+            while (end < columns && matrix.cell(row, end).html == text)
                 ++end;
             page.line(QStringLiteral("<td width=\"0\" align=\"center\" valign=\"TOP\" bgcolor=\"#FFFFFFFF\" "
                                      "colspan=\"") +
@@ -174,9 +174,9 @@ void writeTable(Page& page, const HtmlReportInput& input, bool colourOnly)
             page.line(QStringLiteral("<td width= \"") +
                       (name ? QString::number(kNameColumnWidth) : dayWidth) +
                       QStringLiteral("\" align=\"Left\" valign=\"TOP\" bgcolor=\"#") +
-                      fitHtmlColour(cell.CellHtmlColour) +
+                      fitHtmlColour(cell.htmlColour) +
                       QStringLiteral("\" nowrap> <font color=\"#000000\" face=\"Arial\" size=\"1\">") +
-                      (name || !colourOnly ? cell.CellHtml : kEmptyCell) + QStringLiteral("</font></td>"));
+                      (name || !colourOnly ? cell.html : kEmptyCell) + QStringLiteral("</font></td>"));
         }
         page.line(QStringLiteral("</tr>"));
         page.line(QStringLiteral("<tr>"));
@@ -231,7 +231,7 @@ QString templateFolder()
 
 } // namespace HtmlReport
 
-QString WriteHtmlReport(const HtmlReportInput& input, bool colourOnly, bool asTable)
+QString writeHtmlReport(const HtmlReportInput& input, bool colourOnly, bool asTable)
 {
     // An empty name would put the files in whatever the current folder happens to be.
     if (input.tempFolder.isEmpty())
@@ -262,7 +262,7 @@ QString WriteHtmlReport(const HtmlReportInput& input, bool colourOnly, bool asTa
     return path;
 }
 
-void DeliverReport(const QString& tempFolder, const QString& outputFolder, const QString& outputFile,
+void deliverReport(const QString& tempFolder, const QString& outputFolder, const QString& outputFile,
                    const QString& templateFolder)
 {
     OutputFile::Options options;

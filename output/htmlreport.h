@@ -71,12 +71,12 @@ QString templateFolder();
 // The page appears whole or not at all. Throws ReportError when it cannot be written (no header template,
 // a template folder or temporary folder that cannot be read or written); a JpegError from pictureName
 // passes through.
-QString WriteHtmlReport(const HtmlReportInput& input, bool colourOnly, bool asTable);
+QString writeHtmlReport(const HtmlReportInput& input, bool colourOnly, bool asTable);
 
 // Unattended delivery: copies the page to outputFolder/outputFile, then tempFolder/planning.jpg to
 // outputFolder/planning.jpg and the template folder's assets (style sheet, logo) beside it, so that the page
 // looks there as it does on the desktop. Each file appears whole at once and keeps the permission bits of a
 // file it replaces. A picture or asset that cannot be copied (there may be no picture) is no failure; a page
 // that cannot be throws ReportError.
-void DeliverReport(const QString& tempFolder, const QString& outputFolder, const QString& outputFile,
+void deliverReport(const QString& tempFolder, const QString& outputFolder, const QString& outputFile,
                    const QString& templateFolder = {});

@@ -67,7 +67,7 @@ JpegError::JpegError(QString source, QString description, QString detail)
     m_what = (m_description + QStringLiteral(" (") + m_detail + u')').toUtf8();
 }
 
-bool SaveJpeg(const PixelBuffer& buffer, const QString& fileName, int quality)
+bool saveJpeg(const PixelBuffer& buffer, const QString& fileName, int quality)
 {
     const std::unique_ptr<void, CompressorDeleter> compressor(tjInitCompress());
     if (!compressor)
@@ -89,14 +89,14 @@ bool SaveJpeg(const PixelBuffer& buffer, const QString& fileName, int quality)
         }
     }
 
-    const unsigned char* pixels = buffer.DIBSectionBitsPtr();
-    if (!pixels || buffer.Width() <= 0 || buffer.Height() <= 0)
+    const unsigned char* pixels = buffer.bits();
+    if (!pixels || buffer.width() <= 0 || buffer.height() <= 0)
         failWrite(kEncoderFailed, QStringLiteral("the picture holds no pixels"));
 
     unsigned char* jpeg = nullptr;
     unsigned long jpegSize = 0;
     const int result =
-        tjCompress2(compressor.get(), pixels, buffer.Width(), buffer.BytesPerScanLine(), buffer.Height(),
+        tjCompress2(compressor.get(), pixels, buffer.width(), buffer.bytesPerScanLine(), buffer.height(),
                     TJPF_BGR, &jpeg, &jpegSize, kSubsampling, quality, TJFLAG_BOTTOMUP);
     const std::unique_ptr<unsigned char, JpegBytesDeleter> owned(jpeg);
     if (result != 0)

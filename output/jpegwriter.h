@@ -32,4 +32,4 @@ private:
 // A file that stands at fileName is removed first (a link is removed itself, never followed) and its access
 // and modification times and permission bits are given to the new file. The new file appears whole or not at
 // all: a failed save leaves no file at fileName. Returns true; every failure throws JpegError.
-bool SaveJpeg(const PixelBuffer& buffer, const QString& fileName, int quality);
+bool saveJpeg(const PixelBuffer& buffer, const QString& fileName, int quality);

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-bool PixelBuffer::Create(int width, int height)
+bool PixelBuffer::create(int width, int height)
 {
-    ClearUp();
+    clear();
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide)
         return false;
     const qint64 bytes = qint64(bytesPerScanLine(width)) * height;
@@ -20,15 +20,15 @@ bool PixelBuffer::Create(int width, int height)
     return true;
 }
 
-bool PixelBuffer::CreateFromPicture(const QImage& picture)
+bool PixelBuffer::createFromPicture(const QImage& picture)
 {
-    if (!Create(picture.width(), picture.height()))
+    if (!create(picture.width(), picture.height()))
         return false;
-    LoadPictureBlt(picture, 0, 0, -1, -1);
+    copyFrom(picture, 0, 0, -1, -1);
     return true;
 }
 
-void PixelBuffer::LoadPictureBlt(const QImage& source, int x, int y, int width, int height)
+void PixelBuffer::copyFrom(const QImage& source, int x, int y, int width, int height)
 {
     if (!m_bits || source.isNull())
         return;
@@ -74,7 +74,7 @@ void PixelBuffer::LoadPictureBlt(const QImage& source, int x, int y, int width, 
     }
 }
 
-void PixelBuffer::ClearUp()
+void PixelBuffer::clear()
 {
     m_bits.reset();
     m_width = 0;

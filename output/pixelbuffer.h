@@ -22,21 +22,21 @@ public:
 
     // Releases any earlier picture, then makes a black one of width × height pixels. False, leaving the
     // buffer empty, for a side that is not positive, a picture too large or memory that cannot be had.
-    bool Create(int width, int height);
+    bool create(int width, int height);
     // A buffer of the picture's size holding a copy of it; empty when the picture is null or too large.
-    bool CreateFromPicture(const QImage& picture);
+    bool createFromPicture(const QImage& picture);
     // Copies the source's area starting at (x, y) into the buffer at (0, 0); a negative width or height
     // stands for the buffer's own. Only the part that lies inside both pictures is copied.
-    void LoadPictureBlt(const QImage& source, int x, int y, int width, int height);
+    void copyFrom(const QImage& source, int x, int y, int width, int height);
 
-    int Width() const { return m_width; }
-    int Height() const { return m_height; }
-    int BytesPerScanLine() const { return bytesPerScanLine(m_width); }
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    int bytesPerScanLine() const { return bytesPerScanLine(m_width); }
     // The pixel memory, bottom row first; nullptr when the buffer holds no picture.
-    unsigned char* DIBSectionBitsPtr() { return m_bits.get(); }
-    const unsigned char* DIBSectionBitsPtr() const { return m_bits.get(); }
+    unsigned char* bits() { return m_bits.get(); }
+    const unsigned char* bits() const { return m_bits.get(); }
     // Releases the pixel memory; the buffer is then empty, as a new one is.
-    void ClearUp();
+    void clear();
 
     static int bytesPerScanLine(int width) { return (3 * width + 3) & ~3; }
 
@@ -47,7 +47,7 @@ private:
     // The start of the row that is `row` from the top of the picture.
     unsigned char* scanLine(int row)
     {
-        return m_bits.get() + qsizetype(m_height - 1 - row) * BytesPerScanLine();
+        return m_bits.get() + qsizetype(m_height - 1 - row) * bytesPerScanLine();
     }
 
     std::unique_ptr<unsigned char, Free> m_bits;

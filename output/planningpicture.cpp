@@ -9,6 +9,6 @@ void savePlanningPicture(const GridPainter& painter, const QString& fileName)
     constexpr int kQuality = 90;
     PixelBuffer buffer;
     // A picture too large for the buffer leaves it empty, which the writer refuses with its error.
-    buffer.CreateFromPicture(painter.renderAll());
-    SaveJpeg(buffer, fileName, kQuality);
+    buffer.createFromPicture(painter.renderAll());
+    saveJpeg(buffer, fileName, kQuality);
 }

@@ -67,8 +67,8 @@ const QString& ColourRules::rankText(int priority)
 
 ColourRules::ColourRules(WarningSink warn) : m_warn(warn ? std::move(warn) : WarningSink(toStandardError)) {}
 
-void ColourRules::LoadColourRules(const QList<FilterListEntry>& filters, const SettingsStore& settings,
-                                  const LanguageTexts& texts)
+void ColourRules::load(const QList<FilterListEntry>& filters, const SettingsStore& settings,
+                       const LanguageTexts& texts)
 {
     m_slots.fill(Slot{});
     m_matching.fill(Matching{});
@@ -112,18 +112,18 @@ void ColourRules::LoadColourRules(const QList<FilterListEntry>& filters, const S
     }
 }
 
-void ColourRules::ApplyColourRules(const QString& subject, const QString& categories, int row, int column,
-                                   PlanningMatrix& matrix, const EngineState& engine,
-                                   const LanguageTexts& texts) const
+void ColourRules::colourCell(const QString& subject, const QString& categories, int row, int column,
+                             PlanningMatrix& matrix, const EngineState& engine,
+                             const LanguageTexts& texts) const
 {
     if (!PlanningMatrix::contains(row, column))
         return;
     PlanningCell& cell = matrix.cell(row, column);
 
-    if (engine.UseFilters) {
+    if (engine.useFilters) {
         // Only a rule of a lower precedence (a higher number) than the one that already coloured the cell
         // may recolour it; slot 0 never matches.
-        const int rank = cell.CellRuleRank.toInt();
+        const int rank = cell.ruleRank.toInt();
         const QString categoriesType = texts.message(1);
         const QString subjectType = texts.message(2);
         for (int i = std::max(rank, 0) + 1; i < kSlots; ++i) {
@@ -138,22 +138,22 @@ void ColourRules::ApplyColourRules(const QString& subject, const QString& catego
             else
                 continue;
             if (matches(m_matching[i], searched)) {
-                cell.CellGridColour = rule.gridColour;
-                cell.CellHtmlColour = rule.htmlColour;
-                cell.CellRuleRank = rankText(i);
+                cell.gridColour = rule.gridColour;
+                cell.htmlColour = rule.htmlColour;
+                cell.ruleRank = rankText(i);
                 break;
             }
         }
     }
 
-    if (cell.CellRuleRank == u"0" && !engine.FilteredOnly) {
+    if (cell.ruleRank == u"0" && !engine.filteredOnly) {
         // The default colour's text is made once per colour, not once per cell.
-        if (m_defaultColour != engine.DefaultColor || m_defaultColourText.isNull()) {
-            m_defaultColour = engine.DefaultColor;
-            m_defaultColourText = colourText(engine.DefaultColor);
+        if (m_defaultColour != engine.defaultColour || m_defaultColourText.isNull()) {
+            m_defaultColour = engine.defaultColour;
+            m_defaultColourText = colourText(engine.defaultColour);
         }
-        cell.CellGridColour = m_defaultColourText;
-        cell.CellHtmlColour = engine.DefaultColorHTML;
+        cell.gridColour = m_defaultColourText;
+        cell.htmlColour = engine.defaultColourHtml;
     }
 }
 

@@ -39,21 +39,20 @@ public:
     // Empties every slot, then copies each selected entry of `filters`, in list order, into the slot of its
     // stored priority; a later entry with the same priority takes the slot over. An entry whose priority is
     // not a whole number from 0 to 16, or whose type is neither message text 1 nor 2, is left out.
-    void LoadColourRules(const QList<FilterListEntry>& filters, const SettingsStore& settings,
-                         const LanguageTexts& texts);
+    void load(const QList<FilterListEntry>& filters, const SettingsStore& settings,
+              const LanguageTexts& texts);
 
     // Colours cell (row, column) of `matrix` for one appointment: with rules in use, the first slot above the
     // cell's present rank whose keywords occur in the subject or categories; a cell no rule has coloured gets
     // the default colour unless only filtered cells are to be coloured. A cell outside the matrix is left
     // alone.
-    void ApplyColourRules(const QString& subject, const QString& categories, int row, int column,
-                          PlanningMatrix& matrix, const EngineState& engine,
-                          const LanguageTexts& texts) const;
+    void colourCell(const QString& subject, const QString& categories, int row, int column,
+                    PlanningMatrix& matrix, const EngineState& engine, const LanguageTexts& texts) const;
 
     // The slots whose rule finds one of its keywords in `text`, as bits by priority: among the rules that
     // look in the categories when `categories` is true, else among those that look in the subject, each
     // rule's type taken in the language the rules were loaded in. An appointment's bits for its subject and
-    // its categories together tell, for any cell, the slot ApplyColourRules takes: the lowest above the
+    // its categories together tell, for any cell, the slot colourCell takes: the lowest above the
     // cell's rank.
     quint32 matchingSlots(const QString& text, bool categories) const;
 

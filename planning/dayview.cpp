@@ -33,11 +33,11 @@ void writeInto(const QueryContext& context, int row, int column, const QString& 
     PlanningCell& cell = context.matrix.cell(row, column);
     if (holdsText(grid.text(row, column))) {
         grid.setText(row, column, grid.text(row, column).trimmed() + u'\r' + shown);
-        cell.CellHtml = cell.CellHtml.trimmed() + kSeparator + html;
+        cell.html = cell.html.trimmed() + kSeparator + html;
     }
     else {
         grid.setText(row, column, shown);
-        cell.CellHtml = html;
+        cell.html = html;
     }
 }
 
@@ -48,7 +48,7 @@ int rowOf(const QTime& time)
     return kFirstHalfHourRow + time.msecsSinceStartOfDay() / kHalfHourStepMs;
 }
 
-void DayViewLayout(const QueryContext& context, const QDate& day, int memberCount, bool rebuild)
+void buildLayout(const QueryContext& context, const QDate& day, int memberCount, bool rebuild)
 {
     PlanningGrid& grid = context.grid;
     PlanningMatrix& matrix = context.matrix;
@@ -67,9 +67,9 @@ void DayViewLayout(const QueryContext& context, const QDate& day, int memberCoun
     for (int row = 0; row < kRows; ++row) {
         for (int column = 0; column < grid.columns() && column < PlanningMatrix::kColumns; ++column) {
             PlanningCell& cell = matrix.cell(row, column);
-            cell.CellHtml = QStringLiteral("&nbsp");
-            cell.CellHtmlColour = QStringLiteral("FFFFFF");
-            cell.CellRuleRank = QStringLiteral("0");
+            cell.html = QStringLiteral("&nbsp");
+            cell.htmlColour = QStringLiteral("FFFFFF");
+            cell.ruleRank = QStringLiteral("0");
         }
     }
 
@@ -93,7 +93,7 @@ void DayViewLayout(const QueryContext& context, const QDate& day, int memberCoun
         grid.setFontSize(0, column, 12);
         grid.setAlignment(0, column, PlanningGrid::Alignment::Centre);
         if (PlanningMatrix::contains(0, column))
-            matrix.cell(0, column).CellHtml = title.toHtmlEscaped();
+            matrix.cell(0, column).html = title.toHtmlEscaped();
     }
     if (rebuild) {
         // The names come from the team list as written, before any resolution.
@@ -113,13 +113,13 @@ void DayViewLayout(const QueryContext& context, const QDate& day, int memberCoun
             grid.setFontSize(row, 0, 14);
             grid.setAlignment(row, 0, PlanningGrid::Alignment::CentreTop);
             grid.setText(row, 1, minutes);
-            matrix.cell(row, 0).CellHtml = hourText;
-            matrix.cell(row, 1).CellHtml = minutes;
+            matrix.cell(row, 0).html = hourText;
+            matrix.cell(row, 1).html = minutes;
         }
     }
 
-    const int startHour = context.program.StartDayHour;
-    const int endHour = context.program.EndDayHour;
+    const int startHour = context.program.dayStartHour;
+    const int endHour = context.program.dayEndHour;
     if (rebuild && endHour > startHour && endHour <= 24 && context.gridHeight) {
         const int available = context.gridHeight() - 3 * grid.rowHeight(1);
         const int height = available / (2 * (endHour - startHour));
@@ -133,9 +133,9 @@ void DayViewLayout(const QueryContext& context, const QDate& day, int memberCoun
     grid.setTopRow(std::min(kFirstHalfHourRow + 2 * startHour, kLastHalfHourRow));
 }
 
-void PlaceDayItem(const QueryContext& context, const QDate& day, const QString& subject,
-                  const QString& categories, int column, const QDateTime& start, const QDateTime& end,
-                  bool allDay, int sensitivity)
+void placeItem(const QueryContext& context, const QDate& day, const QString& subject,
+               const QString& categories, int column, const QDateTime& start, const QDateTime& end,
+               bool allDay, int sensitivity)
 {
     PlanningGrid& grid = context.grid;
     if (column < 2 || column >= grid.columns() || !PlanningMatrix::contains(0, column))
@@ -148,9 +148,9 @@ void PlaceDayItem(const QueryContext& context, const QDate& day, const QString& 
     auto colour = [&](int row) {
         grid.setCurrentCell(row, column);
         grid.setAlignment(row, column, PlanningGrid::Alignment::LeftTop);
-        context.rules.ApplyColourRules(subject, categories, row, column, context.matrix, context.engine,
-                                       context.texts);
-        grid.setBackColour(row, column, context.matrix.cell(row, column).CellGridColour.toLongLong());
+        context.rules.colourCell(subject, categories, row, column, context.matrix, context.engine,
+                                 context.texts);
+        grid.setBackColour(row, column, context.matrix.cell(row, column).gridColour.toLongLong());
     };
 
     if (allDay) {
@@ -175,7 +175,7 @@ void PlaceDayItem(const QueryContext& context, const QDate& day, const QString& 
     }
 }
 
-void DayViewQuery(const QueryContext& context, const QDate& day, const QStringList& members)
+void run(const QueryContext& context, const QDate& day, const QStringList& members)
 {
     EngineState& engine = context.engine;
     const LanguageTexts& texts = context.texts;
@@ -188,14 +188,14 @@ void DayViewQuery(const QueryContext& context, const QDate& day, const QStringLi
         reportProblem(context, MessageIcon::Information, texts.message(Message::TooManyMembers));
 
     context.busy(true);
-    DayViewLayout(context, day, int(shownMembers.size()), !engine.HeadersValid);
-    if (!engine.HeadersValid) {
+    buildLayout(context, day, int(shownMembers.size()), !engine.headersValid);
+    if (!engine.headersValid) {
         for (int index = 0; index < shownMembers.size(); ++index)
             context.grid.setText(1, 2 + index, shownMembers.at(index));
     }
-    engine.QueryRunning = true;
-    if (engine.UseFilters)
-        context.rules.LoadColourRules(context.filters, context.settings, texts);
+    engine.queryRunning = true;
+    if (engine.useFilters)
+        context.rules.load(context.filters, context.settings, texts);
 
     const QString restriction =
         MemberQuery::restrictionText(QDateTime(day, QTime(0, 0)), QDateTime(day.addDays(1), QTime(0, 0)));
@@ -203,30 +203,30 @@ void DayViewQuery(const QueryContext& context, const QDate& day, const QStringLi
     for (int index = 0; index < shownMembers.size(); ++index) {
         const int column = 2 + index;
         const QString& listName = shownMembers.at(index);
-        Recipient recipient = context.mailbox.CreateRecipient(listName);
-        recipient.Resolve();
+        Recipient recipient = context.mailbox.createRecipient(listName);
+        recipient.resolve();
         context.breathe();
-        if (!engine.QueryRunning) {
+        if (!engine.queryRunning) {
             context.busy(false);
             return;
         }
-        if (!recipient.Resolved())
+        if (!recipient.isResolved())
             continue;
 
         // An unreadable appointment is reported and the member's others still show, as in the member view.
         walkMemberCalendar(context, recipient, listName, restriction, [&](const MailboxItem& item) {
-            if (item.Start.date() <= day && item.End.date() >= day &&
-                !(item.Sensitivity == MailboxItem::Private && engine.HidePrivate))
-                PlaceDayItem(context, day, item.Subject, item.Categories, column, item.Start, item.End,
-                             item.AllDayEvent, item.Sensitivity);
+            if (item.start.date() <= day && item.end.date() >= day &&
+                !(item.sensitivity == MailboxItem::Private && engine.hidePrivate))
+                placeItem(context, day, item.subject, item.categories, column, item.start, item.end,
+                          item.allDay, item.sensitivity);
             return true;
         });
     }
-    engine.QueryRunning = false;
+    engine.queryRunning = false;
     context.busy(false);
     for (int column = 2; column < context.grid.columns(); ++column)
         context.grid.setMergeColumn(column, true);
-    engine.HeadersValid = true;
+    engine.headersValid = true;
 }
 
 } // namespace DayView

@@ -21,12 +21,12 @@ constexpr int kLastHalfHourRow = 50;
 // falls into its own row.
 int rowOf(const QTime& time);
 
-void DayViewLayout(const QueryContext& context, const QDate& day, int memberCount, bool rebuild);
+void buildLayout(const QueryContext& context, const QDate& day, int memberCount, bool rebuild);
 
-void PlaceDayItem(const QueryContext& context, const QDate& day, const QString& subject,
-                  const QString& categories, int column, const QDateTime& start, const QDateTime& end,
-                  bool allDay, int sensitivity);
+void placeItem(const QueryContext& context, const QDate& day, const QString& subject,
+               const QString& categories, int column, const QDateTime& start, const QDateTime& end,
+               bool allDay, int sensitivity);
 
-void DayViewQuery(const QueryContext& context, const QDate& day, const QStringList& members);
+void run(const QueryContext& context, const QDate& day, const QStringList& members);
 
 } // namespace DayView

@@ -9,20 +9,20 @@ constexpr int kDisplayFlagCount = 6;
 
 // The values the queries and the views share: the period, the six display flags and the default colour.
 struct EngineState {
-    QDate StartDate;
-    QDate EndDate;
+    QDate startDate;
+    QDate endDate;
 
     // The display check boxes, in box order 0 to 5.
-    bool ShowDetails = false;
-    bool HidePrivate = false;
-    bool UseFilters = false;
-    bool FilteredOnly = false;
-    bool HideWeekends = false;
-    bool ShowTimes = false;
+    bool showDetails = false;
+    bool hidePrivate = false;
+    bool useFilters = false;
+    bool filteredOnly = false;
+    bool hideWeekends = false;
+    bool showTimes = false;
 
-    bool QueryRunning = false;
-    bool HeadersValid = false;
+    bool queryRunning = false;
+    bool headersValid = false;
 
-    double DefaultColor = 50372;
-    QString DefaultColorHTML = QStringLiteral("C4C400");
+    double defaultColour = 50372;
+    QString defaultColourHtml = QStringLiteral("C4C400");
 };

@@ -2,7 +2,7 @@
 
 #include "base/settingsstore.h"
 
-QList<FilterListEntry> LoadFilterList(const SettingsStore& settings)
+QList<FilterListEntry> loadFilterList(const SettingsStore& settings)
 {
     QList<FilterListEntry> filters;
     for (const auto& [name, value] : settings.list(QStringLiteral("Filters"))) {

@@ -13,4 +13,4 @@ struct FilterListEntry {
 };
 
 // Every filter is loaded, however many there are.
-QList<FilterListEntry> LoadFilterList(const SettingsStore& settings);
+QList<FilterListEntry> loadFilterList(const SettingsStore& settings);

@@ -29,9 +29,9 @@ void writeMatrixHeaders(const QueryContext& context)
     for (int row = 0; row < kHeaderRows && row < context.grid.rows(); ++row) {
         for (int column = 0; column < context.grid.columns() && column < PlanningMatrix::kColumns; ++column) {
             PlanningCell& cell = context.matrix.cell(row, column);
-            cell.CellHtml = htmlText(context.grid.text(row, column));
-            cell.CellGridColour = QStringLiteral("0");
-            cell.CellHtmlColour = QStringLiteral("FFFFFF");
+            cell.html = htmlText(context.grid.text(row, column));
+            cell.gridColour = QStringLiteral("0");
+            cell.htmlColour = QStringLiteral("FFFFFF");
         }
     }
 }
@@ -42,14 +42,14 @@ void markUnresolved(const QueryContext& context, int row, const QString& listNam
     const PlanningGrid::QuietChanges quiet(grid);
     grid.setText(row, 0, listName);
     PlanningCell& nameCell = context.matrix.cell(row, 0);
-    nameCell.CellHtml = htmlText(listName);
-    nameCell.CellHtmlColour = QStringLiteral("FFFFFF");
+    nameCell.html = htmlText(listName);
+    nameCell.htmlColour = QStringLiteral("FFFFFF");
     for (int column = 1; column < grid.columns() && column < PlanningMatrix::kColumns; ++column) {
         grid.setText(row, column, QStringLiteral("?"));
         grid.setBackColour(row, column, 0);
         PlanningCell& cell = context.matrix.cell(row, column);
-        cell.CellHtml = QStringLiteral("?");
-        cell.CellHtmlColour = QStringLiteral("FFFFFF");
+        cell.html = QStringLiteral("?");
+        cell.htmlColour = QStringLiteral("FFFFFF");
     }
 }
 
@@ -70,7 +70,7 @@ double daysBetween(const QDateTime& from, const QDateTime& to)
     return daysBetween(from.date(), from.time(), to.date(), to.time());
 }
 
-void BuildDayHeaders(const QueryContext& context, const QDate& startDate, const QDate& endDate,
+void buildDayHeaders(const QueryContext& context, const QDate& startDate, const QDate& endDate,
                      int memberCount, bool colourMode)
 {
     PlanningGrid& grid = context.grid;
@@ -112,7 +112,7 @@ void BuildDayHeaders(const QueryContext& context, const QDate& startDate, const 
         if (day.dayOfWeek() >= 6) {
             grid.setBackColour(2, column, kWeekendColour);
             grid.setBackColour(3, column, kWeekendColour);
-            if (context.engine.HideWeekends)
+            if (context.engine.hideWeekends)
                 grid.setColumnWidth(column, 0);
         }
         // The width the window stretches from when it fits the columns to its width; 0 keeps a column hidden.
@@ -122,8 +122,8 @@ void BuildDayHeaders(const QueryContext& context, const QDate& startDate, const 
         context.layoutChanged();
 }
 
-void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, const QDate& endDate,
-                          const QStringList& members, bool colourMode)
+void run(const QueryContext& context, const QDate& startDate, const QDate& endDate,
+         const QStringList& members, bool colourMode)
 {
     EngineState& engine = context.engine;
     PlanningGrid& grid = context.grid;
@@ -142,16 +142,16 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
         reportProblem(context, MessageIcon::Information, texts.message(Message::PeriodTooLong));
 
     context.busy(true);
-    engine.QueryRunning = true;
+    engine.queryRunning = true;
     const QString restriction =
         restrictionText(QDateTime(startDate, QTime(0, 0)), QDateTime(lastDay.addDays(1), QTime(0, 0)));
     MemberRow memberRow(context, startDate, lastDay, restriction);
     {
         // A view sees the new layout at once, not cell by cell.
         const PlanningGrid::QuietChanges quiet(grid);
-        if (!engine.HeadersValid) {
+        if (!engine.headersValid) {
             memberRow.takeGridTexts();
-            BuildDayHeaders(context, startDate, lastDay, int(shownMembers.size()), colourMode);
+            buildDayHeaders(context, startDate, lastDay, int(shownMembers.size()), colourMode);
         }
 
         grid.setWordWrap(true);
@@ -166,28 +166,28 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
                              clearText);
         writeMatrixHeaders(context);
     }
-    if (engine.UseFilters)
-        context.rules.LoadColourRules(context.filters, context.settings, texts);
+    if (engine.useFilters)
+        context.rules.load(context.filters, context.settings, texts);
 
     context.mailbox.prepareCalendars(shownMembers, restriction);
     for (int index = 0; index < shownMembers.size(); ++index) {
         const int row = kHeaderRows + index;
         const QString& listName = shownMembers.at(index);
-        Recipient recipient = context.mailbox.CreateRecipient(listName);
-        if (!recipient.Resolve()) {
+        Recipient recipient = context.mailbox.createRecipient(listName);
+        if (!recipient.resolve()) {
             memberRow.clear(row);
             markUnresolved(context, row, listName);
             continue;
         }
-        grid.setText(row, 0, recipient.Name());
-        context.matrix.cell(row, 0).CellHtml = htmlText(recipient.Name());
+        grid.setText(row, 0, recipient.name());
+        context.matrix.cell(row, 0).html = htmlText(recipient.name());
 
         memberRow.begin(row);
         const bool finished = walkMemberCalendar(
             context, recipient, listName, restriction,
             [&](const MailboxItem& item) {
                 context.breathe();
-                if (!engine.QueryRunning)
+                if (!engine.queryRunning)
                     return false;
                 memberRow.add(item);
                 return true;
@@ -204,8 +204,8 @@ void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, c
         }
     }
     context.busy(false);
-    engine.QueryRunning = false;
-    engine.HeadersValid = true;
+    engine.queryRunning = false;
+    engine.headersValid = true;
 }
 
 } // namespace MemberQuery

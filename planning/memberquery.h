@@ -47,12 +47,12 @@ inline qint64 dayCount(const QDate& fromDay, const QTime& fromTime, const QDate&
 }
 
 // Lays out the day columns and the four header rows (month, week, weekday, day).
-void BuildDayHeaders(const QueryContext& context, const QDate& startDate, const QDate& endDate,
+void buildDayHeaders(const QueryContext& context, const QDate& startDate, const QDate& endDate,
                      int memberCount, bool colourMode);
 
 // Fills the grid and the matrix for the members (names as listed for the team). A team or period larger than
 // the matrix holds is cut to what fits, and the user is told once.
-void QueryMemberCalendars(const QueryContext& context, const QDate& startDate, const QDate& endDate,
-                          const QStringList& members, bool colourMode);
+void run(const QueryContext& context, const QDate& startDate, const QDate& endDate,
+         const QStringList& members, bool colourMode);
 
 } // namespace MemberQuery

@@ -77,10 +77,10 @@ void MemberRow::takeInputs()
         return;
     const EngineState& engine = m_context.engine;
     const PlanningGrid& grid = m_context.grid;
-    Inputs inputs{m_startDate,        m_lastColumn,       grid.columns(),      grid.fixedRows(),
-                  grid.rows(),        engine.HidePrivate, engine.UseFilters,   engine.FilteredOnly,
-                  engine.ShowDetails, engine.ShowTimes,   engine.DefaultColor, engine.DefaultColorHTML,
-                  m_privateText,      m_restriction,      QLocale().name(),    m_context.rules};
+    Inputs inputs{m_startDate,        m_lastColumn,       grid.columns(),       grid.fixedRows(),
+                  grid.rows(),        engine.hidePrivate, engine.useFilters,    engine.filteredOnly,
+                  engine.showDetails, engine.showTimes,   engine.defaultColour, engine.defaultColourHtml,
+                  m_privateText,      m_restriction,      QLocale().name(),     m_context.rules};
     if (!m_memory->inputsNumber || !(inputs == m_memory->inputs)) {
         m_memory->inputs = std::move(inputs);
         ++m_memory->inputsNumber;
@@ -117,7 +117,7 @@ void MemberRow::found(quint64 revision)
 
 int MemberRow::textOf(const MailboxItem& item)
 {
-    if (item.Sensitivity == MailboxItem::Private) {
+    if (item.sensitivity == MailboxItem::Private) {
         if (m_privateIndex < 0) {
             m_privateIndex = int(m_texts.size());
             m_texts.push_back({m_privateText, m_privateHtml});
@@ -126,7 +126,7 @@ int MemberRow::textOf(const MailboxItem& item)
     }
     // A text kept here holds on to the subject's characters, so a subject found at the same place with the
     // same length is the same subject.
-    const QString& subject = item.Subject;
+    const QString& subject = item.subject;
     const auto where = quintptr(subject.constData());
     qint32& recent = m_recent[((where >> 3) ^ (where >> 13)) % m_recent.size()];
     if (recent >= 0) {
@@ -147,26 +147,26 @@ quint32 MemberRow::matchingSlots(const MailboxItem& item)
             found = known.insert(text, m_context.rules.matchingSlots(text, categories));
         return *found;
     };
-    return slotsOf(m_subjectSlots, item.Subject, false) | slotsOf(m_categoriesSlots, item.Categories, true);
+    return slotsOf(m_subjectSlots, item.subject, false) | slotsOf(m_categoriesSlots, item.categories, true);
 }
 
 void MemberRow::add(const MailboxItem& item)
 {
     const EngineState& engine = m_context.engine;
-    if (m_replaying || (item.Sensitivity == MailboxItem::Private && engine.HidePrivate))
+    if (m_replaying || (item.sensitivity == MailboxItem::Private && engine.hidePrivate))
         return;
 
     // The first day shown, and the last moment counted. Dates and times are taken apart once: arithmetic on
     // local date-times would convert them through the time zone at every step.
-    QDate firstDay = item.Start.date();
-    QTime firstTime = item.Start.time();
+    QDate firstDay = item.start.date();
+    QTime firstTime = item.start.time();
     if (firstDay < m_startDate) {
         firstDay = m_startDate;
         firstTime = QTime(0, 0);
     }
-    const QDate endDay = item.End.date();
-    const QTime endTime = item.End.time();
-    const QDate lastCounted = item.AllDayEvent ? endDay.addDays(-1) : endDay;
+    const QDate endDay = item.end.date();
+    const QTime endTime = item.end.time();
+    const QDate lastCounted = item.allDay ? endDay.addDays(-1) : endDay;
     // Rounded to the nearest day, halves to even.
     const qint64 dayCount = MemberQuery::dayCount(firstDay, firstTime, lastCounted, endTime);
     if (dayCount < 1)
@@ -183,9 +183,9 @@ void MemberRow::add(const MailboxItem& item)
             continue;
         Cell& cell = m_cells[std::size_t(column)];
 
-        // The colour rules, as ApplyColourRules would colour the matrix cell: a rule above the cell's rank
+        // The colour rules, as colourCell would colour the matrix cell: a rule above the cell's rank
         // takes it over; a cell no rule took gets the default colour unless only filtered cells are coloured.
-        if (engine.UseFilters) {
+        if (engine.useFilters) {
             if (!matching)
                 matching = matchingSlots(item);
             if (const quint32 above = *matching & (~0u << (std::max<int>(cell.rank, 0) + 1))) {
@@ -193,19 +193,19 @@ void MemberRow::add(const MailboxItem& item)
                 cell.colour = cell.rank;
             }
         }
-        if (cell.rank == 0 && !engine.FilteredOnly)
+        if (cell.rank == 0 && !engine.filteredOnly)
             cell.colour = Default;
 
         // A continuing day and an all-day event carry no times. With only filtered appointments shown, an
         // appointment no rule coloured adds nothing to the grid text; with details hidden, the grid shows
         // none.
-        const bool withTimes = j == 1 && !item.AllDayEvent;
+        const bool withTimes = j == 1 && !item.allDay;
         quint8 flags = withTimes ? Piece::Times : 0;
-        if (withTimes && engine.ShowTimes)
+        if (withTimes && engine.showTimes)
             flags |= Piece::GridTimes;
-        if (!engine.ShowDetails)
+        if (!engine.showDetails)
             flags |= Piece::Clear;
-        else if (!(engine.FilteredOnly && cell.rank <= 0))
+        else if (!(engine.filteredOnly && cell.rank <= 0))
             flags |= Piece::Append;
 
         const auto index = qint32(m_pieces.size());
@@ -346,10 +346,10 @@ void assign(QString& field, const QString& value)
 void assignEmpty(PlanningCell& cell)
 {
     const PlanningCell& empty = emptyCell();
-    assign(cell.CellHtml, empty.CellHtml);
-    assign(cell.CellGridColour, empty.CellGridColour);
-    assign(cell.CellHtmlColour, empty.CellHtmlColour);
-    assign(cell.CellRuleRank, empty.CellRuleRank);
+    assign(cell.html, empty.html);
+    assign(cell.gridColour, empty.gridColour);
+    assign(cell.htmlColour, empty.htmlColour);
+    assign(cell.ruleRank, empty.ruleRank);
 }
 
 } // namespace
@@ -432,7 +432,7 @@ void MemberRow::write(bool complete)
     }
     m_keys.clear();
 
-    const QString defaultColour = ColourRules::colourText(engine.DefaultColor);
+    const QString defaultColour = ColourRules::colourText(engine.defaultColour);
     const qint64 defaultNumber = defaultColour.toLongLong();
     for (int column = 1; column < int(m_cells.size()); ++column) {
         const Cell& cell = m_cells[std::size_t(column)];
@@ -448,7 +448,7 @@ void MemberRow::write(bool complete)
         }
         RememberedCell* remembered = row ? &row->cells[std::size_t(column)] : nullptr;
         if (m_replaying) {
-            assign(out.CellHtml, remembered->html);
+            assign(out.html, remembered->html);
             giveGridText(column, remembered->grid);
         }
         else {
@@ -458,15 +458,15 @@ void MemberRow::write(bool complete)
             const auto count = qint32(m_keys.size()) - offset;
             if (known && remembered->count == count &&
                 std::equal(m_keys.begin() + offset, m_keys.end(), row->keys.begin() + remembered->offset)) {
-                assign(out.CellHtml, remembered->html);
+                assign(out.html, remembered->html);
                 giveGridText(column, remembered->grid);
             }
             else {
-                out.CellHtml = cellHtml(cell, remembered ? &remembered->html : nullptr);
+                out.html = cellHtml(cell, remembered ? &remembered->html : nullptr);
                 QString shown = gridText(cell, remembered ? &remembered->grid : nullptr);
                 giveGridText(column, shown);
                 if (remembered) {
-                    remembered->html = out.CellHtml;
+                    remembered->html = out.html;
                     remembered->grid = std::move(shown);
                 }
             }
@@ -477,23 +477,23 @@ void MemberRow::write(bool complete)
         }
         const PlanningCell& empty = emptyCell();
         if (cell.colour == Default) {
-            assign(out.CellGridColour, defaultColour);
-            assign(out.CellHtmlColour, engine.DefaultColorHTML);
+            assign(out.gridColour, defaultColour);
+            assign(out.htmlColour, engine.defaultColourHtml);
         }
         else if (cell.colour != Untouched) {
             const ColourRules::Slot& slot = m_context.rules.slot(cell.colour);
-            assign(out.CellGridColour, slot.gridColour);
-            assign(out.CellHtmlColour, slot.htmlColour);
+            assign(out.gridColour, slot.gridColour);
+            assign(out.htmlColour, slot.htmlColour);
         }
         else if (resets) {
-            assign(out.CellGridColour, empty.CellGridColour);
-            assign(out.CellHtmlColour, empty.CellHtmlColour);
+            assign(out.gridColour, empty.gridColour);
+            assign(out.htmlColour, empty.htmlColour);
         }
-        assign(out.CellRuleRank, ColourRules::rankText(cell.rank));
+        assign(out.ruleRank, ColourRules::rankText(cell.rank));
 
         grid.setBackColour(m_row, column,
                            cell.colour == Default     ? defaultNumber
-                           : cell.colour == Untouched ? out.CellGridColour.toLongLong()
+                           : cell.colour == Untouched ? out.gridColour.toLongLong()
                                                       : m_slotColours[std::size_t(cell.colour)]);
         grid.setAlignment(m_row, column, PlanningGrid::Alignment::LeftTop);
     }

@@ -86,7 +86,7 @@ qint64 resolveOleColour(qint64 colour)
     return resolved >= 0 ? resolved : colour & 0xFFFFFF;
 }
 
-QString ColourToHtml(qint64 colour)
+QString oleColourToHtml(qint64 colour)
 {
     colour = resolveOleColour(colour);
     if (colour == 0)

@@ -8,10 +8,10 @@
 // What one grid cell shows, kept so that reports can be written long after the query ended. Every field is
 // text, numbers included.
 struct PlanningCell {
-    QString CellHtml = QStringLiteral("&nbsp");   // HTML fragment; "&nbsp" marks an empty cell
-    QString CellGridColour = QStringLiteral("0"); // OLE colour as decimal text; "0" = no colour of its own
-    QString CellHtmlColour = QStringLiteral("FFFFFF"); // RRGGBB, upper case, no "#"
-    QString CellRuleRank = QStringLiteral("0"); // priority (1–16) of the rule that coloured it; "0" = none
+    QString html = QStringLiteral("&nbsp");        // HTML fragment; "&nbsp" marks an empty cell
+    QString gridColour = QStringLiteral("0");      // OLE colour as decimal text; "0" = no colour of its own
+    QString htmlColour = QStringLiteral("FFFFFF"); // RRGGBB, upper case, no "#"
+    QString ruleRank = QStringLiteral("0"); // priority (1–16) of the rule that coloured it; "0" = none
 };
 
 // The one in-memory model of the planning grid, indexed like the grid itself. Its bounds are fixed: the
@@ -50,7 +50,7 @@ private:
 // low byte) is resolved to the application palette's colour for that index, as the platform's colour
 // translation does; anything else keeps its low 24 bits. Negative values are the 32-bit two's complement of
 // such a value.
-QString ColourToHtml(qint64 colour);
+QString oleColourToHtml(qint64 colour);
 
 // An HTML colour as stored, made six characters exactly: a longer text is cut, a shorter one padded with
 // spaces.

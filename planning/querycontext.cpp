@@ -89,7 +89,7 @@ QString htmlText(const QString& text)
 
 void reportProblem(const QueryContext& context, MessageIcon icon, const QString& text)
 {
-    if (context.program.AutomaticMode)
+    if (context.program.automaticMode)
         std::fprintf(stderr, "rotavine: %s\n", qPrintable(QString(text).replace(u'\n', u' ')));
     else
         context.message(icon, text);
@@ -112,10 +112,10 @@ bool walkMemberCalendar(const QueryContext& context, const Recipient& recipient,
     std::optional<ItemCollection> items;
     std::shared_ptr<MailboxItem> item;
     try {
-        items.emplace(context.mailbox.GetSharedDefaultFolder(recipient, Mailbox::olFolderCalendar)->Items());
-        items->Sort(QStringLiteral("[Start]"));
-        items->IncludeRecurrences = true;
-        item = items->Find(restriction);
+        items.emplace(context.mailbox.sharedDefaultFolder(recipient, Mailbox::kCalendarFolder)->items());
+        items->sort(QStringLiteral("[Start]"));
+        items->includeRecurrences = true;
+        item = items->find(restriction);
     }
     catch (const MailboxError& error) {
         if (error.number() != MailboxError::ItemUnreadable || !items) {
@@ -130,7 +130,7 @@ bool walkMemberCalendar(const QueryContext& context, const Recipient& recipient,
         if (item && !onItem(*item))
             return false;
         try {
-            item = items->FindNext();
+            item = items->findNext();
             if (!item)
                 return true;
         }

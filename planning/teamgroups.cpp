@@ -10,7 +10,7 @@
 
 namespace {
 
-// Restores the normal pointer however LoadGroups ends, cancelled or failed included.
+// Restores the normal pointer however loadTeams ends, cancelled or failed included.
 class BusyPointer {
 public:
     explicit BusyPointer(const std::function<void(bool)>& setBusy) : m_setBusy(setBusy)
@@ -39,15 +39,15 @@ void warn(const TeamContext& context, const QString& line)
 // The team folder; a missing one is created, as an empty folder, so that it can be read.
 std::shared_ptr<Folder> openOrCreateTeamFolder(Mailbox& mailbox)
 {
-    const std::shared_ptr<Folder> contacts = mailbox.GetDefaultFolder(Mailbox::olFolderContacts);
+    const std::shared_ptr<Folder> contacts = mailbox.defaultFolder(Mailbox::kContactsFolder);
     try {
-        return contacts->Folders(kTeamFolderName);
+        return contacts->folder(kTeamFolderName);
     }
     catch (const MailboxError& error) {
         if (error.number() != MailboxError::NotFound)
             throw;
     }
-    return contacts->FoldersAdd(kTeamFolderName);
+    return contacts->addFolder(kTeamFolderName);
 }
 
 // The item of that name, or nothing when it cannot be had: while selecting, a failing call only yields an
@@ -55,7 +55,7 @@ std::shared_ptr<Folder> openOrCreateTeamFolder(Mailbox& mailbox)
 std::shared_ptr<MailboxItem> itemNamed(Folder& folder, const QString& name)
 {
     try {
-        return folder.Items().Item(name);
+        return folder.items().item(name);
     }
     catch (const MailboxError&) {
         return nullptr;
@@ -69,31 +69,31 @@ void addMembers(Folder& folder, const QString& name, MemberList& members)
     const std::shared_ptr<MailboxItem> list = itemNamed(folder, name);
     if (!list)
         return;
-    const int count = list->MemberCount();
+    const int count = list->memberCount();
     for (int index = 1; index <= count; ++index) {
         try {
-            members.addItem(list->GetMember(index));
+            members.addItem(list->member(index));
         }
         catch (const MailboxError&) {
         }
     }
 }
 
-// Fills `groupes` with the team folder's marked lists. The item count is read once; the event loop runs
+// Fills `teams` with the team folder's marked lists. The item count is read once; the event loop runs
 // before each item so that the cancel button is seen, and a cancel keeps the teams found so far.
-void listTeams(Folder& folder, TeamList& groupes, const TeamContext& context)
+void listTeams(Folder& folder, TeamList& teams, const TeamContext& context)
 {
-    groupes.clear();
-    ItemCollection items = folder.Items();
-    const int count = items.Count();
+    teams.clear();
+    ItemCollection items = folder.items();
+    const int count = items.count();
     for (int index = 1; index <= count; ++index) {
         if (context.yield)
             context.yield();
-        if (!context.engine.QueryRunning)
+        if (!context.engine.queryRunning)
             return;
         std::shared_ptr<MailboxItem> item;
         try {
-            item = items.Item(index);
+            item = items.item(index);
         }
         catch (const MailboxError& error) {
             // One unreadable item hides at most one team; the others are still worth listing.
@@ -102,7 +102,7 @@ void listTeams(Folder& folder, TeamList& groupes, const TeamContext& context)
             continue;
         }
         if (item && isTeamGroup(*item))
-            groupes.addItem(item->Subject);
+            teams.addItem(item->subject);
     }
 }
 
@@ -110,12 +110,12 @@ void listTeams(Folder& folder, TeamList& groupes, const TeamContext& context)
 bool selectTeam(Folder& folder, const QString& name, TeamWindow& window)
 {
     const std::shared_ptr<MailboxItem> item = itemNamed(folder, name);
-    if (!item || !hasTeamMarker(item->Categories))
+    if (!item || !hasTeamMarker(item->categories))
         return false;
-    window.Membres.clear();
-    window.groupes.setText(name);
+    window.members.clear();
+    window.teams.setText(name);
     // Taken again rather than reusing `item`: the members are those of the list as it is now.
-    addMembers(folder, name, window.Membres);
+    addMembers(folder, name, window.members);
     return true;
 }
 
@@ -128,16 +128,16 @@ bool hasTeamMarker(const QString& categories)
 
 bool isTeamGroup(const MailboxItem& item)
 {
-    return item.MessageClass.compare(MailboxItem::kDistList, Qt::CaseInsensitive) == 0 &&
-           hasTeamMarker(item.Categories);
+    return item.messageClass.compare(MailboxItem::kDistList, Qt::CaseInsensitive) == 0 &&
+           hasTeamMarker(item.categories);
 }
 
 std::shared_ptr<Folder> openTeamFolder(Mailbox& mailbox)
 {
-    return mailbox.GetDefaultFolder(Mailbox::olFolderContacts)->Folders(kTeamFolderName);
+    return mailbox.defaultFolder(Mailbox::kContactsFolder)->folder(kTeamFolderName);
 }
 
-bool LoadGroups(QString& name, TeamWindow& window, const TeamContext& context)
+bool loadTeams(QString& name, TeamWindow& window, const TeamContext& context)
 {
     const BusyPointer busy(context.setBusy);
     // A name that is not a team turns the selection into a listing: the loop runs at most twice.
@@ -145,9 +145,9 @@ bool LoadGroups(QString& name, TeamWindow& window, const TeamContext& context)
         const bool listing = name.isEmpty();
         try {
             const std::shared_ptr<Folder> folder = openOrCreateTeamFolder(context.mailbox);
-            context.engine.QueryRunning = true;
+            context.engine.queryRunning = true;
             if (listing)
-                listTeams(*folder, window.groupes, context);
+                listTeams(*folder, window.teams, context);
             else if (!selectTeam(*folder, name, window)) {
                 name.clear();
                 continue;
@@ -157,7 +157,7 @@ bool LoadGroups(QString& name, TeamWindow& window, const TeamContext& context)
             // Teams that cannot be read are not offered: a stale name would only fail when chosen. A
             // selection that cannot be checked leaves both lists as they were.
             if (listing)
-                window.groupes.clear();
+                window.teams.clear();
             const MailboxError* mailboxError = dynamic_cast<const MailboxError*>(&error);
             warn(context,
                  QStringLiteral("The teams cannot be read: %1")
@@ -165,16 +165,16 @@ bool LoadGroups(QString& name, TeamWindow& window, const TeamContext& context)
         }
         break;
     }
-    context.engine.QueryRunning = false;
+    context.engine.queryRunning = false;
     return false;
 }
 
-void ShowTeamMembers(TeamWindow& window, const TeamContext& context)
+void showTeamMembers(TeamWindow& window, const TeamContext& context)
 {
-    const QString name = window.groupes.text();
+    const QString name = window.teams.text();
     if (name.isEmpty())
         return;
-    window.Membres.clear();
+    window.members.clear();
     std::shared_ptr<Folder> folder;
     try {
         folder = openTeamFolder(context.mailbox);
@@ -182,16 +182,16 @@ void ShowTeamMembers(TeamWindow& window, const TeamContext& context)
     catch (const MailboxError&) {
         return;
     }
-    addMembers(*folder, name, window.Membres);
+    addMembers(*folder, name, window.members);
 }
 
-void SelectTeam(TeamWindow& window, const TeamContext& context, SettingsStore& settings)
+void selectTeam(TeamWindow& window, const TeamContext& context, SettingsStore& settings)
 {
-    context.engine.HeadersValid = false;
-    const QString name = window.groupes.text();
+    context.engine.headersValid = false;
+    const QString name = window.teams.text();
     if (name.isEmpty())
         return;
-    ShowTeamMembers(window, context);
+    showTeamMembers(window, context);
     if (!settings.write(QStringLiteral("Parameters"), QStringLiteral("SelectedTeam"), name))
         warn(context,
              QStringLiteral("The selected team cannot be remembered: %1").arg(settings.errorString()));

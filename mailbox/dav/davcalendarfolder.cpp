@@ -45,13 +45,13 @@ void DavCalendarFolder::deleteItem(MailboxItem& item)
 {
     if (item.source.location.isEmpty())
         throw MailboxError(MailboxError::NotFound,
-                           QStringLiteral("\"%1\" was never saved").arg(item.Subject));
+                           QStringLiteral("\"%1\" was never saved").arg(item.subject));
     if (item.source.recurrenceId.isValid())
         throw MailboxError(
             MailboxError::Unsupported,
             QStringLiteral("\"%1\" is one occurrence of a series; only whole items are deleted")
-                .arg(item.Subject));
-    m_mailbox.deleteResource(QUrl(item.source.location), item.source.etag, item.Subject);
+                .arg(item.subject));
+    m_mailbox.deleteResource(QUrl(item.source.location), item.source.etag, item.subject);
     item.source.location.clear();
 }
 

@@ -12,7 +12,7 @@ public:
     DavCalendarFolder(DavMailbox& mailbox, QUrl url, QString name);
 
     Kind kind() const override { return Calendar; }
-    QString Name() const override { return m_name; }
+    QString name() const override { return m_name; }
     QUrl url() const { return m_url; }
 
     QList<std::shared_ptr<MailboxItem>> storedItems() override;

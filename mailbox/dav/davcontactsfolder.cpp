@@ -30,7 +30,7 @@ QUrl DavContactsFolder::location() const
     return m_url.isEmpty() ? m_mailbox.account().addressBookHome : m_url;
 }
 
-std::shared_ptr<Folder> DavContactsFolder::Folders(const QString& name)
+std::shared_ptr<Folder> DavContactsFolder::folder(const QString& name)
 {
     const QString self = m_url.isEmpty() ? QString() : DavDiscovery::urlKey(m_url);
     for (const DavCollection& book : m_mailbox.addressBookCollections()) {
@@ -41,10 +41,10 @@ std::shared_ptr<Folder> DavContactsFolder::Folders(const QString& name)
                        QStringLiteral("The folder \"%1\" has no subfolder \"%2\"").arg(m_name, name));
 }
 
-std::shared_ptr<Folder> DavContactsFolder::FoldersAdd(const QString& name)
+std::shared_ptr<Folder> DavContactsFolder::addFolder(const QString& name)
 {
     try {
-        return Folders(name);
+        return folder(name);
     }
     catch (const MailboxError& error) {
         if (error.number() != MailboxError::NotFound)
@@ -73,15 +73,15 @@ QList<std::shared_ptr<MailboxItem>> DavContactsFolder::storedItems()
 void DavContactsFolder::saveItem(MailboxItem& item)
 {
     ContactsFolder::requireContact(item, m_name);
-    m_mailbox.saveCardCategories(item, ContactsFolder::splitCategories(item.Categories));
+    m_mailbox.saveCardCategories(item, ContactsFolder::splitCategories(item.categories));
 }
 
 void DavContactsFolder::deleteItem(MailboxItem& item)
 {
     if (item.source.location.isEmpty())
         throw MailboxError(MailboxError::NotFound,
-                           QStringLiteral("\"%1\" was never saved").arg(item.Subject));
-    m_mailbox.deleteResource(QUrl(item.source.location), item.source.etag, item.Subject);
+                           QStringLiteral("\"%1\" was never saved").arg(item.subject));
+    m_mailbox.deleteResource(QUrl(item.source.location), item.source.etag, item.subject);
 }
 
 void DavContactsFolder::displayItem(const MailboxItem& item, bool modal)

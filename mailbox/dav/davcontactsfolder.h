@@ -15,11 +15,11 @@ public:
     DavContactsFolder(DavMailbox& mailbox, QUrl url, QString name);
 
     Kind kind() const override { return Contacts; }
-    QString Name() const override { return m_name; }
+    QString name() const override { return m_name; }
     QUrl url() const { return m_url; }
 
-    std::shared_ptr<Folder> Folders(const QString& name) override;
-    std::shared_ptr<Folder> FoldersAdd(const QString& name) override;
+    std::shared_ptr<Folder> folder(const QString& name) override;
+    std::shared_ptr<Folder> addFolder(const QString& name) override;
 
     QList<std::shared_ptr<MailboxItem>> storedItems() override;
     QList<MailboxError> errors() const { return m_errors; }

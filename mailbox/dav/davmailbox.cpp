@@ -593,30 +593,30 @@ void DavMailbox::saveCardCategories(MailboxItem& item, const QStringList& catego
     if (!card)
         throw MailboxError(
             MailboxError::NotFound,
-            QStringLiteral("The item \"%1\" no longer exists (%2)").arg(item.Subject, url.toDisplayString()));
+            QStringLiteral("The item \"%1\" no longer exists (%2)").arg(item.subject, url.toDisplayString()));
     if (item.source.etag.isEmpty() || QString::fromUtf8(card->etag) != item.source.etag)
         throw MailboxError(
             MailboxError::Conflict,
             QStringLiteral("The item \"%1\" was changed on the server since it was read; nothing was saved")
-                .arg(item.Subject));
+                .arg(item.subject));
     const VCard parsed = VCard::parse(card->bytes);
     if (!parsed.isValid())
         throw MailboxError(MailboxError::ItemUnreadable,
                            QStringLiteral("The contact %1 cannot be read: %2")
                                .arg(url.toDisplayString(), parsed.errorString()));
-    if (parsed.value(QStringLiteral("FN")).trimmed() != item.Subject.trimmed())
+    if (parsed.value(QStringLiteral("FN")).trimmed() != item.subject.trimmed())
         throw MailboxError(MailboxError::Unsupported,
-                           QStringLiteral("Only the categories of \"%1\" can be changed").arg(item.Subject));
+                           QStringLiteral("Only the categories of \"%1\" can be changed").arg(item.subject));
     if (categories == parsed.categories())
         return;
     const QByteArray bytes = parsed.setCategories(categories);
-    DavClient::Request put = request("PUT", url, QStringLiteral("the contact \"%1\"").arg(item.Subject));
+    DavClient::Request put = request("PUT", url, QStringLiteral("the contact \"%1\"").arg(item.subject));
     put.contentType = "text/vcard; charset=utf-8";
     put.body = bytes;
     put.headers.append(std::pair<QByteArray, QByteArray>("If-Match", card->etag));
     const DavClient::Reply reply = m_client->run(put);
     if (!reply.ok())
-        throw rephrased(*reply.error, QStringLiteral("\"%1\" was not saved: ").arg(item.Subject));
+        throw rephrased(*reply.error, QStringLiteral("\"%1\" was not saved: ").arg(item.subject));
     card->bytes = bytes;
     card->etag = reply.etag;
     if (card->etag.isEmpty()) {
@@ -696,15 +696,15 @@ QUrl DavMailbox::locateCalendar(const ResolvedPerson& person)
     return *locate.calendar();
 }
 
-std::shared_ptr<Folder> DavMailbox::GetSharedDefaultFolder(const Recipient& recipient, int folderType)
+std::shared_ptr<Folder> DavMailbox::sharedDefaultFolder(const Recipient& recipient, int folderType)
 {
     const ResolvedPerson& person = calendarOwner(recipient, folderType);
     return std::make_shared<DavCalendarFolder>(*this, locateCalendar(person), person.displayName);
 }
 
-std::shared_ptr<Folder> DavMailbox::GetDefaultFolder(int folderType)
+std::shared_ptr<Folder> DavMailbox::defaultFolder(int folderType)
 {
-    if (folderType != olFolderContacts)
+    if (folderType != kContactsFolder)
         throw MailboxError(
             MailboxError::Unsupported,
             QStringLiteral("Only the contacts folder (10) is offered, not type %1").arg(folderType));
@@ -863,7 +863,7 @@ QUrl DavMailbox::putEvent(const QUrl& calendar, const MailboxItem& item,
         eventFor(item, *uid, m_options.now(), m_options.ownerName, m_options.ownerAddress, attendees);
 
     const QUrl url = calendar.resolved(QUrl(eventFileName(*uid)));
-    DavClient::Request put = request("PUT", url, QStringLiteral("the appointment \"%1\"").arg(item.Subject));
+    DavClient::Request put = request("PUT", url, QStringLiteral("the appointment \"%1\"").arg(item.subject));
     put.contentType = "text/calendar; charset=utf-8";
     put.body = writeICalendar(event);
     // A new item never replaces one that is there already.
@@ -874,8 +874,8 @@ QUrl DavMailbox::putEvent(const QUrl& calendar, const MailboxItem& item,
             throw MailboxError(
                 MailboxError::Conflict,
                 QStringLiteral("\"%1\" was not saved: an item with the UID %2 exists already in %3")
-                    .arg(item.Subject, *uid, calendar.toDisplayString()));
-        throw rephrased(*reply.error, QStringLiteral("\"%1\" was not saved: ").arg(item.Subject));
+                    .arg(item.subject, *uid, calendar.toDisplayString()));
+        throw rephrased(*reply.error, QStringLiteral("\"%1\" was not saved: ").arg(item.subject));
     }
     *etag = reply.etag;
     return url;
@@ -912,7 +912,7 @@ void DavMailbox::sendItem(MailboxItem& item)
     QList<ResolvedPerson> attendees;
     QList<QUrl> calendars;
     QStringList unreachable;
-    for (const MailboxItem::Recipient& recipient : item.Recipients) {
+    for (const MailboxItem::Recipient& recipient : item.recipients) {
         const std::optional<ResolvedPerson> person = resolveName(recipient.name);
         if (!person) {
             unreachable << recipient.name;
@@ -958,5 +958,5 @@ void DavMailbox::sendItem(MailboxItem& item)
     if (!unreachable.isEmpty())
         throw MailboxError(MailboxError::NotResolved,
                            QStringLiteral("The meeting request \"%1\" could not be delivered to: %2")
-                               .arg(item.Subject, unreachable.join(QStringLiteral(", "))));
+                               .arg(item.subject, unreachable.join(QStringLiteral(", "))));
 }

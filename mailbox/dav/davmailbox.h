@@ -45,8 +45,8 @@ public:
     explicit DavMailbox(Options options);
     ~DavMailbox() override;
 
-    std::shared_ptr<Folder> GetSharedDefaultFolder(const Recipient& recipient, int folderType) override;
-    std::shared_ptr<Folder> GetDefaultFolder(int folderType) override;
+    std::shared_ptr<Folder> sharedDefaultFolder(const Recipient& recipient, int folderType) override;
+    std::shared_ptr<Folder> defaultFolder(int folderType) override;
     std::optional<ResolvedPerson> resolveName(const QString& name) override;
     void sendItem(MailboxItem& item) override;
     void prepareCalendars(const QStringList& names, const QString& restriction) override;

@@ -21,7 +21,6 @@ private slots:
     void optionErrors_data();
     void optionErrors();
     void outputFolderGetsDefaultName();
-    void applyTo();
 };
 
 void TestCommandLine::classicText_data()
@@ -116,7 +115,7 @@ void TestCommandLine::classicText()
 {
     QFETCH(QString, text);
     CommandLine line;
-    CommandLineParser::ParseCommandLine(text, line);
+    CommandLineParser::parseClassic(text, line);
     QTEST(line.automatic, "automatic");
     QTEST(line.fromDate, "from");
     QTEST(line.toDate, "to");
@@ -290,23 +289,6 @@ void TestCommandLine::outputFolderGetsDefaultName()
     // A relative path is taken from the current folder, as a shell user means it.
     const CommandLine relative = CommandLineParser::parse({"--team", "S", "--output", "out/p.htm"});
     QCOMPARE(relative.outputFolder, QDir::cleanPath(QDir::current().absoluteFilePath("out")));
-}
-
-void TestCommandLine::applyTo()
-{
-    CommandLine line;
-    CommandLineParser::ParseCommandLine("/01122026/31122026/Support/Planning/ReportHTMLPlan/\\tmp\\p.htm",
-                                        line);
-    ProgramState program;
-    line.applyTo(program);
-    QVERIFY(program.AutomaticMode);
-    QCOMPARE(program.CmdFromDate, QDate(2026, 12, 1));
-    QCOMPARE(program.CmdToDate, QDate(2026, 12, 31));
-    QCOMPARE(program.CmdTeam, QString("Support"));
-    QCOMPARE(program.CmdView, QString("Planning"));
-    QCOMPARE(program.CmdReport, QString("ReportHTMLPlan"));
-    QCOMPARE(program.CmdOutputFolder, QString("/tmp"));
-    QCOMPARE(program.CmdOutputFile, QString("p.htm"));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

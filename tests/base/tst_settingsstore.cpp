@@ -347,7 +347,7 @@ private slots:
         QFETCH(QStringList, names);
         QFETCH(QList<bool>, selected);
         writeAll(path(), content);
-        const QList<FilterListEntry> filters = LoadFilterList(SettingsStore(path()));
+        const QList<FilterListEntry> filters = loadFilterList(SettingsStore(path()));
         QStringList loadedNames;
         QList<bool> loadedSelected;
         for (const FilterListEntry& filter : filters) {
@@ -365,7 +365,7 @@ private slots:
             content += "Filter " + QByteArray::number(i) + "=\n";
         content += "[Filter 299]\nSelected=1\n";
         writeAll(path(), content);
-        const QList<FilterListEntry> filters = LoadFilterList(SettingsStore(path()));
+        const QList<FilterListEntry> filters = loadFilterList(SettingsStore(path()));
         QCOMPARE(filters.size(), 300);
         QCOMPARE(filters.at(256).name, QStringLiteral("Filter 256"));
         QVERIFY(filters.at(299).selected);

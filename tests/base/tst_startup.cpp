@@ -201,13 +201,13 @@ private slots:
         ProgramState program;
         EngineState engine;
         const auto boxes = loadWindowSettings(SettingsStore(path), program, engine);
-        QCOMPARE(engine.DefaultColor, defaultColor);
-        QCOMPARE(engine.DefaultColorHTML, defaultColorHtml);
-        QCOMPARE(int(program.HeightCol), heightCol);
-        QCOMPARE(int(program.AtRunAction), atRunAction);
-        QCOMPARE(int(program.StartDayHour), startHour);
-        QCOMPARE(int(program.EndDayHour), endHour);
-        QCOMPARE(int(program.AutomaticDelay), automaticDelay);
+        QCOMPARE(engine.defaultColour, defaultColor);
+        QCOMPARE(engine.defaultColourHtml, defaultColorHtml);
+        QCOMPARE(int(program.reportColumnWidth), heightCol);
+        QCOMPARE(int(program.startAction), atRunAction);
+        QCOMPARE(int(program.dayStartHour), startHour);
+        QCOMPARE(int(program.dayEndHour), endHour);
+        QCOMPARE(int(program.refreshDelay), automaticDelay);
         QCOMPARE(QList<bool>(boxes.begin(), boxes.end()), checked);
     }
 };

@@ -24,10 +24,10 @@ private slots:
         QFETCH(int, height);
         QFETCH(int, count);
         QFETCH(int, bandHeight);
-        cLogo logo;
-        logo.setDebutCouleur(0);
-        logo.setFinCouleur(0xFFFFFF); // white at the top
-        const QList<cLogo::Band> bands = logo.bands(QSize(20, height));
+        CaptionStrip logo;
+        logo.setStartColour(0);
+        logo.setEndColour(0xFFFFFF); // white at the top
+        const QList<CaptionStrip::Band> bands = logo.bands(QSize(20, height));
         QCOMPARE(bands.size(), count);
         if (bands.isEmpty())
             return;
@@ -45,16 +45,16 @@ private slots:
 
     void coloursResolveWhenSet()
     {
-        cLogo logo;
+        CaptionStrip logo;
         QLabel surface;
         surface.resize(30, 200);
-        logo.setDessinerObjet(&surface);
-        logo.setDebutCouleur(0); // the value it holds: no repaint
+        logo.setSurface(&surface);
+        logo.setStartColour(0); // the value it holds: no repaint
         QCOMPARE(logo.repaints(), 0);
-        logo.setDebutCouleur(255); // red, OLE order
+        logo.setStartColour(255); // red, OLE order
         QCOMPARE(logo.repaints(), 1);
         QCOMPARE(logo.bands(QSize(30, 200)).first().colour, QColor(255, 0, 0));
-        logo.setFinCouleur(0x8000000F); // the default button face: unchanged, nothing happens
+        logo.setEndColour(0x8000000F); // the default button face: unchanged, nothing happens
         QCOMPARE(logo.repaints(), 1);
         const QColor buttonFace = QApplication::palette().color(QPalette::Active, QPalette::Button);
         // The top band is one step short of the end colour.
@@ -67,8 +67,8 @@ private slots:
 
     void captionRunsUpwardsAboveTheBottom()
     {
-        cLogo logo;
-        logo.Caption = QStringLiteral("    - Rotavine");
+        CaptionStrip logo;
+        logo.caption = QStringLiteral("    - Rotavine");
         QFont font(QStringLiteral("Arial"), 10, QFont::Bold);
         const QImage image = logo.render(QSize(24, 300), font);
         // Text pixels (white) lie in the lower part of the strip, none in the last 16 pixels.

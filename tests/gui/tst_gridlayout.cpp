@@ -58,7 +58,7 @@ private slots:
         weekGrid(grid, hideWeekend);
         bool columnsFitted = false;
         for (int width : gridWidths)
-            columnsFitted = GridLayout::FitColumnsToWidth(grid, width, 1200, 1, columnsFitted);
+            columnsFitted = GridLayout::fitColumnsToWidth(grid, width, 1200, 1, columnsFitted);
         QCOMPARE(columnsFitted, fitted);
         QCOMPARE(widths(grid), expected);
     }
@@ -68,23 +68,23 @@ private slots:
         PlanningGrid grid;
         weekGrid(grid, true);
         grid.setRowHeight(1, 300);
-        GridLayout::RestoreDefaultSizes(grid);
+        GridLayout::restoreDefaultSizes(grid);
         QCOMPARE(widths(grid), QList<int>(7, 960)); // the hidden weekend shows again...
         QCOMPARE(grid.rememberedWidth(6), 0);       // ...but a later fit leaves it alone
         QCOMPARE(grid.rowHeight(4), 900);
         QCOMPARE(grid.rowHeight(3), grid.standardRowHeight());
 
-        GridLayout::ZoomRows(grid, true);
-        GridLayout::ZoomRows(grid, true);
+        GridLayout::zoomRows(grid, true);
+        GridLayout::zoomRows(grid, true);
         QCOMPARE(grid.rowHeight(4), 1089); // 900 → 990 → 1089
         QCOMPARE(grid.rowHeight(5), 1089);
-        GridLayout::ZoomRows(grid, false);
+        GridLayout::zoomRows(grid, false);
         QCOMPARE(grid.rowHeight(5), 980);
 
         grid.setColumnWidth(7, 0);
-        GridLayout::ZoomColumns(grid, false);
+        GridLayout::zoomColumns(grid, false);
         QCOMPARE(widths(grid), (QList<int>{864, 864, 864, 864, 864, 864, 0}));
-        GridLayout::ZoomColumns(grid, true);
+        GridLayout::zoomColumns(grid, true);
         QCOMPARE(grid.columnWidth(1), 950);
         QCOMPARE(grid.columnWidth(0), 1200);
     }

@@ -1,3 +1,5 @@
+#include "app/commandline.h"
+#include "app/unattendedrun.h"
 #include "base/languagetexts.h"
 #include "base/programstate.h"
 #include "base/settingsstore.h"
@@ -32,6 +34,13 @@
 
 namespace {
 
+QString displayCheckName(int index)
+{
+    static const char* names[] = {"showDetails",  "hidePrivate",  "useFilters",
+                                  "filteredOnly", "hideWeekends", "showTimes"};
+    return names[index];
+}
+
 // The main window over a copy of the demo mailbox, with its own settings file and the shipped English texts.
 struct Harness {
     QTemporaryDir dir;
@@ -41,14 +50,14 @@ struct Harness {
     EngineState engine;
     PlanningMatrix matrix;
     std::unique_ptr<FolderMailbox> mailbox;
-    std::unique_ptr<Form1> window;
+    std::unique_ptr<MainWindow> window;
     QList<QPair<MessageIcon, QString>> messages;
     QList<DisplayRequest> displayed;
 
     Harness()
     {
-        program.TempFolder = dir.filePath("temp") + "/";
-        QDir().mkpath(program.TempFolder);
+        program.tempFolder = dir.filePath("temp") + "/";
+        QDir().mkpath(program.tempFolder);
         if (!copyFolderTree(ROTAVINE_SOURCE_DATA "/demo-mailbox", dir.filePath("mailbox")).isEmpty())
             qFatal("cannot copy the demo mailbox");
         settings.write("Parameters", "SelectedTeam", "Support");
@@ -61,13 +70,13 @@ struct Harness {
     }
 
     // The load step runs here.
-    Form1& open()
+    MainWindow& open()
     {
         FolderMailbox::Options options;
         options.root = dir.filePath("mailbox");
         mailbox = std::make_unique<FolderMailbox>(options);
         mailbox->setDisplayHandler([this](const DisplayRequest& request) { displayed.append(request); });
-        window = std::make_unique<Form1>(program, engine, matrix, settings, texts, *mailbox);
+        window = std::make_unique<MainWindow>(program, engine, matrix, settings, texts, *mailbox);
         window->setMessageHandler([this](MessageIcon icon, const QString& text) {
             messages.append({icon, text});
         });
@@ -78,7 +87,7 @@ struct Harness {
     bool openAndShow()
     {
         open().show();
-        return QTest::qWaitFor([this] { return program.Activated; }, 20000);
+        return QTest::qWaitFor([this] { return program.activated; }, 20000);
     }
 
     template <typename T>
@@ -86,7 +95,7 @@ struct Harness {
     {
         return window->findChild<T*>(name);
     }
-    QAction* button(int position) const { return child<QToolBar>("Toolbar1")->actions().at(position - 1); }
+    QAction* button(int position) const { return child<QToolBar>("toolbar")->actions().at(position - 1); }
     QAction* menuEntry(int position, const QString& key) const
     {
         for (QAction* entry : button(position)->menu()->actions()) {
@@ -106,7 +115,7 @@ struct Harness {
     QStringList teams() const
     {
         QStringList texts;
-        const auto* combo = child<QComboBox>("groupes");
+        const auto* combo = child<QComboBox>("teamCombo");
         for (int index = 0; index < combo->count(); ++index)
             texts << combo->itemText(index);
         return texts;
@@ -121,7 +130,7 @@ QDate monday()
 
 } // namespace
 
-class TestForm1 : public QObject {
+class TestMainWindow : public QObject {
     Q_OBJECT
 
 private slots:
@@ -135,23 +144,23 @@ private slots:
         QStringList teams = h.teams();
         teams.sort();
         QCOMPARE(teams, (QStringList{"Customer Experience", "Support"}));
-        QCOMPARE(h.child<QComboBox>("groupes")->currentText(), QString("Support"));
-        QCOMPARE(h.child<QListWidget>("Membres")->count(), 8);
+        QCOMPARE(h.child<QComboBox>("teamCombo")->currentText(), QString("Support"));
+        QCOMPARE(h.child<QListWidget>("memberList")->count(), 8);
 
-        auto* filters = h.child<QListWidget>("Filtres");
-        QCOMPARE(h.listed("Filtres"), (QStringList{"Holidays", "Customers"}));
+        auto* filters = h.child<QListWidget>("filterList");
+        QCOMPARE(h.listed("filterList"), (QStringList{"Holidays", "Customers"}));
         QVERIFY(filters->item(0)->isSelected());
         QVERIFY(!filters->item(1)->isSelected());
-        QVERIFY(!h.program.FiltersChanged);
+        QVERIFY(!h.program.filtersChanged);
 
         // The current week is in the pickers and the engine, and the texts come from the language file.
-        QCOMPARE(h.child<QDateEdit>("DepuisAu0")->date(), monday());
-        QCOMPARE(h.child<QDateEdit>("DepuisAu1")->date(), monday().addDays(6));
-        QCOMPARE(h.engine.StartDate, monday());
-        QCOMPARE(h.engine.EndDate, monday().addDays(6));
+        QCOMPARE(h.child<QDateEdit>("fromDate")->date(), monday());
+        QCOMPARE(h.child<QDateEdit>("toDate")->date(), monday().addDays(6));
+        QCOMPARE(h.engine.startDate, monday());
+        QCOMPARE(h.engine.endDate, monday().addDays(6));
         QCOMPARE(h.window->windowTitle(), h.texts.screen(ScreenText::MainWindowCaption).caption);
         QCOMPARE(h.button(3)->text(), h.texts.screen(ScreenText::ToolbarRefresh).caption);
-        QCOMPARE(h.child<QLabel>("lblVersion")->text(), QString(ROTAVINE_VERSION));
+        QCOMPARE(h.child<QLabel>("versionLabel")->text(), QString(ROTAVINE_VERSION));
         QVERIFY(h.messages.isEmpty());
     }
 
@@ -174,10 +183,10 @@ private slots:
         Harness h;
         h.settings.write("Parameters", "AtRunAction", QString::number(atRunAction));
         QVERIFY(h.openAndShow());
-        QCOMPARE(h.window->commands().CurrentView, view);
+        QCOMPARE(h.window->commands().currentView, view);
         if (rows > 0)
             QCOMPARE(h.window->grid().rows(), rows);
-        QVERIFY(!h.engine.QueryRunning);
+        QVERIFY(!h.engine.queryRunning);
         QVERIFY(h.messages.isEmpty());
     }
 
@@ -195,25 +204,24 @@ private slots:
         QStringList names;
         for (int row = grid.fixedRows(); row < grid.rows(); ++row)
             names << grid.text(row, 0);
-        QStringList members = h.listed("Membres");
+        QStringList members = h.listed("memberList");
         names.sort();
         members.sort();
         QCOMPARE(names, members);
 
         const QString text = entry->text();
-        auto* face = qobject_cast<QToolButton*>(h.child<QToolBar>("Toolbar1")->widgetForAction(h.button(2)));
+        auto* face = qobject_cast<QToolButton*>(h.child<QToolBar>("toolbar")->widgetForAction(h.button(2)));
         QVERIFY(face);
         QCOMPARE(face->text(), text.left(9) + "...");
         QCOMPARE(face->toolTip(), text);
         QCOMPARE(h.button(2)->property("key").toString(), QString("ThisWeek"));
-        QVERIFY(
-            h.child<QLabel>("StatusBar1Panel3")->text().startsWith(h.texts.message(Message::LastRunPrefix)));
+        QVERIFY(h.child<QLabel>("statusRunTime")->text().startsWith(h.texts.message(Message::LastRunPrefix)));
 
         // The face now repeats the week view, after another view ran.
         h.menuEntry(1, "Today")->trigger();
         QCOMPARE(grid.rows(), 51);
         h.button(2)->trigger();
-        QCOMPARE(h.window->commands().CurrentView, QString("ThisWeek"));
+        QCOMPARE(h.window->commands().currentView, QString("ThisWeek"));
         QCOMPARE(grid.rows(), grid.fixedRows() + 8);
         QVERIFY(h.messages.isEmpty());
     }
@@ -224,7 +232,7 @@ private slots:
         QVERIFY(h.openAndShow());
         h.menuEntry(2, "ThisWeek")->trigger();
         PlanningGrid& grid = h.window->grid();
-        auto* view = h.child<PlanningGridView>("Planning");
+        auto* view = h.child<PlanningGridView>("planningGrid");
         const int before = grid.columnWidth(grid.fixedColumns());
 
         h.window->resize(h.window->width() + 300, h.window->height());
@@ -243,19 +251,19 @@ private slots:
         PlanningGrid& grid = h.window->grid();
         // Before any view the zoom pictures change nothing.
         const int rowsBefore = grid.rows();
-        h.child<QToolButton>("Picture1_0")->click();
+        h.child<QToolButton>("rowsTaller")->click();
         QCOMPARE(grid.rows(), rowsBefore);
 
         h.menuEntry(2, "ThisWeek")->trigger();
         grid.setRowHeight(1, 300);
-        h.child<QToolButton>("RestoreWidth")->click();
+        h.child<QToolButton>("restoreSizes")->click();
         QCOMPARE(grid.rowHeight(4), 900);
-        h.child<QToolButton>("Picture1_0")->click();
+        h.child<QToolButton>("rowsTaller")->click();
         QCOMPARE(grid.rowHeight(5), 990);
-        h.child<QToolButton>("Picture1_1")->click();
+        h.child<QToolButton>("rowsShorter")->click();
         QCOMPARE(grid.rowHeight(4), 891);
         const int width = grid.columnWidth(1);
-        h.child<QToolButton>("Picture2_1")->click();
+        h.child<QToolButton>("columnsWider")->click();
         QCOMPARE(grid.columnWidth(1), width + qRound(width / 10.0));
     }
 
@@ -280,12 +288,12 @@ private slots:
         Harness h;
         for (int index = 0; index < 6; ++index)
             h.settings.write("Parameters", QString("Checked%1").arg(index), stored.at(index));
-        Form1& window = h.open();
+        MainWindow& window = h.open();
 
         for (int index = 0; index < 6; ++index)
-            QCOMPARE(h.child<QCheckBox>(QString("FlagsCheck%1").arg(index))->isChecked(), boxes.at(index));
-        const QList<bool> flags{h.engine.ShowDetails,  h.engine.HidePrivate,  h.engine.UseFilters,
-                                h.engine.FilteredOnly, h.engine.HideWeekends, h.engine.ShowTimes};
+            QCOMPARE(h.child<QCheckBox>(displayCheckName(index))->isChecked(), boxes.at(index));
+        const QList<bool> flags{h.engine.showDetails,  h.engine.hidePrivate,  h.engine.useFilters,
+                                h.engine.filteredOnly, h.engine.hideWeekends, h.engine.showTimes};
         QCOMPARE(flags, boxes);
 
         window.close();
@@ -327,17 +335,17 @@ private slots:
         for (int index = 0; index < 6; ++index)
             h.settings.write("Parameters", QString("Checked%1").arg(index), before.at(index) ? "1" : "0");
         h.open();
-        h.engine.HeadersValid = true;
-        h.child<QCheckBox>(QString("FlagsCheck%1").arg(clicked))->click();
+        h.engine.headersValid = true;
+        h.child<QCheckBox>(displayCheckName(clicked))->click();
 
         QList<bool> boxes;
         for (int index = 0; index < 6; ++index)
-            boxes << h.child<QCheckBox>(QString("FlagsCheck%1").arg(index))->isChecked();
+            boxes << h.child<QCheckBox>(displayCheckName(index))->isChecked();
         QCOMPARE(boxes, after);
-        const QList<bool> flags{h.engine.ShowDetails,  h.engine.HidePrivate,  h.engine.UseFilters,
-                                h.engine.FilteredOnly, h.engine.HideWeekends, h.engine.ShowTimes};
+        const QList<bool> flags{h.engine.showDetails,  h.engine.hidePrivate,  h.engine.useFilters,
+                                h.engine.filteredOnly, h.engine.hideWeekends, h.engine.showTimes};
         QCOMPARE(flags, after);
-        QCOMPARE(h.engine.HeadersValid, headersValid);
+        QCOMPARE(h.engine.headersValid, headersValid);
     }
 
     void filterClickStoresTheSelection_data()
@@ -354,15 +362,15 @@ private slots:
         h.addFilter("Holidays", selected);
         h.addFilter("Customers", true);
         QVERIFY(h.openAndShow());
-        h.engine.HeadersValid = true;
+        h.engine.headersValid = true;
 
-        auto* filters = h.child<QListWidget>("Filtres");
+        auto* filters = h.child<QListWidget>("filterList");
         QTest::mouseClick(filters->viewport(), Qt::LeftButton, {},
                           filters->visualItemRect(filters->item(0)).center());
         QCOMPARE(filters->item(0)->isSelected(), !selected);
         QCOMPARE(h.settings.read("Holidays", "Selected", "x"), QString(selected ? "0" : "1"));
         QCOMPARE(h.settings.read("Customers", "Selected", "x"), QString("1"));
-        QVERIFY(!h.engine.HeadersValid);
+        QVERIFY(!h.engine.headersValid);
     }
 
     void laterActivationReloadsChangedFilters()
@@ -371,29 +379,29 @@ private slots:
         h.addFilter("Holidays", false);
         QVERIFY(h.openAndShow());
         h.addFilter("Training", true);
-        h.program.FiltersChanged = true;
+        h.program.filtersChanged = true;
         h.window->activate();
-        QCOMPARE(h.listed("Filtres"), (QStringList{"Holidays", "Training"}));
-        QVERIFY(h.child<QListWidget>("Filtres")->item(1)->isSelected());
-        QVERIFY(!h.program.FiltersChanged);
+        QCOMPARE(h.listed("filterList"), (QStringList{"Holidays", "Training"}));
+        QVERIFY(h.child<QListWidget>("filterList")->item(1)->isSelected());
+        QVERIFY(!h.program.filtersChanged);
         // A later activation runs no view.
-        QCOMPARE(h.window->commands().CurrentView, QString());
+        QCOMPARE(h.window->commands().currentView, QString());
     }
 
     void choosingATeamListsItsMembersAndRemembersIt()
     {
         Harness h;
         QVERIFY(h.openAndShow());
-        auto* groupes = h.child<QComboBox>("groupes");
-        const int index = groupes->findText("Customer Experience");
+        auto* teamCombo = h.child<QComboBox>("teamCombo");
+        const int index = teamCombo->findText("Customer Experience");
         QVERIFY(index >= 0);
-        groupes->setCurrentIndex(index);
-        h.engine.HeadersValid = true;
-        emit groupes->activated(index);
+        teamCombo->setCurrentIndex(index);
+        h.engine.headersValid = true;
+        emit teamCombo->activated(index);
 
-        QCOMPARE(h.child<QListWidget>("Membres")->count(), 12);
+        QCOMPARE(h.child<QListWidget>("memberList")->count(), 12);
         QCOMPARE(h.settings.read("Parameters", "SelectedTeam", ""), QString("Customer Experience"));
-        QVERIFY(!h.engine.HeadersValid);
+        QVERIFY(!h.engine.headersValid);
     }
 
     void pickerChangesKeepTheRangeValid_data()
@@ -418,15 +426,15 @@ private slots:
 
         Harness h;
         h.open();
-        h.engine.HeadersValid = true;
-        h.child<QDateEdit>(QString("DepuisAu%1").arg(picker))->setDate(monday().addDays(offset));
+        h.engine.headersValid = true;
+        h.child<QDateEdit>(QString(picker == 0 ? "fromDate" : "toDate"))->setDate(monday().addDays(offset));
 
-        QCOMPARE(h.child<QDateEdit>("DepuisAu0")->date(), monday().addDays(from));
-        QCOMPARE(h.child<QDateEdit>("DepuisAu1")->date(), monday().addDays(to));
-        QCOMPARE(h.engine.StartDate, monday().addDays(from));
-        QCOMPARE(h.engine.EndDate, monday().addDays(to));
-        QVERIFY(!h.engine.HeadersValid);
-        QCOMPARE(h.window->commands().CurrentView, QString());
+        QCOMPARE(h.child<QDateEdit>("fromDate")->date(), monday().addDays(from));
+        QCOMPARE(h.child<QDateEdit>("toDate")->date(), monday().addDays(to));
+        QCOMPARE(h.engine.startDate, monday().addDays(from));
+        QCOMPARE(h.engine.endDate, monday().addDays(to));
+        QVERIFY(!h.engine.headersValid);
+        QCOMPARE(h.window->commands().currentView, QString());
     }
 
     void copyPutsTheGridPictureOnTheClipboard()
@@ -439,7 +447,7 @@ private slots:
 
         const QImage image = QGuiApplication::clipboard()->image();
         QVERIFY(!image.isNull());
-        QCOMPARE(image.size(), h.child<PlanningGridView>("Planning")->painter().renderAll().size());
+        QCOMPARE(image.size(), h.child<PlanningGridView>("planningGrid")->painter().renderAll().size());
         QCOMPARE(h.messages.size(), 1);
         QCOMPARE(h.messages.first().first, MessageIcon::Information);
         QCOMPARE(h.messages.first().second, h.texts.message(Message::PictureCopied));
@@ -470,7 +478,7 @@ private slots:
 
         QVERIFY2(h.messages.isEmpty(), qPrintable(h.messages.value(0).second));
         QCOMPARE(h.displayed.size(), 1);
-        const QString page = h.program.TempFolder + "tempPlanning.htm";
+        const QString page = h.program.tempFolder + "tempPlanning.htm";
         QCOMPARE(h.displayed.first().url, QUrl::fromLocalFile(page));
         QFile file(page);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -479,24 +487,24 @@ private slots:
         QVERIFY(html.contains("for team:  Support<br>"));
         if (entry == "ReportImage") {
             // The picture is the grid as the painter draws it.
-            const QImage picture(h.program.TempFolder + "planning.jpg");
-            QCOMPARE(picture.size(), h.child<PlanningGridView>("Planning")->painter().renderAll().size());
+            const QImage picture(h.program.tempFolder + "planning.jpg");
+            QCOMPARE(picture.size(), h.child<PlanningGridView>("planningGrid")->painter().renderAll().size());
         }
     }
 
     void unattendedRunDeliversWithoutShowingAnything()
     {
         Harness h;
-        h.program.AutomaticMode = true;
-        h.program.CmdTeam = "Customer Experience";
-        h.program.CmdView = "ThisMonth";
-        h.program.CmdReport = "ReportHTMLColor";
-        h.program.CmdOutputFolder = h.dir.filePath("www");
-        h.program.CmdOutputFile = "team.htm";
-        QDir().mkpath(h.program.CmdOutputFolder);
-        h.open().activate();
+        h.program.automaticMode = true;
+        CommandLine command;
+        command.team = "Customer Experience";
+        command.view = "ThisMonth";
+        command.report = "ReportHTMLColor";
+        command.outputFolder = h.dir.filePath("www");
+        command.outputFile = "team.htm";
+        QDir().mkpath(command.outputFolder);
 
-        QCOMPARE(h.window->automaticStatus(), std::optional(ExitStatus::Delivered));
+        QCOMPARE(runUnattended(h.open(), command, h.program, h.texts), ExitStatus::Delivered);
         QVERIFY(!h.window->isVisible());
         QVERIFY(h.displayed.isEmpty());
         QCOMPARE(h.window->grid().rows(), h.window->grid().fixedRows() + 12);
@@ -528,9 +536,9 @@ private slots:
 
         Harness h;
         h.open();
-        h.engine.QueryRunning = running;
-        h.child<QPushButton>("Annul")->click();
-        QVERIFY(!h.engine.QueryRunning);
+        h.engine.queryRunning = running;
+        h.child<QPushButton>("cancelButton")->click();
+        QVERIFY(!h.engine.queryRunning);
         if (running) {
             QCOMPARE(h.messages.size(), 1);
             QCOMPARE(h.messages.first().first, MessageIcon::Exclamation);
@@ -556,12 +564,12 @@ private slots:
         Harness h;
         h.settings.write("Parameters", "Automaticdelay", delay);
         h.open();
-        auto* timer = h.window->findChild<QTimer*>("RefreshTimer");
+        auto* timer = h.window->findChild<QTimer*>("refreshTimer");
         QVERIFY(timer);
         QCOMPARE(timer->isActive(), active);
         QCOMPARE(timer->interval(), 60000);
     }
 };
 
-QTEST_MAIN(TestForm1)
+QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"

@@ -47,13 +47,13 @@ private slots:
         QFETCH(QDate, to);
         Range range;
         if (period == "ThisWeek")
-            range = Periods::ThisWeek(today);
+            range = Periods::thisWeek(today);
         else if (period == "NextWeek")
-            range = Periods::NextWeek(today);
+            range = Periods::nextWeek(today);
         else if (period == "ThisMonth")
-            range = Periods::ThisMonth(today);
+            range = Periods::thisMonth(today);
         else
-            range = Periods::NextMonth(today);
+            range = Periods::nextMonth(today);
         QCOMPARE(range.from, from);
         QCOMPARE(range.to, to);
     }

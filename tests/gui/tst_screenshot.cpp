@@ -39,12 +39,12 @@ private slots:
         ProgramState program;
         EngineState engine;
         PlanningMatrix matrix;
-        Form1 window(program, engine, matrix, settings, texts, mailbox);
+        MainWindow window(program, engine, matrix, settings, texts, mailbox);
         window.setMessageHandler([](MessageIcon, const QString& text) { QFAIL(qPrintable(text)); });
         window.resize(1500, 900);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTRY_VERIFY_WITH_TIMEOUT(engine.HeadersValid && !engine.QueryRunning, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(engine.headersValid && !engine.queryRunning, 20000);
         QCOMPARE(window.grid().rows(), 4 + 12);
         QTest::qWait(300); // let the window system show the last paint
 

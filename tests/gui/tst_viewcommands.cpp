@@ -56,10 +56,10 @@ private:
     ViewCommands commands()
     {
         m_engine = EngineState{};
-        m_engine.StartDate = m_pickers.from;
-        m_engine.EndDate = m_pickers.to;
-        m_engine.ShowDetails = true;
-        m_engine.HideWeekends = true;
+        m_engine.startDate = m_pickers.from;
+        m_engine.endDate = m_pickers.to;
+        m_engine.showDetails = true;
+        m_engine.hideWeekends = true;
         m_calls.clear();
         ViewCommands::Window window;
         window.today = [] { return QDate(2026, 12, 9); };
@@ -71,10 +71,10 @@ private:
                                 colour ? " colour" : "");
             if (colour)
                 m_calls << QStringLiteral("flags %1%2%3")
-                               .arg(m_engine.ShowDetails)
-                               .arg(m_engine.UseFilters)
-                               .arg(m_engine.HideWeekends);
-            m_engine.HeadersValid = true;
+                               .arg(m_engine.showDetails)
+                               .arg(m_engine.useFilters)
+                               .arg(m_engine.hideWeekends);
+            m_engine.headersValid = true;
         };
         window.buttonPressed = [](int) { return true; };
         window.detailLayout = [this](bool pressed) { m_calls << QStringLiteral("layout %1").arg(pressed); };
@@ -86,7 +86,7 @@ private:
         window.dialog = [this](const QString& key) { m_calls << "dialog " + key; };
         window.message = [this](MessageIcon, const QString& text) { m_calls << "message " + text; };
         window.fatal = [this](const QString& text) { m_calls << "fatal " + text; };
-        window.checkOptions = [this] { m_calls << "check options"; };
+        window.applyDisplayFlags = [this] { m_calls << "check options"; };
         ViewCommands commands(m_engine, m_texts, window);
         commands.buttons() = toolbar();
         return commands;
@@ -130,8 +130,8 @@ private slots:
             std::find_if(menu.begin(), menu.end(), [&](const Entry& e) { return e.key == key; });
         c.menuClick(button, *entry);
         QCOMPARE(m_calls, calls);
-        QCOMPARE(c.CurrentView, key);
-        QCOMPARE(c.LastButtonKey, key);
+        QCOMPARE(c.currentView, key);
+        QCOMPARE(c.lastButtonKey, key);
         // The button took the entry over and repeats it.
         QCOMPARE(c.buttons().at(button - 1).key, key);
         QCOMPARE(c.buttons().at(button - 1).caption, entry->text.left(9) + "...");
@@ -144,10 +144,10 @@ private slots:
     {
         ViewCommands c = commands();
         c.menuClick(2, {"ThisWeek", "Cette Semaine"});
-        QVERIFY(m_engine.HeadersValid);
+        QVERIFY(m_engine.headersValid);
         c.buttonClick(2);
-        QVERIFY(m_engine.HeadersValid); // same view: the headers stay
-        m_engine.HeadersValid = true;
+        QVERIFY(m_engine.headersValid); // same view: the headers stay
+        m_engine.headersValid = true;
         c.menuClick(2, {"NextWeek", "Semaine prochaine"});
         QCOMPARE(m_calls.last(), QString("members 2026-12-14 2026-12-20"));
     }
@@ -174,7 +174,7 @@ private slots:
         QFETCH(QStringList, calls);
         ViewCommands c = commands();
         if (viewShown)
-            c.CurrentView = "ThisWeek";
+            c.currentView = "ThisWeek";
         c.buttonClick(button);
         QCOMPARE(m_calls, calls);
     }
@@ -206,7 +206,7 @@ private slots:
         QFETCH(QString, report);
         QFETCH(QString, call);
         ViewCommands c = commands();
-        c.CurrentView = view;
+        c.currentView = view;
         c.menuClick(7, {report, report});
         QCOMPARE(m_calls, QStringList{call});
     }
@@ -219,9 +219,9 @@ private slots:
         for (int minute = 1; minute <= 7; ++minute)
             c.timerTick(3);
         QCOMPARE(m_calls, (QStringList{"members 2026-12-01 2026-12-31", "members 2026-12-01 2026-12-31"}));
-        QCOMPARE(c.AutoRefreshCount, 1);
+        QCOMPARE(c.autoRefreshCount, 1);
 
-        c.CurrentView = "Yesterday"; // a keyword no entry carries, as from a command line
+        c.currentView = "Yesterday"; // a keyword no entry carries, as from a command line
         m_calls.clear();
         c.buttonClick(3);
         QCOMPARE(m_calls, QStringList{"fatal View Keyword error"});
@@ -232,10 +232,10 @@ private slots:
         ViewCommands c = commands();
         c.cancel();
         QCOMPARE(m_calls, QStringList{});
-        m_engine.QueryRunning = true;
+        m_engine.queryRunning = true;
         c.cancel();
         QCOMPARE(m_calls, QStringList{"message Cancelled"});
-        QVERIFY(!m_engine.QueryRunning);
+        QVERIFY(!m_engine.queryRunning);
     }
 
     void runTimeText()

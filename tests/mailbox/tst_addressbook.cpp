@@ -106,13 +106,13 @@ public:
         setDisplayHandler([this](const DisplayRequest& request) { requests.append(request); });
     }
 
-    std::shared_ptr<Folder> GetSharedDefaultFolder(const Recipient& recipient, int) override
+    std::shared_ptr<Folder> sharedDefaultFolder(const Recipient& recipient, int) override
     {
-        throw MailboxError(MailboxError::NotFound, "No calendars in this mailbox: " + recipient.Name());
+        throw MailboxError(MailboxError::NotFound, "No calendars in this mailbox: " + recipient.name());
     }
-    std::shared_ptr<Folder> GetDefaultFolder(int folderType) override
+    std::shared_ptr<Folder> defaultFolder(int folderType) override
     {
-        if (folderType != olFolderContacts)
+        if (folderType != kContactsFolder)
             throw MailboxError(MailboxError::Unsupported, "Only the contacts folder");
         return std::make_shared<ContactsFolder>(*this, m_book, m_book->path(), "Contacts");
     }
@@ -124,7 +124,7 @@ public:
         return ResolvedPerson{found->name, found->emails.value(0), found->calendarUri};
     }
 
-    std::shared_ptr<Folder> teamFolder() { return GetDefaultFolder(olFolderContacts)->Folders("Rotavine"); }
+    std::shared_ptr<Folder> teamFolder() { return defaultFolder(kContactsFolder)->folder("Rotavine"); }
 
     QList<DisplayRequest> requests;
 
@@ -296,13 +296,13 @@ private slots:
         QVERIFY(writeAll(files.contacts("lucie2.vcf"), person("l2", "Lucie Garnier", {"lucie@example.org"})));
 
         ContactsOnlyMailbox mailbox(files.contacts());
-        Recipient recipient = mailbox.CreateRecipient(name);
-        QCOMPARE(recipient.Resolve(), !displayName.isEmpty());
-        QCOMPARE(recipient.Resolved(), !displayName.isEmpty());
+        Recipient recipient = mailbox.createRecipient(name);
+        QCOMPARE(recipient.resolve(), !displayName.isEmpty());
+        QCOMPARE(recipient.isResolved(), !displayName.isEmpty());
         if (displayName.isEmpty())
             return;
-        QCOMPARE(recipient.Name(), displayName);
-        QCOMPARE(recipient.Address(), address);
+        QCOMPARE(recipient.name(), displayName);
+        QCOMPARE(recipient.address(), address);
     }
 
     void memberDisplayNames_data()
@@ -388,18 +388,17 @@ private slots:
         QVERIFY(writeAll(files.team(".hidden-sync-state.vcf"), "BEGIN:VCARD\r\nFN:Hidden\r\nEND:VCARD\r\n"));
         ContactsOnlyMailbox mailbox(files.contacts());
 
-        ItemCollection items =
-            mailbox.GetDefaultFolder(Mailbox::olFolderContacts)->Folders("ROTAVINE")->Items();
-        QCOMPARE(items.Count(), 4);
-        const std::shared_ptr<MailboxItem> item = items.Item(index);
-        QCOMPARE(item->MessageClass, messageClass);
-        QCOMPARE(item->Subject, subject);
-        QCOMPARE(item->Categories, categories);
+        ItemCollection items = mailbox.defaultFolder(Mailbox::kContactsFolder)->folder("ROTAVINE")->items();
+        QCOMPARE(items.count(), 4);
+        const std::shared_ptr<MailboxItem> item = items.item(index);
+        QCOMPARE(item->messageClass, messageClass);
+        QCOMPARE(item->subject, subject);
+        QCOMPARE(item->categories, categories);
         QStringList shown;
-        for (int i = 1; i <= item->MemberCount(); ++i)
-            shown.append(item->GetMember(i));
+        for (int i = 1; i <= item->memberCount(); ++i)
+            shown.append(item->member(i));
         QCOMPARE(shown, members);
-        QCOMPARE(items.Item(subject.toUpper()), item);
+        QCOMPARE(items.item(subject.toUpper()), item);
     }
 
     void teamFolderCreatedWhenMissing_data()
@@ -423,24 +422,24 @@ private slots:
         if (!existing.isEmpty())
             QVERIFY(QDir(contacts).mkdir(existing));
         ContactsOnlyMailbox mailbox(contacts);
-        const std::shared_ptr<Folder> contactsFolder = mailbox.GetDefaultFolder(Mailbox::olFolderContacts);
-        QCOMPARE(contactsFolder->Name(), "Contacts");
+        const std::shared_ptr<Folder> contactsFolder = mailbox.defaultFolder(Mailbox::kContactsFolder);
+        QCOMPARE(contactsFolder->name(), "Contacts");
 
         QString description;
-        QCOMPARE(errorNumber([&] { contactsFolder->Folders("Rotavine"); }, &description),
+        QCOMPARE(errorNumber([&] { contactsFolder->folder("Rotavine"); }, &description),
                  existing.isEmpty() ? int(MailboxError::NotFound) : 0);
         if (existing.isEmpty())
             QVERIFY2(description.contains("Rotavine"), qPrintable(description));
 
-        const std::shared_ptr<Folder> team = contactsFolder->FoldersAdd("Rotavine");
-        QCOMPARE(team->Name(), expected);
+        const std::shared_ptr<Folder> team = contactsFolder->addFolder("Rotavine");
+        QCOMPARE(team->name(), expected);
         QCOMPARE(team->kind(), Folder::Contacts);
-        QCOMPARE(team->Items().Count(), 0);
+        QCOMPARE(team->items().count(), 0);
         QCOMPARE(QDir(contacts).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{expected});
         if (existing.isEmpty())
             QCOMPARE(modeOf(contacts + "/Rotavine") & 07777, mode_t(0700));
-        QCOMPARE(contactsFolder->Folders("rOTAVINE")->Name(), expected);
-        QCOMPARE(contactsFolder->FoldersAdd("Rotavine")->Name(), expected);
+        QCOMPARE(contactsFolder->folder("rOTAVINE")->name(), expected);
+        QCOMPARE(contactsFolder->addFolder("Rotavine")->name(), expected);
     }
 
     void subfolderLetterCase_data()
@@ -474,10 +473,9 @@ private slots:
                                  "\r\nMEMBER:mailto:x@example.org\r\nEND:VCARD\r\n"));
         }
         ContactsOnlyMailbox mailbox(contacts);
-        const std::shared_ptr<Folder> folder =
-            mailbox.GetDefaultFolder(Mailbox::olFolderContacts)->Folders(asked);
-        QCOMPARE(folder->Name(), found);
-        QCOMPARE(folder->Items().Item(1)->Subject, found);
+        const std::shared_ptr<Folder> folder = mailbox.defaultFolder(Mailbox::kContactsFolder)->folder(asked);
+        QCOMPARE(folder->name(), found);
+        QCOMPARE(folder->items().item(1)->subject, found);
 
         AddressBook book(contacts);
         QCOMPARE(book.groups().size(), 1);
@@ -497,8 +495,7 @@ private slots:
         QFETCH(QString, name);
         MailboxFiles files;
         ContactsOnlyMailbox mailbox(files.contacts());
-        QCOMPARE(errorNumber([&] { mailbox.teamFolder()->FoldersAdd(name); }),
-                 int(MailboxError::Unsupported));
+        QCOMPARE(errorNumber([&] { mailbox.teamFolder()->addFolder(name); }), int(MailboxError::Unsupported));
         QVERIFY(!QFileInfo::exists(files.team("elsewhere")));
         QVERIFY(!QFileInfo::exists(files.contacts("elsewhere")));
     }
@@ -526,16 +523,16 @@ private slots:
             QVERIFY(QFile::setPermissions(contacts, QFileDevice::Permissions()));
         }
         ContactsOnlyMailbox mailbox(contacts);
-        const std::shared_ptr<Folder> folder = mailbox.GetDefaultFolder(Mailbox::olFolderContacts);
+        const std::shared_ptr<Folder> folder = mailbox.defaultFolder(Mailbox::kContactsFolder);
 
         QString description;
-        QCOMPARE(errorNumber([&] { folder->Items().Count(); }, &description), number);
+        QCOMPARE(errorNumber([&] { folder->items().count(); }, &description), number);
         QVERIFY2(description.contains(contacts), qPrintable(description));
-        QCOMPARE(errorNumber([&] { folder->Folders("Rotavine"); }, &description), number);
+        QCOMPARE(errorNumber([&] { folder->folder("Rotavine"); }, &description), number);
         QVERIFY2(description.contains(contacts), qPrintable(description));
-        QCOMPARE(errorNumber([&] { folder->FoldersAdd("Rotavine"); }, &description), number);
+        QCOMPARE(errorNumber([&] { folder->addFolder("Rotavine"); }, &description), number);
         QVERIFY2(description.contains(contacts), qPrintable(description));
-        QVERIFY(!mailbox.CreateRecipient("Jean Martin").Resolve());
+        QVERIFY(!mailbox.createRecipient("Jean Martin").resolve());
 
         AddressBook book(contacts);
         const QList<MailboxError> errors = book.errors();
@@ -587,7 +584,7 @@ private slots:
 
         ContactsOnlyMailbox mailbox(files.contacts());
         const std::shared_ptr<Folder> team = mailbox.teamFolder();
-        QCOMPARE(team->Items().Count(), 3);
+        QCOMPARE(team->items().count(), 3);
         errors = std::static_pointer_cast<ContactsFolder>(team)->errors();
         QCOMPARE(errors.size(), 1);
         QVERIFY(errors.first().description().contains(path));
@@ -633,12 +630,12 @@ private slots:
                                           QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
         ContactsOnlyMailbox mailbox(files.contacts());
 
-        const std::shared_ptr<MailboxItem> item = mailbox.teamFolder()->Items().Item(subject);
+        const std::shared_ptr<MailboxItem> item = mailbox.teamFolder()->items().item(subject);
         const QString path = item->source.location;
         const QByteArray before = readAll(path);
         const QString tagBefore = AddressBook::fileTag(path);
-        item->Categories = categories;
-        item->Save();
+        item->categories = categories;
+        item->save();
 
         const QByteArray after = readAll(path);
         QCOMPARE(after != before, rewritten);
@@ -648,12 +645,12 @@ private slots:
         QVERIFY(S_ISREG(modeOf(path)));
         QCOMPARE(QDir(files.team()).entryList(QDir::Files | QDir::Hidden).size(),
                  4); // no temporary file left
-        QCOMPARE(mailbox.teamFolder()->Items().Item(subject)->Categories, stored);
+        QCOMPARE(mailbox.teamFolder()->items().item(subject)->categories, stored);
 
         // The item now knows the version it wrote, so a second change is no conflict.
-        item->Categories = "Autre";
-        item->Save();
-        QCOMPARE(mailbox.teamFolder()->Items().Item(subject)->Categories, "Autre");
+        item->categories = "Autre";
+        item->save();
+        QCOMPARE(mailbox.teamFolder()->items().item(subject)->categories, "Autre");
     }
 
     void saveRefusesWhatItMustNotWrite_data()
@@ -673,7 +670,7 @@ private slots:
         QFETCH(int, number);
         MailboxFiles files;
         ContactsOnlyMailbox mailbox(files.contacts());
-        const std::shared_ptr<MailboxItem> item = mailbox.teamFolder()->Items().Item("Projet Orion");
+        const std::shared_ptr<MailboxItem> item = mailbox.teamFolder()->items().item("Projet Orion");
         const QString path = item->source.location;
         QByteArray onDisk = readAll(path);
         const QString outside = files.root() + "/outside.vcf";
@@ -698,13 +695,13 @@ private slots:
             QVERIFY(QFile::link(outside, path));
         }
         else if (change == "subject") {
-            item->Subject = "Projet Orion 2";
+            item->subject = "Projet Orion 2";
         }
         else if (change == "elsewhere") {
             item->source.location = outside;
         }
-        item->Categories = "Projets;Changé";
-        QCOMPARE(errorNumber([&] { item->Save(); }), number);
+        item->categories = "Projets;Changé";
+        QCOMPARE(errorNumber([&] { item->save(); }), number);
         QCOMPARE(readAll(path), onDisk);
         QCOMPARE(readAll(outside), readAll(kFixtures + "thunderbird-list.vcf"));
     }
@@ -713,14 +710,14 @@ private slots:
     {
         MailboxFiles files;
         ContactsOnlyMailbox mailbox(files.contacts());
-        const std::shared_ptr<MailboxItem> item = mailbox.teamFolder()->Items().Item("Projet Orion");
+        const std::shared_ptr<MailboxItem> item = mailbox.teamFolder()->items().item("Projet Orion");
         QVERIFY(QFileInfo::exists(files.team("thunderbird-list.vcf")));
-        item->Delete();
+        item->remove();
         QVERIFY(!QFileInfo::exists(files.team("thunderbird-list.vcf")));
-        QCOMPARE(mailbox.teamFolder()->Items().Count(), 2);
-        QCOMPARE(errorNumber([&] { mailbox.teamFolder()->Items().Item("Projet Orion"); }),
+        QCOMPARE(mailbox.teamFolder()->items().count(), 2);
+        QCOMPARE(errorNumber([&] { mailbox.teamFolder()->items().item("Projet Orion"); }),
                  int(MailboxError::NotFound));
-        QCOMPARE(errorNumber([&] { item->Delete(); }), int(MailboxError::NotFound));
+        QCOMPARE(errorNumber([&] { item->remove(); }), int(MailboxError::NotFound));
     }
 
     void displayOpensFileOrFolder_data()
@@ -735,8 +732,8 @@ private slots:
         MailboxFiles files;
         ContactsOnlyMailbox mailbox(files.contacts());
         const std::shared_ptr<Folder> team = mailbox.teamFolder();
-        team->Items().Item("Astreinte")->Display(modal);
-        team->Display(modal);
+        team->items().item("Astreinte")->display(modal);
+        team->display(modal);
         QCOMPARE(mailbox.requests.size(), 2);
         QCOMPARE(mailbox.requests.at(0).kind, DisplayRequest::Open);
         QCOMPARE(mailbox.requests.at(0).url, QUrl::fromLocalFile(files.team("hand-written-lf-group.vcf")));

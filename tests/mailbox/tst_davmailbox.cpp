@@ -13,15 +13,15 @@ namespace {
 
 QStringList subjects(Mailbox& mailbox, const QString& name, const QDate& first, const QDate& last)
 {
-    Recipient recipient = mailbox.CreateRecipient(name);
-    if (!recipient.Resolve())
+    Recipient recipient = mailbox.createRecipient(name);
+    if (!recipient.resolve())
         return {"unresolved"};
-    ItemCollection items = mailbox.GetSharedDefaultFolder(recipient, Mailbox::olFolderCalendar)->Items();
-    items.Sort("[Start]");
-    items.IncludeRecurrences = true;
+    ItemCollection items = mailbox.sharedDefaultFolder(recipient, Mailbox::kCalendarFolder)->items();
+    items.sort("[Start]");
+    items.includeRecurrences = true;
     QStringList found;
-    for (auto item = items.Find(periodRestriction(first, last)); item; item = items.FindNext())
-        found << item->Start.toString("dd HH:mm ") + item->Subject;
+    for (auto item = items.find(periodRestriction(first, last)); item; item = items.findNext())
+        found << item->start.toString("dd HH:mm ") + item->subject;
     return found;
 }
 
@@ -173,15 +173,15 @@ private slots:
     void appointmentWrittenReadBackAndDeleted()
     {
         auto mailbox = open();
-        Recipient chiara = mailbox->CreateRecipient("Chiara Rossi");
-        QVERIFY(chiara.Resolve());
-        auto folder = mailbox->GetSharedDefaultFolder(chiara, Mailbox::olFolderCalendar);
-        std::shared_ptr<MailboxItem> item = folder->Items().Add(MailboxItem::kAppointment);
-        item->Subject = "Atelier";
-        item->ReminderSet = false;
-        item->Start = QDateTime(QDate(2026, 12, 9), QTime(10, 0));
-        item->End = QDateTime(QDate(2026, 12, 9), QTime(12, 0));
-        item->Save();
+        Recipient chiara = mailbox->createRecipient("Chiara Rossi");
+        QVERIFY(chiara.resolve());
+        auto folder = mailbox->sharedDefaultFolder(chiara, Mailbox::kCalendarFolder);
+        std::shared_ptr<MailboxItem> item = folder->items().add(MailboxItem::kAppointment);
+        item->subject = "Atelier";
+        item->reminderSet = false;
+        item->start = QDateTime(QDate(2026, 12, 9), QTime(10, 0));
+        item->end = QDateTime(QDate(2026, 12, 9), QTime(12, 0));
+        item->save();
         QCOMPARE(QUrl(item->source.location).path(QUrl::FullyDecoded),
                  "/chiara@example.org/calendar/uid-1.ics");
         const RadicaleServer::Reply stored = server().get("/chiara@example.org/calendar/uid-1.ics");
@@ -194,8 +194,8 @@ private slots:
 
         // The same UID again is refused by If-None-Match, not written over.
         MailboxItem again;
-        again.Subject = "Other";
-        again.Start = item->Start;
+        again.subject = "Other";
+        again.start = item->start;
         QString uid = "uid-1";
         QByteArray etag;
         QCOMPARE(errorOf([&] {
@@ -208,27 +208,27 @@ private slots:
         QByteArray changed = stored.body;
         changed.replace("SUMMARY:Atelier", "SUMMARY:Atelier (moved)");
         QVERIFY(server().put("/chiara@example.org/calendar/uid-1.ics", changed));
-        QCOMPARE(errorOf([&] { item->Delete(); }), int(MailboxError::Conflict));
+        QCOMPARE(errorOf([&] { item->remove(); }), int(MailboxError::Conflict));
         QCOMPARE(server().get("/chiara@example.org/calendar/uid-1.ics").status, 200);
 
         item->source.etag = QString::fromUtf8(server().get("/chiara@example.org/calendar/uid-1.ics").etag);
-        item->Delete();
+        item->remove();
         QCOMPARE(server().get("/chiara@example.org/calendar/uid-1.ics").status, 404);
     }
 
     void meetingWrittenToEveryAttendee()
     {
         auto mailbox = open();
-        std::shared_ptr<MailboxItem> meeting = mailbox->CreateItem(Mailbox::olAppointmentItem);
-        meeting->MeetingStatus = 1;
-        meeting->Subject = "Planning review";
-        meeting->ReminderSet = false;
-        meeting->Start = QDateTime(QDate(2026, 12, 10), QTime(15, 0));
-        meeting->End = QDateTime(QDate(2026, 12, 10), QTime(16, 0));
+        std::shared_ptr<MailboxItem> meeting = mailbox->createItem(Mailbox::kAppointmentItem);
+        meeting->meetingStatus = 1;
+        meeting->subject = "Planning review";
+        meeting->reminderSet = false;
+        meeting->start = QDateTime(QDate(2026, 12, 10), QTime(15, 0));
+        meeting->end = QDateTime(QDate(2026, 12, 10), QTime(16, 0));
         for (const char* name : {"José Álvarez", "Chiara Rossi", "Søren Nielsen", "Nobody Known"})
-            meeting->Recipients.append({QString::fromUtf8(name), MailboxItem::Required});
+            meeting->recipients.append({QString::fromUtf8(name), MailboxItem::Required});
         try {
-            meeting->Send();
+            meeting->send();
             QFAIL("unreachable attendees must be reported");
         }
         catch (const MailboxError& error) {
@@ -249,12 +249,12 @@ private slots:
     void teamCategoriesWrittenWithIfMatch()
     {
         auto mailbox = open();
-        auto team = mailbox->GetDefaultFolder(Mailbox::olFolderContacts)->Folders("rotavine");
-        std::shared_ptr<MailboxItem> list = team->Items().Item("Support");
-        QCOMPARE(list->MemberCount(), 2);
-        QCOMPARE(list->GetMember(1), "José Álvarez");
-        list->Categories = "Teams;<rotavine>";
-        list->Save();
+        auto team = mailbox->defaultFolder(Mailbox::kContactsFolder)->folder("rotavine");
+        std::shared_ptr<MailboxItem> list = team->items().item("Support");
+        QCOMPARE(list->memberCount(), 2);
+        QCOMPARE(list->member(1), "José Álvarez");
+        list->categories = "Teams;<rotavine>";
+        list->save();
         const RadicaleServer::Reply stored = server().get("/tester/Rotavine/team.vcf");
         QVERIFY2(stored.body.contains("CATEGORIES:Teams,<rotavine>"), stored.body.constData());
         QCOMPARE(list->source.etag.toUtf8(), stored.etag);
@@ -263,8 +263,8 @@ private slots:
         QByteArray changed = stored.body;
         changed.replace("FN:Support", "FN:Support\r\nNOTE:changed elsewhere");
         QVERIFY(server().put("/tester/Rotavine/team.vcf", changed));
-        list->Categories = "Other";
-        QCOMPARE(errorOf([&] { list->Save(); }), int(MailboxError::Conflict));
+        list->categories = "Other";
+        QCOMPARE(errorOf([&] { list->save(); }), int(MailboxError::Conflict));
         QVERIFY(server().get("/tester/Rotavine/team.vcf").body.contains("CATEGORIES:Teams,<rotavine>"));
     }
 
@@ -272,33 +272,33 @@ private slots:
     {
         QVERIFY(server().remove("/tester/Rotavine/"));
         auto mailbox = open();
-        auto contacts = mailbox->GetDefaultFolder(Mailbox::olFolderContacts);
-        QCOMPARE(errorOf([&] { contacts->Folders("Rotavine"); }), int(MailboxError::NotFound));
-        auto team = contacts->FoldersAdd("Rotavine");
-        QCOMPARE(team->Items().Count(), 0);
+        auto contacts = mailbox->defaultFolder(Mailbox::kContactsFolder);
+        QCOMPARE(errorOf([&] { contacts->folder("Rotavine"); }), int(MailboxError::NotFound));
+        auto team = contacts->addFolder("Rotavine");
+        QCOMPARE(team->items().count(), 0);
         const RadicaleServer::Reply listed =
             server().request("PROPFIND", "/tester/Rotavine/", {}, {}, {{"Depth", "0"}});
         QCOMPARE(listed.status, 207);
         QVERIFY(listed.body.contains("addressbook"));
-        QCOMPARE(contacts->FoldersAdd("rotavine")->Name(), "Rotavine");
+        QCOMPARE(contacts->addFolder("rotavine")->name(), "Rotavine");
     }
 
     void displayOpensWebAddresses()
     {
         auto mailbox = open();
-        Recipient jose = mailbox->CreateRecipient("jose");
-        QVERIFY(jose.Resolve());
-        auto folder = mailbox->GetSharedDefaultFolder(jose, Mailbox::olFolderCalendar);
-        folder->Display();
-        auto items = folder->Items();
-        items.IncludeRecurrences = true;
-        items.Find(periodRestriction(kMonday, kSunday))->Display();
+        Recipient jose = mailbox->createRecipient("jose");
+        QVERIFY(jose.resolve());
+        auto folder = mailbox->sharedDefaultFolder(jose, Mailbox::kCalendarFolder);
+        folder->display();
+        auto items = folder->items();
+        items.includeRecurrences = true;
+        items.find(periodRestriction(kMonday, kSunday))->display();
         QCOMPARE(m_displayed.size(), 2);
         QCOMPARE(DavDiscovery::urlKey(m_displayed.at(0).url),
                  DavDiscovery::urlKey(server().url("/jose@example.org/calendar/")));
         QCOMPARE(DavDiscovery::urlKey(m_displayed.at(1).url),
                  DavDiscovery::urlKey(server().url("/jose@example.org/calendar/a.ics")));
-        QCOMPARE(folder->Items().Count(), 2); // stored items: the series and the single event
+        QCOMPARE(folder->items().count(), 2); // stored items: the series and the single event
     }
 
     // Re-runs ask only whether each calendar changed, and read again only the one that did.

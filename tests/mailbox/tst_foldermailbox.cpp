@@ -20,24 +20,24 @@ struct Found {
 Found walk(FolderMailbox& mailbox, const QString& name, const QDate& first, const QDate& last)
 {
     Found found;
-    Recipient recipient = mailbox.CreateRecipient(name);
-    if (!recipient.Resolve())
+    Recipient recipient = mailbox.createRecipient(name);
+    if (!recipient.resolve())
         return found;
-    ItemCollection items = mailbox.GetSharedDefaultFolder(recipient, Mailbox::olFolderCalendar)->Items();
-    items.Sort(QStringLiteral("[Start]"));
-    items.IncludeRecurrences = true;
+    ItemCollection items = mailbox.sharedDefaultFolder(recipient, Mailbox::kCalendarFolder)->items();
+    items.sort(QStringLiteral("[Start]"));
+    items.includeRecurrences = true;
     std::shared_ptr<MailboxItem> item;
     try {
-        item = items.Find(periodRestriction(first, last));
+        item = items.find(periodRestriction(first, last));
     }
     catch (const MailboxError& error) {
         found.errors << QString::number(error.number());
     }
     for (;;) {
         if (item)
-            found.subjects << item->Start.toString(QStringLiteral("dd HH:mm ")) + item->Subject;
+            found.subjects << item->start.toString(QStringLiteral("dd HH:mm ")) + item->subject;
         try {
-            item = items.FindNext();
+            item = items.findNext();
             if (!item)
                 break;
         }
@@ -132,10 +132,10 @@ private slots:
     void calendarErrorsNameTheMember()
     {
         auto mailbox = open();
-        Recipient soren = mailbox->CreateRecipient(QStringLiteral("soren@example.org"));
-        QVERIFY(soren.Resolve());
+        Recipient soren = mailbox->createRecipient(QStringLiteral("soren@example.org"));
+        QVERIFY(soren.resolve());
         try {
-            mailbox->GetSharedDefaultFolder(soren, Mailbox::olFolderCalendar);
+            mailbox->sharedDefaultFolder(soren, Mailbox::kCalendarFolder);
             QFAIL("a missing calendar must be an error");
         }
         catch (const MailboxError& error) {
@@ -143,28 +143,28 @@ private slots:
             QVERIFY(error.description().contains(QStringLiteral("Søren Nielsen")));
         }
         // The calendar disappears after it was opened: the next search is an error, not a crash.
-        Recipient jose = mailbox->CreateRecipient(QStringLiteral("José Álvarez"));
-        QVERIFY(jose.Resolve());
-        ItemCollection items = mailbox->GetSharedDefaultFolder(jose, Mailbox::olFolderCalendar)->Items();
-        items.IncludeRecurrences = true;
+        Recipient jose = mailbox->createRecipient(QStringLiteral("José Álvarez"));
+        QVERIFY(jose.resolve());
+        ItemCollection items = mailbox->sharedDefaultFolder(jose, Mailbox::kCalendarFolder)->items();
+        items.includeRecurrences = true;
         QVERIFY(QDir(m_root + "/calendars/jose@example.org").removeRecursively());
         QVERIFY_THROWS_EXCEPTION(MailboxError,
-                                 items.Find(periodRestriction(QDate(2026, 12, 7), QDate(2026, 12, 7))));
-        QVERIFY(!mailbox->CreateRecipient(QStringLiteral("nobody")).Resolve());
+                                 items.find(periodRestriction(QDate(2026, 12, 7), QDate(2026, 12, 7))));
+        QVERIFY(!mailbox->createRecipient(QStringLiteral("nobody")).resolve());
     }
 
     void appointmentSavedIntoACalendar()
     {
         auto mailbox = open();
-        Recipient chiara = mailbox->CreateRecipient(QStringLiteral("Chiara Rossi"));
-        QVERIFY(chiara.Resolve());
-        auto folder = mailbox->GetSharedDefaultFolder(chiara, Mailbox::olFolderCalendar);
-        std::shared_ptr<MailboxItem> item = folder->Items().Add(MailboxItem::kAppointment);
-        item->Subject = QStringLiteral("Atelier");
-        item->ReminderSet = false;
-        item->Start = QDateTime(QDate(2026, 12, 9), QTime(10, 0));
-        item->End = QDateTime(QDate(2026, 12, 9), QTime(12, 0));
-        item->Save();
+        Recipient chiara = mailbox->createRecipient(QStringLiteral("Chiara Rossi"));
+        QVERIFY(chiara.resolve());
+        auto folder = mailbox->sharedDefaultFolder(chiara, Mailbox::kCalendarFolder);
+        std::shared_ptr<MailboxItem> item = folder->items().add(MailboxItem::kAppointment);
+        item->subject = QStringLiteral("Atelier");
+        item->reminderSet = false;
+        item->start = QDateTime(QDate(2026, 12, 9), QTime(10, 0));
+        item->end = QDateTime(QDate(2026, 12, 9), QTime(12, 0));
+        item->save();
         QCOMPARE(item->source.location, m_root + "/calendars/chiara@example.org/uid-1.ics");
         QCOMPARE(QDir(m_root + "/calendars/chiara@example.org").entryList(QDir::Files | QDir::Hidden).size(),
                  2);
@@ -176,23 +176,23 @@ private slots:
         QVERIFY(bytes.contains("DTSTAMP:20261201T080000Z\r\n"));
         QVERIFY(!bytes.contains("VALARM"));
 
-        item->Delete();
+        item->remove();
         QVERIFY(!QFile::exists(m_root + "/calendars/chiara@example.org/uid-1.ics"));
     }
 
     void meetingWrittenToEveryAttendee()
     {
         auto mailbox = open();
-        std::shared_ptr<MailboxItem> meeting = mailbox->CreateItem(Mailbox::olAppointmentItem);
-        meeting->MeetingStatus = 1;
-        meeting->Subject = QStringLiteral("Planning review");
-        meeting->ReminderSet = false;
-        meeting->Start = QDateTime(QDate(2026, 12, 10), QTime(15, 0));
-        meeting->End = QDateTime(QDate(2026, 12, 10), QTime(16, 0));
+        std::shared_ptr<MailboxItem> meeting = mailbox->createItem(Mailbox::kAppointmentItem);
+        meeting->meetingStatus = 1;
+        meeting->subject = QStringLiteral("Planning review");
+        meeting->reminderSet = false;
+        meeting->start = QDateTime(QDate(2026, 12, 10), QTime(15, 0));
+        meeting->end = QDateTime(QDate(2026, 12, 10), QTime(16, 0));
         for (const char* name : {"José Álvarez", "Chiara Rossi", "Søren Nielsen", "Nobody Known"})
-            meeting->Recipients.append({QString::fromUtf8(name), MailboxItem::Required});
+            meeting->recipients.append({QString::fromUtf8(name), MailboxItem::Required});
         try {
-            meeting->Send();
+            meeting->send();
             QFAIL("unreachable attendees must be reported");
         }
         catch (const MailboxError& error) {
@@ -215,13 +215,13 @@ private slots:
     void displayGoesThroughTheSeam()
     {
         auto mailbox = open();
-        std::shared_ptr<MailboxItem> mail = mailbox->CreateItem(Mailbox::olMailItem);
-        mail->To = QStringLiteral("José Álvarez");
-        mail->Body = QStringLiteral("Written from the planning on:\r\n07/12/2026 10:00 & more");
-        mail->Display(true);
-        Recipient jose = mailbox->CreateRecipient(QStringLiteral("jose"));
-        QVERIFY(jose.Resolve());
-        mailbox->GetSharedDefaultFolder(jose, Mailbox::olFolderCalendar)->Display();
+        std::shared_ptr<MailboxItem> mail = mailbox->createItem(Mailbox::kMailItem);
+        mail->to = QStringLiteral("José Álvarez");
+        mail->body = QStringLiteral("Written from the planning on:\r\n07/12/2026 10:00 & more");
+        mail->display(true);
+        Recipient jose = mailbox->createRecipient(QStringLiteral("jose"));
+        QVERIFY(jose.resolve());
+        mailbox->sharedDefaultFolder(jose, Mailbox::kCalendarFolder)->display();
 
         QCOMPARE(m_displayed.size(), 2);
         const DisplayRequest& compose = m_displayed.at(0);
@@ -230,7 +230,7 @@ private slots:
         QCOMPARE(compose.url.scheme(), QStringLiteral("mailto"));
         QCOMPARE(compose.url.path(), QStringLiteral("jose@example.org"));
         QCOMPARE(QUrlQuery(compose.url).queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded),
-                 mail->Body);
+                 mail->body);
         QCOMPARE(m_displayed.at(1).url, QUrl::fromLocalFile(m_root + "/calendars/jose@example.org"));
     }
 

@@ -36,12 +36,12 @@ QStringList describe(const std::vector<MailboxItem>& items)
 {
     QStringList lines;
     for (const MailboxItem& item : items) {
-        if (item.AllDayEvent)
-            lines << item.Start.toString(QStringLiteral("yyyy-MM-dd")) + u'>' +
-                         item.End.toString(QStringLiteral("yyyy-MM-dd")) + u' ' + item.Subject;
+        if (item.allDay)
+            lines << item.start.toString(QStringLiteral("yyyy-MM-dd")) + u'>' +
+                         item.end.toString(QStringLiteral("yyyy-MM-dd")) + u' ' + item.subject;
         else
-            lines << item.Start.toString(QStringLiteral("yyyy-MM-dd HH:mm")) + u'>' +
-                         item.End.toString(QStringLiteral("HH:mm")) + u' ' + item.Subject;
+            lines << item.start.toString(QStringLiteral("yyyy-MM-dd HH:mm")) + u'>' +
+                         item.end.toString(QStringLiteral("HH:mm")) + u' ' + item.subject;
     }
     return lines;
 }
@@ -56,7 +56,7 @@ std::vector<MailboxItem> expand(const QByteArray& bytes, const QDateTime& from, 
     if (file)
         file->expand({to.toSecsSinceEpoch(), from.toSecsSinceEpoch()}, items);
     std::stable_sort(items.begin(), items.end(),
-                     [](const MailboxItem& a, const MailboxItem& b) { return a.Start < b.Start; });
+                     [](const MailboxItem& a, const MailboxItem& b) { return a.start < b.start; });
     return items;
 }
 
@@ -214,7 +214,7 @@ private slots:
         const QDateTime to = local("2026-12-31T00:00:00");
         // Walking: a window from before the series' start, filtered afterwards.
         std::vector<MailboxItem> walked = expand(file, local("2019-01-01T00:00:00"), to);
-        std::erase_if(walked, [&](const MailboxItem& item) { return item.End < from; });
+        std::erase_if(walked, [&](const MailboxItem& item) { return item.end < from; });
         const std::vector<MailboxItem> skipped = expand(file, from, to);
         QVERIFY(!skipped.empty());
         QCOMPARE(describe(skipped), describe(walked));
@@ -259,7 +259,7 @@ private slots:
         QCOMPARE(describe(items), expected);
         QStringList seen;
         for (const MailboxItem& item : items)
-            seen << item.Categories + u'|' + QString::number(item.Sensitivity);
+            seen << item.categories + u'|' + QString::number(item.sensitivity);
         QCOMPARE(seen, details);
     }
 
@@ -322,7 +322,7 @@ private slots:
         auto subjects = [&] {
             QStringList list;
             for (const auto& item : index.scan(window).occurrences)
-                list << item->Subject;
+                list << item->subject;
             return list;
         };
         Folder::Scan scan = index.scan(window);
@@ -384,11 +384,11 @@ private slots:
         const std::vector<MailboxItem> items =
             expand(bytes, local("2026-12-07T00:00:00"), local("2026-12-08T00:00:00"));
         QCOMPARE(items.size(), std::size_t(1));
-        QCOMPARE(items.front().Subject, event.subject);
-        QCOMPARE(items.front().Start, event.start);
-        QCOMPARE(items.front().End, event.end);
-        QCOMPARE(items.front().Categories, event.categories);
-        QCOMPARE(items.front().Sensitivity, int(MailboxItem::Private));
+        QCOMPARE(items.front().subject, event.subject);
+        QCOMPARE(items.front().start, event.start);
+        QCOMPARE(items.front().end, event.end);
+        QCOMPARE(items.front().categories, event.categories);
+        QCOMPARE(items.front().sensitivity, int(MailboxItem::Private));
 
         NewEvent anonymous = event;
         anonymous.organizer = NewEvent::Person{QStringLiteral("Nobody"), QString()};

@@ -13,9 +13,9 @@ namespace {
 MailboxItem appointment(const QDateTime& start, const QDateTime& end)
 {
     MailboxItem item;
-    item.Start = start;
-    item.End = end;
-    item.MessageClass = MailboxItem::kAppointment;
+    item.start = start;
+    item.end = end;
+    item.messageClass = MailboxItem::kAppointment;
     return item;
 }
 
@@ -167,11 +167,11 @@ private slots:
         QFETCH(bool, expected);
 
         MailboxItem item = appointment(at(12, 8), at(12, 9));
-        item.AllDayEvent = true;
-        item.Subject = QStringLiteral("Team Meeting");
-        item.Body = QStringLiteral("say \"hi\"");
-        item.Categories = QStringLiteral("Bob's;Work");
-        item.Sensitivity = MailboxItem::Private;
+        item.allDay = true;
+        item.subject = QStringLiteral("Team Meeting");
+        item.body = QStringLiteral("say \"hi\"");
+        item.categories = QStringLiteral("Bob's;Work");
+        item.sensitivity = MailboxItem::Private;
 
         QCOMPARE(Restriction::parse(text, QLocale(QStringLiteral("fr_FR"))).matches(item), expected);
     }
@@ -321,7 +321,7 @@ private slots:
     {
         const QString text = QString(200, u'(') + "[Sensitivity] = 1" + QString(200, u')');
         MailboxItem item;
-        item.Sensitivity = 1;
+        item.sensitivity = 1;
         QVERIFY(Restriction::parse(text).matches(item));
     }
 
@@ -411,12 +411,12 @@ private slots:
             for (int i = 0; i < 30; ++i) {
                 const QDateTime start = randomDay();
                 MailboxItem item = appointment(start, start.addSecs(3600 * random.bounded(100)));
-                item.Sensitivity = random.bounded(4);
+                item.sensitivity = random.bounded(4);
                 if (!restriction.matches(item))
                     continue;
                 ++matched;
-                QVERIFY2(!window.startAtMost || item.Start <= *window.startAtMost, qPrintable(text));
-                QVERIFY2(!window.endAtLeast || item.End >= *window.endAtLeast, qPrintable(text));
+                QVERIFY2(!window.startAtMost || item.start <= *window.startAtMost, qPrintable(text));
+                QVERIFY2(!window.endAtLeast || item.end >= *window.endAtLeast, qPrintable(text));
             }
         }
         QVERIFY(matched > 100); // the rounds did test something

@@ -116,16 +116,16 @@ public:
         grid.setColumnWidth(4, 0);
         for (int row = 0; row < 4; ++row)
             for (int column = 0; column < 5; ++column)
-                matrix.cell(row, column).CellHtml = headers[row][column];
+                matrix.cell(row, column).html = headers[row][column];
         for (int member = 0; member < 2; ++member) {
             for (int column = 0; column < 5; ++column) {
-                matrix.cell(4 + member, column).CellHtml = cells[member][column];
-                matrix.cell(4 + member, column).CellHtmlColour = colours[member][column];
+                matrix.cell(4 + member, column).html = cells[member][column];
+                matrix.cell(4 + member, column).htmlColour = colours[member][column];
             }
         }
         // Beyond the grid's counts: never written.
-        matrix.cell(6, 0).CellHtml = "Not in the grid";
-        matrix.cell(4, 5).CellHtml = "Not in the grid";
+        matrix.cell(6, 0).html = "Not in the grid";
+        matrix.cell(4, 5).html = "Not in the grid";
         setRules({{"Holiday", 1, "FF8080"}, {"Blank colour", 2, "   "}, {"Customer", 3, "80FF80"}});
     }
 
@@ -155,12 +155,12 @@ public:
             filters.append({rule.name, true});
         }
         writeFile(path, ini);
-        rules.LoadColourRules(filters, SettingsStore(path), texts);
+        rules.load(filters, SettingsStore(path), texts);
     }
 
     QStringList report(bool colourOnly, bool asTable)
     {
-        return linesOf(readFile(WriteHtmlReport(input, colourOnly, asTable)));
+        return linesOf(readFile(writeHtmlReport(input, colourOnly, asTable)));
     }
 
     QString templateWith(const QByteArray& header, const QByteArray* footer = nullptr)
@@ -244,7 +244,7 @@ void TestHtmlReport::golden()
         return QString("planning.jpg");
     };
 
-    const QString path = WriteHtmlReport(planning.input, colourOnly, asTable);
+    const QString path = writeHtmlReport(planning.input, colourOnly, asTable);
     QCOMPARE(path, planning.tempFolder + "tempPlanning.htm");
     QCOMPARE(pictures, asTable ? 0 : 1);
     const QByteArray page = readFile(path);
@@ -288,7 +288,7 @@ void TestHtmlReport::headerRuns()
     Planning planning;
     planning.grid.setFixedColumns(fixedColumns);
     for (int column = 0; column < 5; ++column)
-        planning.matrix.cell(1, column).CellHtml = texts[column];
+        planning.matrix.cell(1, column).html = texts[column];
     for (const bool colourOnly : {false, true})
         QCOMPARE(headerRow(planning.report(colourOnly, true), 1), cells);
 }
@@ -317,7 +317,7 @@ void TestHtmlReport::shortHeaders()
     QFETCH(QStringList, shown);
     Planning planning(pattern);
     for (int column = 1; column <= 4; ++column)
-        planning.matrix.cell(3, column).CellHtml = days[column - 1];
+        planning.matrix.cell(3, column).html = days[column - 1];
 
     const QStringList colour = planning.report(true, true);
     QStringList expected{headerCell(1, "")};
@@ -364,8 +364,8 @@ void TestHtmlReport::memberCells()
     QFETCH(QString, line);
     Planning planning;
     planning.input.heightCol = heightCol;
-    planning.matrix.cell(5, column).CellHtml = "Stand-up<br>------------<br>Call";
-    planning.matrix.cell(5, column).CellHtmlColour = colour;
+    planning.matrix.cell(5, column).html = "Stand-up<br>------------<br>Call";
+    planning.matrix.cell(5, column).htmlColour = colour;
 
     const QStringList lines = planning.report(colourOnly, true);
     // Row 5 is the second member row: after the first one's five cells, "</tr>" and "<tr>".
@@ -548,7 +548,7 @@ void TestHtmlReport::failures()
     if (tempFolder == "empty")
         planning.input.tempFolder.clear();
     try {
-        WriteHtmlReport(planning.input, false, true);
+        writeHtmlReport(planning.input, false, true);
         QFAIL("the report should have failed");
     }
     catch (const ReportError& error) {
@@ -565,7 +565,7 @@ void TestHtmlReport::pictureFailurePassesThrough()
     planning.input.pictureName = []() -> QString {
         throw JpegError("rotavine.mIntelJPEGLibrary", "Failed to save to JPG 28", "No space left on device");
     };
-    QVERIFY_THROWS_EXCEPTION(JpegError, WriteHtmlReport(planning.input, false, false));
+    QVERIFY_THROWS_EXCEPTION(JpegError, writeHtmlReport(planning.input, false, false));
     // The page is written whole or not at all: the last one stays.
     QCOMPARE(readFile(planning.tempFolder + "tempPlanning.htm"), QByteArray("the last report"));
 }
@@ -584,12 +584,12 @@ void TestHtmlReport::pageReplacesLinkNotTarget()
 void TestHtmlReport::deliver()
 {
     Planning planning;
-    const QString page = WriteHtmlReport(planning.input, false, true);
+    const QString page = writeHtmlReport(planning.input, false, true);
     const QString output = planning.folder.filePath("published");
     QDir().mkpath(output);
 
     // No picture yet: the page alone, and no complaint.
-    DeliverReport(planning.tempFolder, output, "team.htm");
+    deliverReport(planning.tempFolder, output, "team.htm");
     QCOMPARE(readFile(output + "/team.htm"), readFile(page));
     QVERIFY(!QFileInfo::exists(output + "/planning.jpg"));
 
@@ -598,7 +598,7 @@ void TestHtmlReport::deliver()
     QVERIFY(
         QFile::setPermissions(output + "/team.htm", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
     writeFile(page, "a newer page");
-    DeliverReport(planning.tempFolder, output, "team.htm");
+    deliverReport(planning.tempFolder, output, "team.htm");
     QCOMPARE(readFile(output + "/team.htm"), QByteArray("a newer page"));
     QCOMPARE(readFile(output + "/planning.jpg"), QByteArray("picture bytes"));
     struct stat delivered {};
@@ -606,7 +606,7 @@ void TestHtmlReport::deliver()
     QCOMPARE(delivered.st_mode & 07777, mode_t(0604));
 
     // With the shipped templates, what the page links to goes along; the templates themselves do not.
-    DeliverReport(planning.tempFolder, output, "team.htm", ROTAVINE_SOURCE_DATA "/htmltemplate");
+    deliverReport(planning.tempFolder, output, "team.htm", ROTAVINE_SOURCE_DATA "/htmltemplate");
     QVERIFY(QFileInfo::exists(output + "/rotavine.css"));
     QVERIFY(!QFileInfo::exists(output + "/htmlheader.htm"));
     QVERIFY(!QFileInfo::exists(output + "/htmlfooter.htm"));
@@ -615,11 +615,11 @@ void TestHtmlReport::deliver()
 void TestHtmlReport::deliverFailure()
 {
     Planning planning;
-    WriteHtmlReport(planning.input, false, true);
+    writeHtmlReport(planning.input, false, true);
     QVERIFY_THROWS_EXCEPTION(
-        ReportError, DeliverReport(planning.tempFolder, planning.folder.filePath("no-such-folder"), "t.htm"));
+        ReportError, deliverReport(planning.tempFolder, planning.folder.filePath("no-such-folder"), "t.htm"));
     QTemporaryDir empty;
-    QVERIFY_THROWS_EXCEPTION(ReportError, DeliverReport(empty.path(), planning.folder.path(), "t.htm"));
+    QVERIFY_THROWS_EXCEPTION(ReportError, deliverReport(empty.path(), planning.folder.path(), "t.htm"));
 }
 
 QTEST_GUILESS_MAIN(TestHtmlReport)

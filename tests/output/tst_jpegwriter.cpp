@@ -121,12 +121,12 @@ void TestJpegWriter::scanLines()
     QFETCH(int, bytesPerScanLine);
     QFETCH(int, padding);
     PixelBuffer buffer;
-    QVERIFY(buffer.Create(width, 3));
-    QCOMPARE(buffer.Width(), width);
-    QCOMPARE(buffer.Height(), 3);
-    QCOMPARE(buffer.BytesPerScanLine(), bytesPerScanLine);
-    QCOMPARE(buffer.BytesPerScanLine() - 3 * width, padding);
-    QVERIFY(buffer.DIBSectionBitsPtr());
+    QVERIFY(buffer.create(width, 3));
+    QCOMPARE(buffer.width(), width);
+    QCOMPARE(buffer.height(), 3);
+    QCOMPARE(buffer.bytesPerScanLine(), bytesPerScanLine);
+    QCOMPARE(buffer.bytesPerScanLine() - 3 * width, padding);
+    QVERIFY(buffer.bits());
 }
 
 void TestJpegWriter::createRefused_data()
@@ -146,38 +146,38 @@ void TestJpegWriter::createRefused()
     QFETCH(int, width);
     QFETCH(int, height);
     PixelBuffer buffer;
-    QVERIFY(buffer.Create(4, 4));
-    QVERIFY(!buffer.Create(width, height));
+    QVERIFY(buffer.create(4, 4));
+    QVERIFY(!buffer.create(width, height));
     // The earlier picture is gone too.
-    QCOMPARE(buffer.DIBSectionBitsPtr(), nullptr);
-    QCOMPARE(buffer.Width(), 0);
-    QCOMPARE(buffer.Height(), 0);
+    QCOMPARE(buffer.bits(), nullptr);
+    QCOMPARE(buffer.width(), 0);
+    QCOMPARE(buffer.height(), 0);
 }
 
 void TestJpegWriter::clearUpOnFreshBuffer()
 {
     PixelBuffer buffer;
-    buffer.ClearUp();
-    QCOMPARE(buffer.DIBSectionBitsPtr(), nullptr);
-    QCOMPARE(buffer.Width(), 0);
-    QCOMPARE(buffer.Height(), 0);
-    buffer.ClearUp();
-    QVERIFY(buffer.Create(2, 2));
-    buffer.ClearUp();
-    QCOMPARE(buffer.DIBSectionBitsPtr(), nullptr);
+    buffer.clear();
+    QCOMPARE(buffer.bits(), nullptr);
+    QCOMPARE(buffer.width(), 0);
+    QCOMPARE(buffer.height(), 0);
+    buffer.clear();
+    QVERIFY(buffer.create(2, 2));
+    buffer.clear();
+    QCOMPARE(buffer.bits(), nullptr);
 }
 
 void TestJpegWriter::createTwiceReplacesFirst()
 {
     // The sanitizer build reports the first block if it is not released.
     PixelBuffer buffer;
-    QVERIFY(buffer.Create(7, 5));
-    std::memset(buffer.DIBSectionBitsPtr(), 0xAB, size_t(buffer.BytesPerScanLine()) * 5);
-    QVERIFY(buffer.Create(3, 2));
-    QCOMPARE(buffer.Width(), 3);
-    QCOMPARE(buffer.Height(), 2);
-    const unsigned char* bits = buffer.DIBSectionBitsPtr();
-    for (int i = 0; i < buffer.BytesPerScanLine() * 2; ++i)
+    QVERIFY(buffer.create(7, 5));
+    std::memset(buffer.bits(), 0xAB, size_t(buffer.bytesPerScanLine()) * 5);
+    QVERIFY(buffer.create(3, 2));
+    QCOMPARE(buffer.width(), 3);
+    QCOMPARE(buffer.height(), 2);
+    const unsigned char* bits = buffer.bits();
+    for (int i = 0; i < buffer.bytesPerScanLine() * 2; ++i)
         QCOMPARE(int(bits[i]), 0);
 }
 
@@ -204,9 +204,9 @@ void TestJpegWriter::pictureLayout()
         picture.setPixel(x, 1, bottom[x]);
     }
     PixelBuffer buffer;
-    QVERIFY(buffer.CreateFromPicture(picture.convertToFormat(format)));
-    QCOMPARE(buffer.BytesPerScanLine(), 12);
-    const unsigned char* bits = buffer.DIBSectionBitsPtr();
+    QVERIFY(buffer.createFromPicture(picture.convertToFormat(format)));
+    QCOMPARE(buffer.bytesPerScanLine(), 12);
+    const unsigned char* bits = buffer.bits();
     // Bottom row first, blue-green-red, three padding bytes of zero after each row.
     const QList<int> expected = {255, 255, 255, 0, 0,   0, 255, 0, 255, 0, 0, 0,
                                  0,   0,   255, 0, 255, 0, 255, 0, 0,   0, 0, 0};
@@ -243,11 +243,10 @@ void TestJpegWriter::blockCopyClips()
         for (int x = 0; x < 8; ++x)
             source.setPixel(x, y, qRgb(x * 10, y * 10, 0));
     PixelBuffer buffer;
-    QVERIFY(buffer.Create(6, 4));
-    buffer.LoadPictureBlt(source, area.x(), area.y(), area.width(), area.height());
-    const unsigned char* pixel = buffer.DIBSectionBitsPtr() +
-                                 (buffer.Height() - 1 - probe.y()) * buffer.BytesPerScanLine() +
-                                 3 * probe.x();
+    QVERIFY(buffer.create(6, 4));
+    buffer.copyFrom(source, area.x(), area.y(), area.width(), area.height());
+    const unsigned char* pixel =
+        buffer.bits() + (buffer.height() - 1 - probe.y()) * buffer.bytesPerScanLine() + 3 * probe.x();
     QCOMPARE(qRgb(pixel[2], pixel[1], pixel[0]), expected);
 }
 
@@ -266,8 +265,8 @@ void TestJpegWriter::roundTrip()
     QTemporaryDir folder;
     const QString path = folder.filePath("planning.jpg");
     PixelBuffer buffer;
-    QVERIFY(buffer.CreateFromPicture(cornerPicture(size.width(), size.height())));
-    QVERIFY(SaveJpeg(buffer, path, 90));
+    QVERIFY(buffer.createFromPicture(cornerPicture(size.width(), size.height())));
+    QVERIFY(saveJpeg(buffer, path, 90));
 
     const Decoded decoded = decode(path);
     QVERIFY(!decoded.image.isNull());
@@ -297,8 +296,8 @@ void TestJpegWriter::replacingKeepsTimesAndMode()
     setTimesAndMode(path, access, modification, 0604);
 
     PixelBuffer buffer;
-    QVERIFY(buffer.CreateFromPicture(cornerPicture(40, 30)));
-    QVERIFY(SaveJpeg(buffer, path, 75));
+    QVERIFY(buffer.createFromPicture(cornerPicture(40, 30)));
+    QVERIFY(saveJpeg(buffer, path, 75));
 
     struct stat now {};
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &now), 0);
@@ -323,8 +322,8 @@ void TestJpegWriter::linkIsReplacedNotFollowed()
     QVERIFY(QFile::link(target, path));
 
     PixelBuffer buffer;
-    QVERIFY(buffer.CreateFromPicture(cornerPicture(10, 10)));
-    QVERIFY(SaveJpeg(buffer, path, 90));
+    QVERIFY(buffer.createFromPicture(cornerPicture(10, 10)));
+    QVERIFY(saveJpeg(buffer, path, 90));
 
     QVERIFY(!QFileInfo(path).isSymLink());
     QCOMPARE(decode(path).width, 10);
@@ -373,9 +372,9 @@ void TestJpegWriter::failures()
     }
     PixelBuffer buffer;
     if (size.isValid())
-        QVERIFY(buffer.Create(size.width(), size.height()));
+        QVERIFY(buffer.create(size.width(), size.height()));
     try {
-        SaveJpeg(buffer, path, quality);
+        saveJpeg(buffer, path, quality);
         QFAIL("the save should have failed");
     }
     catch (const JpegError& error) {
@@ -413,10 +412,10 @@ void TestJpegWriter::unwritableFolder()
     QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner));
 
     PixelBuffer buffer;
-    QVERIFY(buffer.Create(4, 4));
+    QVERIFY(buffer.create(4, 4));
     QString description;
     try {
-        SaveJpeg(buffer, path, 90);
+        saveJpeg(buffer, path, 90);
     }
     catch (const JpegError& error) {
         description = error.description();

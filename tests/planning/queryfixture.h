@@ -82,7 +82,7 @@ public:
         m_settings.write(name, QStringLiteral("Type"), type);
         m_settings.write(name, QStringLiteral("Txt"), keywords);
         m_settings.write(name, QStringLiteral("Color"), QString::number(colour));
-        m_settings.write(name, QStringLiteral("ColorHtml"), ColourToHtml(colour));
+        m_settings.write(name, QStringLiteral("ColorHtml"), oleColourToHtml(colour));
         m_settings.write(name, QStringLiteral("Prior"), QString::number(priority));
         m_filters.append({name, true});
     }

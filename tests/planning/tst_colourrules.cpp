@@ -236,26 +236,26 @@ private slots:
         SettingsStore settings(newStorePath());
         const QList<FilterListEntry> list = store(settings, rules);
         ColourRules colourRules([](const QString&) {});
-        colourRules.LoadColourRules(list, settings, m_texts);
+        colourRules.load(list, settings, m_texts);
 
         EngineState engine;
-        engine.UseFilters = useFilters;
-        engine.FilteredOnly = filteredOnly;
+        engine.useFilters = useFilters;
+        engine.filteredOnly = filteredOnly;
         PlanningMatrix matrix;
         for (const Appointment& appointment : appointments)
-            colourRules.ApplyColourRules(appointment.subject, appointment.categories, 4, 1, matrix, engine,
-                                         m_texts);
+            colourRules.colourCell(appointment.subject, appointment.categories, 4, 1, matrix, engine,
+                                   m_texts);
 
         const PlanningCell& cell = matrix.cell(4, 1);
-        QTEST(cell.CellGridColour, "grid");
-        QTEST(cell.CellHtmlColour, "html");
-        QTEST(cell.CellRuleRank, "rank");
-        QCOMPARE(cell.CellHtml, "&nbsp"); // the text is the query's to write
-        QCOMPARE(matrix.cell(4, 2).CellRuleRank, "0");
+        QTEST(cell.gridColour, "grid");
+        QTEST(cell.htmlColour, "html");
+        QTEST(cell.ruleRank, "rank");
+        QCOMPARE(cell.html, "&nbsp"); // the text is the query's to write
+        QCOMPARE(matrix.cell(4, 2).ruleRank, "0");
     }
 
     // The member query colours its cells from each appointment's matching slots: the lowest above the cell's
-    // rank must be the rank ApplyColourRules gives, for every way of matching.
+    // rank must be the rank colourCell gives, for every way of matching.
     void matchingSlotsGiveTheSameRank_data() { appointmentsColourTheirCell_data(); }
     void matchingSlotsGiveTheSameRank()
     {
@@ -266,7 +266,7 @@ private slots:
         SettingsStore settings(newStorePath());
         const QList<FilterListEntry> list = store(settings, rules);
         ColourRules colourRules([](const QString&) {});
-        colourRules.LoadColourRules(list, settings, m_texts);
+        colourRules.load(list, settings, m_texts);
 
         int rank = 0;
         for (const Appointment& appointment : appointments) {
@@ -298,17 +298,17 @@ private slots:
             store(settings, {{"First", "4", "Subject", "absent;", "111", "6F0000"},
                              {"Second", "4", "Subject", "holiday;", "222", "0000DE"}});
         ColourRules colourRules([](const QString&) {});
-        colourRules.LoadColourRules(list, settings, m_texts);
+        colourRules.load(list, settings, m_texts);
         QCOMPARE(colourRules.slot(4).name, "Second");
 
         EngineState engine;
-        engine.UseFilters = true;
+        engine.useFilters = true;
         PlanningMatrix matrix;
         QFETCH(QString, subject);
-        colourRules.ApplyColourRules(subject, QString(), 10, 20, matrix, engine, m_texts);
-        QTEST(matrix.cell(10, 20).CellGridColour, "grid");
-        QTEST(matrix.cell(10, 20).CellHtmlColour, "html");
-        QTEST(matrix.cell(10, 20).CellRuleRank, "rank");
+        colourRules.colourCell(subject, QString(), 10, 20, matrix, engine, m_texts);
+        QTEST(matrix.cell(10, 20).gridColour, "grid");
+        QTEST(matrix.cell(10, 20).htmlColour, "html");
+        QTEST(matrix.cell(10, 20).ruleRank, "rank");
     }
 
     void slotsHoldTheStoredTexts_data()
@@ -341,7 +341,7 @@ private slots:
         const QList<FilterListEntry> list = store(settings, {rule});
         QStringList warnings;
         ColourRules colourRules([&](const QString& line) { warnings << line; });
-        colourRules.LoadColourRules(list, settings, m_texts);
+        colourRules.load(list, settings, m_texts);
 
         QCOMPARE(warnings, QStringList());
         for (int i = 0; i < ColourRules::kSlots; ++i) {
@@ -410,7 +410,7 @@ private slots:
         const QList<FilterListEntry> list = store(settings, {before, odd, after});
         QStringList warnings;
         ColourRules colourRules([&](const QString& line) { warnings << line; });
-        colourRules.LoadColourRules(list, settings, m_texts);
+        colourRules.load(list, settings, m_texts);
 
         QCOMPARE(warnings, QStringList{warning});
         compareSlot(colourRules.slot(3), before);
@@ -433,7 +433,7 @@ private slots:
                                                        {"One", "1", "Subject", "x;", "1", "010000"},
                                                        {"Sixteen", "16", "Categories", "x;", "1", "010000"}});
         ColourRules colourRules([](const QString&) {});
-        colourRules.LoadColourRules(list, settings, m_texts);
+        colourRules.load(list, settings, m_texts);
         QCOMPARE(colourRules.slot(16).name, "Sixteen");
 
         if (keepInList) {
@@ -443,7 +443,7 @@ private slots:
         else {
             list.clear();
         }
-        colourRules.LoadColourRules(list, settings, m_texts);
+        colourRules.load(list, settings, m_texts);
         for (int i = 0; i < ColourRules::kSlots; ++i)
             compareSlot(colourRules.slot(i), Rule{});
     }
@@ -464,15 +464,15 @@ private slots:
     {
         QFETCH(double, colour);
         EngineState engine;
-        engine.UseFilters = false;
-        engine.DefaultColor = colour;
-        engine.DefaultColorHTML = "123456";
+        engine.useFilters = false;
+        engine.defaultColour = colour;
+        engine.defaultColourHtml = "123456";
         PlanningMatrix matrix;
         ColourRules colourRules([](const QString&) {});
-        colourRules.ApplyColourRules("Lunch", QString(), 130, 190, matrix, engine, m_texts);
-        QTEST(matrix.cell(130, 190).CellGridColour, "text");
-        QCOMPARE(matrix.cell(130, 190).CellHtmlColour, "123456");
-        QCOMPARE(matrix.cell(130, 190).CellRuleRank, "0");
+        colourRules.colourCell("Lunch", QString(), 130, 190, matrix, engine, m_texts);
+        QTEST(matrix.cell(130, 190).gridColour, "text");
+        QCOMPARE(matrix.cell(130, 190).htmlColour, "123456");
+        QCOMPARE(matrix.cell(130, 190).ruleRank, "0");
     }
 
     void cellsOutsideTheMatrixAreLeftAlone_data()
@@ -490,18 +490,17 @@ private slots:
         QFETCH(int, column);
         SettingsStore settings(newStorePath());
         ColourRules colourRules([](const QString&) {});
-        colourRules.LoadColourRules(store(settings, {subjectRule(2, "absent;")}), settings, m_texts);
+        colourRules.load(store(settings, {subjectRule(2, "absent;")}), settings, m_texts);
         EngineState engine;
-        engine.UseFilters = true;
+        engine.useFilters = true;
         PlanningMatrix matrix;
-        colourRules.ApplyColourRules("Absent", QString(), row, column, matrix, engine, m_texts);
+        colourRules.colourCell("Absent", QString(), row, column, matrix, engine, m_texts);
         const PlanningCell fresh;
         for (int r = 0; r < PlanningMatrix::kRows; ++r) {
             for (int c = 0; c < PlanningMatrix::kColumns; ++c) {
                 const PlanningCell& cell = matrix.cell(r, c);
-                QVERIFY2(cell.CellGridColour == fresh.CellGridColour &&
-                             cell.CellHtmlColour == fresh.CellHtmlColour &&
-                             cell.CellRuleRank == fresh.CellRuleRank,
+                QVERIFY2(cell.gridColour == fresh.gridColour && cell.htmlColour == fresh.htmlColour &&
+                             cell.ruleRank == fresh.ruleRank,
                          qPrintable(QStringLiteral("cell (%1, %2) changed").arg(r).arg(c)));
             }
         }

@@ -70,7 +70,7 @@ private slots:
         FaultProxy proxy(quint16(RadicaleServer::shared().port()));
         fixture.davServer = proxy.url();
         fixture.davTimeoutSeconds = 1;
-        fixture.engine.ShowDetails = true;
+        fixture.engine.showDetails = true;
         const QueryContext context = fixture.context();
         proxy.setRule([&](const QByteArray& verb, const QString& path) {
             const bool hit =
@@ -78,7 +78,7 @@ private slots:
             return hit ? fault : Fault::None;
         });
 
-        MemberQuery::QueryMemberCalendars(context, kMonday, kSunday, kTeam, false);
+        MemberQuery::run(context, kMonday, kSunday, kTeam, false);
         QVERIFY(proxy.spoiled() > 0);
         QCOMPARE(fixture.messages.size(), 1);
         QVERIFY2(fixture.messages.first().startsWith("B PERSON: "), qPrintable(fixture.messages.first()));
@@ -87,20 +87,20 @@ private slots:
         QCOMPARE(fixture.grid.text(5, 0), "B Person");
         QCOMPARE(fixture.grid.text(5, 2), QString());
         QCOMPARE(fixture.grid.text(6, 2), "Work c");
-        QVERIFY(fixture.engine.HeadersValid);
+        QVERIFY(fixture.engine.headersValid);
 
         // The day view meets the same fault the same way.
         fixture.messages.clear();
-        fixture.engine.HeadersValid = false;
-        DayView::DayViewQuery(context, QDate(2026, 12, 8), kTeam);
+        fixture.engine.headersValid = false;
+        DayView::run(context, QDate(2026, 12, 8), kTeam);
         QCOMPARE(fixture.messages.size(), 1);
         QVERIFY(fixture.messages.first().startsWith("B PERSON: "));
 
         // The program goes on: with the connection healthy again, the next run shows everyone.
         proxy.setRule({});
         fixture.messages.clear();
-        fixture.engine.HeadersValid = false;
-        MemberQuery::QueryMemberCalendars(context, kMonday, kSunday, kTeam, false);
+        fixture.engine.headersValid = false;
+        MemberQuery::run(context, kMonday, kSunday, kTeam, false);
         QCOMPARE(fixture.messages, QStringList());
         QCOMPARE(fixture.grid.text(5, 2), "Work b");
     }
@@ -114,14 +114,14 @@ private slots:
         fixture.davTimeoutSeconds = 1;
         const QueryContext context = fixture.context();
         proxy.shutDown();
-        MemberQuery::QueryMemberCalendars(context, kMonday, kSunday, kTeam, false);
+        MemberQuery::run(context, kMonday, kSunday, kTeam, false);
         QCOMPARE(fixture.messages.size(), 3);
         for (int i = 0; i < 3; ++i)
             QVERIFY2(fixture.messages.at(i).startsWith(kTeam.at(i).toUpper() + ": "),
                      qPrintable(fixture.messages.at(i)));
         // Names still resolve from the address books as last read.
         QCOMPARE(fixture.grid.text(4, 0), "A Person");
-        QVERIFY(!fixture.engine.QueryRunning);
+        QVERIFY(!fixture.engine.queryRunning);
     }
 };
 

@@ -15,8 +15,8 @@ QStringList filledRows(const PlanningMatrix& matrix)
 {
     QStringList rows;
     for (int row = 2; row <= 50; ++row) {
-        if (!PlanningMatrix::isEmptyHtml(matrix.cell(row, 2).CellHtml))
-            rows << QStringLiteral("%1:%2").arg(row).arg(matrix.cell(row, 2).CellHtml);
+        if (!PlanningMatrix::isEmptyHtml(matrix.cell(row, 2).html))
+            rows << QStringLiteral("%1:%2").arg(row).arg(matrix.cell(row, 2).html);
     }
     return rows;
 }
@@ -103,30 +103,29 @@ private slots:
         QFETCH(QStringList, rows);
         Fixture fixture;
         fixture.addPerson(QStringLiteral("Zoë van den Berg"), QStringLiteral("zoe@example.org"), events);
-        fixture.engine.HidePrivate = hidePrivate;
-        DayView::DayViewQuery(fixture.context(), kDay, {QStringLiteral("Zoë van den Berg")});
+        fixture.engine.hidePrivate = hidePrivate;
+        DayView::run(fixture.context(), kDay, {QStringLiteral("Zoë van den Berg")});
         QCOMPARE(fixture.messages, QStringList());
         QCOMPARE(filledRows(fixture.matrix).join(u'\n'), rows.join(u'\n'));
-        QVERIFY(fixture.engine.HeadersValid);
+        QVERIFY(fixture.engine.headersValid);
     }
 
     void layout()
     {
         Fixture fixture;
-        fixture.program.StartDayHour = 8;
-        fixture.program.EndDayHour = 18;
+        fixture.program.dayStartHour = 8;
+        fixture.program.dayEndHour = 18;
         fixture.addPerson(QStringLiteral("Zoë van den Berg"), QStringLiteral("zoe@example.org"),
                           {Fixture::timed("Meeting", "20261209T090000", "20261209T100000")});
         fixture.addPerson(QStringLiteral("Chiara Rossi"), QStringLiteral("chiara@example.org"));
-        DayView::DayViewQuery(fixture.context(), kDay,
-                              {QStringLiteral("zoe"), QStringLiteral("Chiara Rossi")});
+        DayView::run(fixture.context(), kDay, {QStringLiteral("zoe"), QStringLiteral("Chiara Rossi")});
         const PlanningGrid& grid = fixture.grid;
         QCOMPARE(grid.rows(), 51);
         QCOMPARE(grid.columns(), 4);
         QCOMPARE(grid.fixedRows(), 3);
         QCOMPARE(grid.fixedColumns(), 2);
         QCOMPARE(grid.text(0, 2), QStringLiteral("mercredi 09/12/2026"));
-        QCOMPARE(fixture.matrix.cell(0, 3).CellHtml, QStringLiteral("mercredi 09/12/2026"));
+        QCOMPARE(fixture.matrix.cell(0, 3).html, QStringLiteral("mercredi 09/12/2026"));
         QCOMPARE(grid.text(1, 2), QStringLiteral("zoe"));
         QCOMPARE(grid.text(21, 0), QStringLiteral("09"));
         QCOMPARE(grid.text(22, 1), QStringLiteral("30"));
@@ -153,13 +152,12 @@ private slots:
                           {Fixture::timed("Never", "20261209T090000", "20261209T100000")});
         fixture.onYield = [&] {
             if (fixture.yields == 2)
-                fixture.engine.QueryRunning = false;
+                fixture.engine.queryRunning = false;
         };
-        DayView::DayViewQuery(fixture.context(), kDay,
-                              {QStringLiteral("A Person"), QStringLiteral("B Person")});
+        DayView::run(fixture.context(), kDay, {QStringLiteral("A Person"), QStringLiteral("B Person")});
         QCOMPARE(fixture.grid.text(21, 2), QStringLiteral("Kept"));
         QCOMPARE(fixture.grid.text(21, 3), QString());
-        QVERIFY(!fixture.engine.HeadersValid);
+        QVERIFY(!fixture.engine.headersValid);
     }
 };
 

@@ -15,7 +15,7 @@ QStringList rowHtml(const PlanningMatrix& matrix, int row, int columns)
 {
     QStringList cells;
     for (int column = 1; column <= columns; ++column)
-        cells << matrix.cell(row, column).CellHtml;
+        cells << matrix.cell(row, column).html;
     return cells;
 }
 
@@ -45,10 +45,10 @@ QStringList everything(const PlanningGrid& grid, const PlanningMatrix& matrix)
                                  grid.text(row, column),
                                  QString::number(grid.backColour(row, column)),
                                  QString::number(int(grid.alignment(row, column))),
-                                 cell.CellHtml,
-                                 cell.CellGridColour,
-                                 cell.CellHtmlColour,
-                                 cell.CellRuleRank}
+                                 cell.html,
+                                 cell.gridColour,
+                                 cell.htmlColour,
+                                 cell.ruleRank}
                          .join(u'|');
         }
     }
@@ -216,26 +216,25 @@ private slots:
         QFETCH(QStringList, text);
         Fixture fixture;
         fixture.addPerson(QStringLiteral("José Álvarez"), QStringLiteral("jose@example.org"), events);
-        fixture.engine.ShowDetails = !flags.contains(u'd');
-        fixture.engine.ShowTimes = flags.contains(u't');
-        fixture.engine.HidePrivate = flags.contains(u'p');
-        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {QStringLiteral("jose")},
-                                          false);
+        fixture.engine.showDetails = !flags.contains(u'd');
+        fixture.engine.showTimes = flags.contains(u't');
+        fixture.engine.hidePrivate = flags.contains(u'p');
+        MemberQuery::run(fixture.context(), kMonday, kSunday, {QStringLiteral("jose")}, false);
 
         QCOMPARE(fixture.messages, QStringList());
         QCOMPARE(fixture.grid.text(4, 0), QStringLiteral("José Álvarez"));
-        QCOMPARE(fixture.matrix.cell(4, 0).CellHtml, QStringLiteral("José Álvarez"));
+        QCOMPARE(fixture.matrix.cell(4, 0).html, QStringLiteral("José Álvarez"));
         QCOMPARE(rowHtml(fixture.matrix, 4, 7).join(u'|'), html.join(u'|'));
         QCOMPARE(rowText(fixture.grid, 4, 7).join(u'|'), text.join(u'|'));
         // Every cell with an appointment takes the default colour; the others none.
         for (int column = 1; column <= 7; ++column) {
             const bool busy = html.at(column - 1) != nb;
-            QCOMPARE(fixture.matrix.cell(4, column).CellGridColour,
+            QCOMPARE(fixture.matrix.cell(4, column).gridColour,
                      busy ? QStringLiteral("50372") : QStringLiteral("0"));
             QCOMPARE(fixture.grid.backColour(4, column), busy ? 50372 : 0);
         }
-        QVERIFY(fixture.engine.HeadersValid);
-        QVERIFY(!fixture.engine.QueryRunning);
+        QVERIFY(fixture.engine.headersValid);
+        QVERIFY(!fixture.engine.queryRunning);
     }
 
     // A cell's texts are built once per member from everything that fell into it: they must read as if each
@@ -307,20 +306,19 @@ private slots:
         Fixture fixture;
         if (flags.contains(u'f')) {
             fixture.addRule("Absences", "Subject", "absent;", 255, 2);
-            fixture.engine.UseFilters = true;
-            fixture.engine.FilteredOnly = true;
+            fixture.engine.useFilters = true;
+            fixture.engine.filteredOnly = true;
         }
         fixture.addPerson("Ana Lima", "ana@example.org", events);
-        fixture.engine.ShowDetails = !flags.contains(u'd');
-        fixture.engine.ShowTimes = flags.contains(u't');
-        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {"Ana Lima"}, false);
+        fixture.engine.showDetails = !flags.contains(u'd');
+        fixture.engine.showTimes = flags.contains(u't');
+        MemberQuery::run(fixture.context(), kMonday, kSunday, {"Ana Lima"}, false);
 
         QCOMPARE(fixture.messages, QStringList());
-        QTEST(fixture.matrix.cell(4, column).CellHtml, "html");
+        QTEST(fixture.matrix.cell(4, column).html, "html");
         QTEST(fixture.grid.text(4, column), "text");
         QCOMPARE(fixture.grid.alignment(4, column), PlanningGrid::Alignment::LeftTop);
-        QCOMPARE(fixture.grid.backColour(4, column),
-                 fixture.matrix.cell(4, column).CellGridColour.toLongLong());
+        QCOMPARE(fixture.grid.backColour(4, column), fixture.matrix.cell(4, column).gridColour.toLongLong());
     }
 
     // A refresh gives a cell its earlier string back when the text comes out the same: a text of the same
@@ -341,20 +339,20 @@ private slots:
                                      Fixture::allDay("Gamma", "20261208", "20261209")};
         };
         fixture.addPerson("Ana Lima", "ana@example.org", events("Alpha", {}));
-        fixture.engine.ShowDetails = true;
-        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {"Ana Lima"}, false);
+        fixture.engine.showDetails = true;
+        MemberQuery::run(fixture.context(), kMonday, kSunday, {"Ana Lima"}, false);
         QCOMPARE(fixture.grid.text(4, 1), "Alpha\rBeta");
 
         // The file grows, so that the mailbox reads it again; the subject keeps its length.
         fixture.addPerson("Ana Lima", "ana@example.org", events("Omega", "DESCRIPTION:moved"));
-        fixture.engine.HeadersValid = headersValid;
-        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {"Ana Lima"}, false);
+        fixture.engine.headersValid = headersValid;
+        MemberQuery::run(fixture.context(), kMonday, kSunday, {"Ana Lima"}, false);
         QCOMPARE(fixture.grid.text(4, 1), "Omega\rBeta");
-        QCOMPARE(fixture.matrix.cell(4, 1).CellHtml, "09:00 10:00 Omega<br>------------<br>11:00 12:00 Beta");
+        QCOMPARE(fixture.matrix.cell(4, 1).html, "09:00 10:00 Omega<br>------------<br>11:00 12:00 Beta");
         QCOMPARE(fixture.grid.text(4, 2), "Gamma");
-        QCOMPARE(fixture.matrix.cell(4, 2).CellHtml, "Gamma");
+        QCOMPARE(fixture.matrix.cell(4, 2).html, "Gamma");
         QCOMPARE(fixture.grid.text(4, 3), QString());
-        QCOMPARE(fixture.matrix.cell(4, 3).CellHtml, nb);
+        QCOMPARE(fixture.matrix.cell(4, 3).html, nb);
     }
 
     // A refresh may write a member's row as the last query left it when the calendar is as it was: whatever
@@ -396,40 +394,40 @@ private slots:
                           {Fixture::timed("Review <draft>", "20261208T110000", "20261208T120000"),
                            Fixture::timed("Holiday prep", "20261214T080000", "20261214T090000")});
         fixture.addPerson("Cy Dunn", "cy@example.org", {});
-        fixture.engine.ShowDetails = true;
-        fixture.engine.ShowTimes = true;
-        fixture.engine.UseFilters = true;
+        fixture.engine.showDetails = true;
+        fixture.engine.showTimes = true;
+        fixture.engine.useFilters = true;
         QStringList team{"Ana Lima", "Bo Berg", "Cy Dunn"};
         QDate from = kMonday;
         QDate to = kSunday.addDays(7);
         if (change == Change::FirstQueryCancelled) {
             fixture.onYield = [&] {
                 if (fixture.yields == 3)
-                    fixture.engine.QueryRunning = false;
+                    fixture.engine.queryRunning = false;
             };
         }
-        MemberQuery::QueryMemberCalendars(fixture.context(), from, to, team, false);
+        MemberQuery::run(fixture.context(), from, to, team, false);
         fixture.onYield = {};
-        QCOMPARE(fixture.engine.HeadersValid, change != Change::FirstQueryCancelled);
+        QCOMPARE(fixture.engine.headersValid, change != Change::FirstQueryCancelled);
 
         switch (change) {
         case Change::Nothing:
         case Change::FirstQueryCancelled:
             break;
         case Change::TimesHidden:
-            fixture.engine.ShowTimes = false;
+            fixture.engine.showTimes = false;
             break;
         case Change::PrivateHidden:
-            fixture.engine.HidePrivate = true;
+            fixture.engine.hidePrivate = true;
             break;
         case Change::DetailsHidden:
-            fixture.engine.ShowDetails = false;
+            fixture.engine.showDetails = false;
             break;
         case Change::FiltersOff:
-            fixture.engine.UseFilters = false;
+            fixture.engine.useFilters = false;
             break;
         case Change::OnlyFiltered:
-            fixture.engine.FilteredOnly = true;
+            fixture.engine.filteredOnly = true;
             break;
         case Change::RuleKeywords:
             fixture.writeSetting("Absences", "Txt", "holiday;review;");
@@ -439,8 +437,8 @@ private slots:
             fixture.writeSetting("Customers", "ColorHtml", "0000FF");
             break;
         case Change::DefaultColour:
-            fixture.engine.DefaultColor = 12632256;
-            fixture.engine.DefaultColorHTML = "C0C0C0";
+            fixture.engine.defaultColour = 12632256;
+            fixture.engine.defaultColourHtml = "C0C0C0";
             break;
         case Change::CalendarChanged:
             fixture.addPerson("Ana Lima", "ana@example.org", ana("LOCATION:Ward 3"));
@@ -449,25 +447,25 @@ private slots:
             // The window lays the columns out again for a new period or team.
             from = from.addDays(1);
             to = to.addDays(1);
-            fixture.engine.HeadersValid = false;
+            fixture.engine.headersValid = false;
             break;
         case Change::TeamReordered:
             std::reverse(team.begin(), team.end());
-            fixture.engine.HeadersValid = false;
+            fixture.engine.headersValid = false;
             break;
         case Change::MemberAdded:
             team.insert(1, "Cy Dunn");
-            fixture.engine.HeadersValid = false;
+            fixture.engine.headersValid = false;
             break;
         }
         const int yieldsBefore = fixture.yields;
-        MemberQuery::QueryMemberCalendars(fixture.context(), from, to, team, false);
+        MemberQuery::run(fixture.context(), from, to, team, false);
         QVERIFY(fixture.yields > yieldsBefore); // a refresh still walks every appointment
 
         Fixture::Window fresh;
         fresh.engine = fixture.engine;
-        fresh.engine.HeadersValid = false;
-        MemberQuery::QueryMemberCalendars(fixture.context(fresh), from, to, team, false);
+        fresh.engine.headersValid = false;
+        MemberQuery::run(fixture.context(fresh), from, to, team, false);
         QCOMPARE(everything(fixture.grid, fixture.matrix), everything(fresh.grid, fresh.matrix));
         QCOMPARE(fixture.messages, QStringList());
     }
@@ -482,24 +480,24 @@ private slots:
                            Fixture::timed("Two", "20261208T090000", "20261208T100000")});
         fixture.addPerson("Bo Berg", "bo@example.org",
                           {Fixture::timed("Three", "20261207T090000", "20261207T100000")});
-        fixture.engine.ShowDetails = true;
+        fixture.engine.showDetails = true;
         const QStringList team{"Ana Lima", "Bo Berg"};
-        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, team, false);
+        MemberQuery::run(fixture.context(), kMonday, kSunday, team, false);
         const QStringList before = everything(fixture.grid, fixture.matrix);
         fixture.onYield = [&] {
             if (fixture.yields == 4) // Ana's first appointment, in the refresh
-                fixture.engine.QueryRunning = false;
+                fixture.engine.queryRunning = false;
         };
-        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, team, false);
+        MemberQuery::run(fixture.context(), kMonday, kSunday, team, false);
         QCOMPARE(fixture.grid.text(4, 2), "Two");
-        QCOMPARE(fixture.matrix.cell(4, 2).CellHtml, "09:00 10:00 Two");
+        QCOMPARE(fixture.matrix.cell(4, 2).html, "09:00 10:00 Two");
         // Bo is not reached: his day cells are left as the reset leaves them.
         QCOMPARE(fixture.grid.text(5, 1), QString());
-        QCOMPARE(fixture.matrix.cell(5, 1).CellHtml, nb);
+        QCOMPARE(fixture.matrix.cell(5, 1).html, nb);
 
         // And the next refresh brings everything back.
         fixture.onYield = {};
-        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, team, false);
+        MemberQuery::run(fixture.context(), kMonday, kSunday, team, false);
         QCOMPARE(everything(fixture.grid, fixture.matrix), before);
     }
 
@@ -510,19 +508,19 @@ private slots:
                           {Fixture::timed("One", "20261207T090000", "20261207T100000"),
                            Fixture::timed("Two", "20261207T110000", "20261207T120000"),
                            Fixture::timed("Three", "20261208T090000", "20261208T100000")});
-        fixture.engine.ShowDetails = true;
+        fixture.engine.showDetails = true;
         fixture.onYield = [&] {
             if (fixture.yields == 2) // before the second appointment
-                fixture.engine.QueryRunning = false;
+                fixture.engine.queryRunning = false;
         };
-        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {"Ana Lima"}, false);
+        MemberQuery::run(fixture.context(), kMonday, kSunday, {"Ana Lima"}, false);
         // What was placed before the cancel stays, in the grid and in the matrix.
         QCOMPARE(fixture.grid.text(4, 1), "One");
-        QCOMPARE(fixture.matrix.cell(4, 1).CellHtml, "09:00 10:00 One");
+        QCOMPARE(fixture.matrix.cell(4, 1).html, "09:00 10:00 One");
         QCOMPARE(fixture.grid.backColour(4, 1), 50372);
         QCOMPARE(fixture.grid.text(4, 2), QString());
-        QCOMPARE(fixture.matrix.cell(4, 2).CellHtml, nb);
-        QVERIFY(!fixture.engine.HeadersValid);
+        QCOMPARE(fixture.matrix.cell(4, 2).html, nb);
+        QVERIFY(!fixture.engine.headersValid);
     }
 
     void colourRulesAndFilteredOnly()
@@ -540,25 +538,24 @@ private slots:
              Fixture::timed("ABSENT afternoon", "20261207T140000", "20261207T180000"),
              Fixture::timed("Team lunch", "20261208T120000", "20261208T130000"),
              Fixture::timed("Customer call", "20261209T090000", "20261209T100000", "CATEGORIES:Customer")});
-        fixture.engine.ShowDetails = true;
-        fixture.engine.UseFilters = true;
-        fixture.engine.FilteredOnly = true;
-        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday,
-                                          {QStringLiteral("Chiara Rossi")}, false);
+        fixture.engine.showDetails = true;
+        fixture.engine.useFilters = true;
+        fixture.engine.filteredOnly = true;
+        MemberQuery::run(fixture.context(), kMonday, kSunday, {QStringLiteral("Chiara Rossi")}, false);
 
         // Monday: "visit" takes the cell at priority 1; the later absence recolours it through the higher
         // slot 2.
-        QCOMPARE(fixture.matrix.cell(4, 1).CellRuleRank, QStringLiteral("2"));
-        QCOMPARE(fixture.matrix.cell(4, 1).CellHtmlColour, QStringLiteral("FF0000"));
+        QCOMPARE(fixture.matrix.cell(4, 1).ruleRank, QStringLiteral("2"));
+        QCOMPARE(fixture.matrix.cell(4, 1).htmlColour, QStringLiteral("FF0000"));
         QCOMPARE(fixture.grid.text(4, 1), QStringLiteral("Customer visit\rABSENT afternoon"));
         // Tuesday: no rule matches, so only filtered cells show: no colour, no text, but the matrix keeps it.
-        QCOMPARE(fixture.matrix.cell(4, 2).CellRuleRank, QStringLiteral("0"));
-        QCOMPARE(fixture.matrix.cell(4, 2).CellGridColour, QStringLiteral("0"));
-        QCOMPARE(fixture.matrix.cell(4, 2).CellHtmlColour, QStringLiteral("FFFFFF"));
+        QCOMPARE(fixture.matrix.cell(4, 2).ruleRank, QStringLiteral("0"));
+        QCOMPARE(fixture.matrix.cell(4, 2).gridColour, QStringLiteral("0"));
+        QCOMPARE(fixture.matrix.cell(4, 2).htmlColour, QStringLiteral("FFFFFF"));
         QCOMPARE(fixture.grid.text(4, 2), QString());
-        QCOMPARE(fixture.matrix.cell(4, 2).CellHtml, QStringLiteral("12:00 13:00 Team lunch"));
+        QCOMPARE(fixture.matrix.cell(4, 2).html, QStringLiteral("12:00 13:00 Team lunch"));
         // Wednesday: the category rule.
-        QCOMPARE(fixture.matrix.cell(4, 3).CellRuleRank, QStringLiteral("3"));
+        QCOMPARE(fixture.matrix.cell(4, 3).ruleRank, QStringLiteral("3"));
         QCOMPARE(fixture.grid.backColour(4, 3), 65280);
     }
 
@@ -567,9 +564,9 @@ private slots:
         Fixture fixture;
         fixture.addPerson(QStringLiteral("Søren Nielsen"), QStringLiteral("soren@example.org"),
                           {Fixture::timed("Planning", "20261207T090000", "20261207T100000")});
-        fixture.engine.ShowDetails = true;
-        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday,
-                                          {QStringLiteral("Nobody Here"), QStringLiteral("soren")}, false);
+        fixture.engine.showDetails = true;
+        MemberQuery::run(fixture.context(), kMonday, kSunday,
+                         {QStringLiteral("Nobody Here"), QStringLiteral("soren")}, false);
         QCOMPARE(fixture.grid.text(4, 0), QStringLiteral("Nobody Here"));
         QCOMPARE(rowText(fixture.grid, 4, 7), QStringList(7, QStringLiteral("?")));
         QCOMPARE(rowHtml(fixture.matrix, 4, 7), QStringList(7, QStringLiteral("?")));
@@ -585,20 +582,20 @@ private slots:
                               QString::fromLatin1(who) + QStringLiteral("@example.org"),
                               {Fixture::timed("One", "20261207T090000", "20261207T100000"),
                                Fixture::timed("Two", "20261208T090000", "20261208T100000")});
-        fixture.engine.ShowDetails = true;
+        fixture.engine.showDetails = true;
         fixture.onYield = [&] {
             if (fixture.yields == 3) // the first item of the second member
-                fixture.engine.QueryRunning = false;
+                fixture.engine.queryRunning = false;
         };
-        MemberQuery::QueryMemberCalendars(
-            fixture.context(), kMonday, kSunday,
-            {QStringLiteral("a person"), QStringLiteral("b person"), QStringLiteral("c person")}, false);
+        MemberQuery::run(fixture.context(), kMonday, kSunday,
+                         {QStringLiteral("a person"), QStringLiteral("b person"), QStringLiteral("c person")},
+                         false);
         QCOMPARE(fixture.grid.text(4, 1), QStringLiteral("One"));
         QCOMPARE(fixture.grid.text(4, 2), QStringLiteral("Two"));
         QCOMPARE(fixture.grid.text(5, 0), QStringLiteral("b person"));
         QCOMPARE(fixture.grid.text(5, 1), QString());
         QCOMPARE(fixture.grid.text(6, 0), QString());
-        QVERIFY(!fixture.engine.HeadersValid);
+        QVERIFY(!fixture.engine.headersValid);
     }
 
     void emptyTeamLeavesTheGridAlone()
@@ -607,11 +604,11 @@ private slots:
         fixture.grid.setRows(3);
         fixture.grid.setColumns(1);
         fixture.grid.setText(2, 0, QStringLiteral("kept"));
-        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {}, false);
+        MemberQuery::run(fixture.context(), kMonday, kSunday, {}, false);
         QCOMPARE(fixture.messages, QStringList{QStringLiteral("No members")});
         QCOMPARE(fixture.grid.text(2, 0), QStringLiteral("kept"));
-        fixture.program.AutomaticMode = true; // unattended: no message box
-        MemberQuery::QueryMemberCalendars(fixture.context(), kMonday, kSunday, {}, false);
+        fixture.program.automaticMode = true; // unattended: no message box
+        MemberQuery::run(fixture.context(), kMonday, kSunday, {}, false);
         QCOMPARE(fixture.messages.size(), 1);
     }
 
@@ -628,9 +625,9 @@ private slots:
         QFETCH(bool, colourMode);
         QFETCH(bool, hideWeekends);
         Fixture fixture;
-        fixture.engine.HideWeekends = hideWeekends;
+        fixture.engine.hideWeekends = hideWeekends;
         // 28 December 2026 to 3 January 2027: two months, two years, ISO weeks 53 and 1.
-        MemberQuery::BuildDayHeaders(fixture.context(), QDate(2026, 12, 28), QDate(2027, 1, 3), 2,
+        MemberQuery::buildDayHeaders(fixture.context(), QDate(2026, 12, 28), QDate(2027, 1, 3), 2,
                                      colourMode);
         const PlanningGrid& grid = fixture.grid;
         QCOMPARE(grid.rows(), 6);
@@ -662,12 +659,11 @@ private slots:
         QStringList members;
         for (int i = 0; i < 130; ++i)
             members << QStringLiteral("Member %1").arg(i);
-        MemberQuery::QueryMemberCalendars(fixture.context(), QDate(2026, 1, 1), QDate(2026, 12, 31), members,
-                                          false);
+        MemberQuery::run(fixture.context(), QDate(2026, 1, 1), QDate(2026, 12, 31), members, false);
         QCOMPARE(fixture.grid.rows(), 4 + 127);
         QCOMPARE(fixture.grid.columns(), 191);
         QCOMPARE(fixture.messages, (QStringList{QStringLiteral("Too many"), QStringLiteral("Too long")}));
-        QCOMPARE(fixture.matrix.cell(130, 190).CellHtml, QStringLiteral("?"));
+        QCOMPARE(fixture.matrix.cell(130, 190).html, QStringLiteral("?"));
     }
 };
 

@@ -31,10 +31,10 @@ private slots:
             for (int column = 0; column < 9; ++column) {
                 const PlanningCell& cell = matrix.cell(row, column);
                 const bool member = row >= 4 && row < 10 && column < 8;
-                QCOMPARE(cell.CellHtml, member ? QStringLiteral("&nbsp") : QStringLiteral("x"));
-                QCOMPARE(cell.CellGridColour, member ? QStringLiteral("0") : QStringLiteral("255"));
-                QCOMPARE(cell.CellHtmlColour, member ? QStringLiteral("FFFFFF") : QStringLiteral("FF0000"));
-                QCOMPARE(cell.CellRuleRank, member ? QStringLiteral("0") : QStringLiteral("3"));
+                QCOMPARE(cell.html, member ? QStringLiteral("&nbsp") : QStringLiteral("x"));
+                QCOMPARE(cell.gridColour, member ? QStringLiteral("0") : QStringLiteral("255"));
+                QCOMPARE(cell.htmlColour, member ? QStringLiteral("FFFFFF") : QStringLiteral("FF0000"));
+                QCOMPARE(cell.ruleRank, member ? QStringLiteral("0") : QStringLiteral("3"));
                 if (row < 10 && column < 8)
                     QCOMPARE(grid[std::make_pair(row, column)].isEmpty(), member);
             }
@@ -47,7 +47,7 @@ private slots:
         int cleared = 0;
         matrix.reset(140, 3, 200, [&](int, int) { ++cleared; });
         QCOMPARE(cleared, 137 * 200); // the grid is cleared whole
-        QCOMPARE(matrix.cell(130, 190).CellHtml, QStringLiteral("&nbsp"));
+        QCOMPARE(matrix.cell(130, 190).html, QStringLiteral("&nbsp"));
     }
 
     void boundsAreFixed_data()
@@ -68,7 +68,7 @@ private slots:
         PlanningMatrix matrix;
         QCOMPARE(PlanningMatrix::contains(row, column), inside);
         if (inside)
-            QCOMPARE(matrix.cell(row, column).CellRuleRank, QStringLiteral("0"));
+            QCOMPARE(matrix.cell(row, column).ruleRank, QStringLiteral("0"));
         else
             QVERIFY_THROWS_EXCEPTION(std::out_of_range, matrix.cell(row, column));
     }
@@ -109,7 +109,7 @@ private slots:
     {
         QFETCH(qint64, colour);
         QFETCH(QString, html);
-        QCOMPARE(ColourToHtml(colour), html);
+        QCOMPARE(oleColourToHtml(colour), html);
     }
 
     void systemColoursResolveThroughThePalette()
@@ -122,8 +122,8 @@ private slots:
                                      .toUpper();
         const QString resolved =
             window.rgb() == QColor(Qt::black).rgb() ? QStringLiteral("FFFFFF") : expected;
-        QCOMPARE(ColourToHtml(0x80000005), resolved);          // window background
-        QCOMPARE(ColourToHtml(qint64(-2147483643)), resolved); // the same, as a signed 32-bit value
+        QCOMPARE(oleColourToHtml(0x80000005), resolved);          // window background
+        QCOMPARE(oleColourToHtml(qint64(-2147483643)), resolved); // the same, as a signed 32-bit value
     }
 };
 

@@ -160,17 +160,17 @@ public:
     bool load(QString& name)
     {
         const TeamContext teamContext = context();
-        return LoadGroups(name, window, teamContext);
+        return loadTeams(name, window, teamContext);
     }
 
-    void select() { SelectTeam(window, context(), settings); }
+    void select() { selectTeam(window, context(), settings); }
 
     QString selectedTeam() const { return settings.read("Parameters", "SelectedTeam", "<none>"); }
 
     EngineState engine;
-    Lists groupes;
+    Lists teams;
     Members members;
-    TeamWindow window{groupes, members};
+    TeamWindow window{teams, members};
     SettingsStore settings{m_dir.filePath("settings.ini")};
 
     // Which yield clears QueryRunning, as the cancel button would; 0 never.
@@ -184,9 +184,9 @@ private:
     void onYield()
     {
         ++yields;
-        runningAtEveryYield = runningAtEveryYield && engine.QueryRunning;
+        runningAtEveryYield = runningAtEveryYield && engine.queryRunning;
         if (yields == cancelAtYield)
-            engine.QueryRunning = false;
+            engine.queryRunning = false;
     }
 
     std::unique_ptr<Mailbox> m_mailbox;
@@ -232,19 +232,19 @@ private slots:
         Fixture fixture;
         writeFile(fixture.team("a-reference.vcf"), group("Reference", "<rotavine>", {kElodie}));
         writeFile(inTeamFolder ? fixture.team("b-candidate.vcf") : fixture.contacts("b-candidate.vcf"), card);
-        fixture.groupes.items = {"stale"};
+        fixture.teams.items = {"stale"};
         fixture.members.items = {"kept"};
 
         QString name;
         QCOMPARE(fixture.load(name), false);
 
-        QCOMPARE(fixture.groupes.items,
+        QCOMPARE(fixture.teams.items,
                  listed ? QStringList({"Reference", "Candidate"}) : QStringList{"Reference"});
         QCOMPARE(name, QString());
         QCOMPARE(fixture.members.items, QStringList{"kept"});
         QCOMPARE(fixture.yields, inTeamFolder ? 2 : 1); // once per item of the team folder
         QVERIFY(fixture.runningAtEveryYield);
-        QCOMPARE(fixture.engine.QueryRunning, false);
+        QCOMPARE(fixture.engine.queryRunning, false);
         QCOMPARE(fixture.busyCalls, (QList<bool>{true, false}));
         QCOMPARE(fixture.warnings, QStringList());
     }
@@ -280,27 +280,27 @@ private slots:
         writeFile(fixture.team("a-other.vcf"), group("Other", "<rotavine>", {kChiara}));
         writeFile(fixture.team("b-team.vcf"), group(team, "Teams,<Rotavine>", refs));
 
-        fixture.groupes.items = {"Other", team};
+        fixture.teams.items = {"Other", team};
         fixture.members.items = {"stale"};
         QString name = team;
         QCOMPARE(fixture.load(name), false);
         QCOMPARE(name, team);
-        QCOMPARE(fixture.groupes.text(), team);
-        QCOMPARE(fixture.groupes.items, (QStringList{"Other", team}));
+        QCOMPARE(fixture.teams.text(), team);
+        QCOMPARE(fixture.teams.items, (QStringList{"Other", team}));
         QCOMPARE(fixture.members.items, expected);
-        QCOMPARE(fixture.engine.QueryRunning, false);
+        QCOMPARE(fixture.engine.queryRunning, false);
         QCOMPARE(fixture.busyCalls, (QList<bool>{true, false}));
         QCOMPARE(fixture.selectedTeam(), "<none>");
 
         fixture.members.items = {"stale"};
-        fixture.groupes.setText("Other");
+        fixture.teams.setText("Other");
         fixture.select();
-        fixture.groupes.setText(team);
-        fixture.engine.HeadersValid = true;
+        fixture.teams.setText(team);
+        fixture.engine.headersValid = true;
         fixture.select();
         QCOMPARE(fixture.members.items, expected);
         QCOMPARE(fixture.selectedTeam(), team);
-        QCOMPARE(fixture.engine.HeadersValid, false);
+        QCOMPARE(fixture.engine.headersValid, false);
         QCOMPARE(fixture.warnings, QStringList());
     }
 
@@ -321,14 +321,14 @@ private slots:
         writeFile(fixture.team("b.vcf"), group("Friday lunch", "Social", {kJose}));
         writeFile(fixture.team("c.vcf"), group("Night Shift", "Teams,<rotavine>", {kChiara}));
         writeFile(fixture.contacts("elsewhere.vcf"), group("Elsewhere", "<rotavine>", {kChiara}));
-        fixture.groupes.items = {"stale"};
+        fixture.teams.items = {"stale"};
         fixture.members.items = {"kept"};
 
         QCOMPARE(fixture.load(name), false);
         QCOMPARE(name, QString());
-        QCOMPARE(fixture.groupes.items, (QStringList{"Support", "Night Shift"}));
+        QCOMPARE(fixture.teams.items, (QStringList{"Support", "Night Shift"}));
         QCOMPARE(fixture.members.items, QStringList{"kept"});
-        QCOMPARE(fixture.engine.QueryRunning, false);
+        QCOMPARE(fixture.engine.queryRunning, false);
         QCOMPARE(fixture.busyCalls, (QList<bool>{true, false}));
     }
 
@@ -345,14 +345,14 @@ private slots:
 
         Fixture fixture;
         QVERIFY(QDir(fixture.team()).removeRecursively());
-        fixture.groupes.items = {"stale"};
+        fixture.teams.items = {"stale"};
 
         QCOMPARE(fixture.load(name), false);
         QVERIFY(fixture.teamFolderExists());
         QCOMPARE(name, QString());
-        QCOMPARE(fixture.groupes.items, QStringList());
+        QCOMPARE(fixture.teams.items, QStringList());
         QCOMPARE(fixture.warnings, QStringList());
-        QCOMPARE(fixture.engine.QueryRunning, false);
+        QCOMPARE(fixture.engine.queryRunning, false);
     }
 
     void cancelKeepsTeamsFoundSoFar_data()
@@ -381,10 +381,10 @@ private slots:
 
         QString name;
         QCOMPARE(fixture.load(name), false);
-        QCOMPARE(fixture.groupes.items, expected);
+        QCOMPARE(fixture.teams.items, expected);
         QCOMPARE(fixture.yields, yields);
         QVERIFY(fixture.runningAtEveryYield);
-        QCOMPARE(fixture.engine.QueryRunning, false);
+        QCOMPARE(fixture.engine.queryRunning, false);
         QCOMPARE(fixture.busyCalls, (QList<bool>{true, false}));
     }
 
@@ -393,14 +393,14 @@ private slots:
         Fixture fixture;
         writeFile(fixture.team("a.vcf"), group("Support", "<rotavine>", {kElodie}));
         QVERIFY(fixture.settings.write("Parameters", "SelectedTeam", "Support"));
-        fixture.groupes.items = {"Support"};
+        fixture.teams.items = {"Support"};
         fixture.members.items = {"kept"};
-        fixture.engine.HeadersValid = true;
+        fixture.engine.headersValid = true;
 
         fixture.select();
         QCOMPARE(fixture.members.items, QStringList{"kept"});
         QCOMPARE(fixture.selectedTeam(), "Support");
-        QCOMPARE(fixture.engine.HeadersValid, false);
+        QCOMPARE(fixture.engine.headersValid, false);
     }
 
     // The team folder cannot be opened: no exception, one warning, no teams offered; a selection leaves
@@ -429,19 +429,19 @@ private slots:
             QVERIFY(QDir(fixture.contacts()).removeRecursively());
         else
             writeFile(fixture.team(), "not a folder");
-        fixture.groupes.items = {"stale"};
+        fixture.teams.items = {"stale"};
         fixture.members.items = {"kept"};
 
         const QString given = name;
         QCOMPARE(fixture.load(name), false);
         QCOMPARE(name, given);
-        QCOMPARE(fixture.groupes.items, given.isEmpty() ? QStringList() : QStringList{"stale"});
+        QCOMPARE(fixture.teams.items, given.isEmpty() ? QStringList() : QStringList{"stale"});
         QCOMPARE(fixture.members.items, QStringList{"kept"});
         QCOMPARE(fixture.warnings.size(), 1);
-        QCOMPARE(fixture.engine.QueryRunning, false);
+        QCOMPARE(fixture.engine.queryRunning, false);
         QCOMPARE(fixture.busyCalls, (QList<bool>{true, false}));
 
-        fixture.groupes.setText("Support");
+        fixture.teams.setText("Support");
         fixture.select();
         QCOMPARE(fixture.members.items, QStringList());
         QCOMPARE(fixture.selectedTeam(), "Support");
@@ -455,7 +455,7 @@ private slots:
 
         QString name;
         fixture.load(name);
-        QCOMPARE(fixture.groupes.items, (QStringList{"Customer Experience", "Support"}));
+        QCOMPARE(fixture.teams.items, (QStringList{"Customer Experience", "Support"}));
 
         name = "Support";
         fixture.load(name);
@@ -464,7 +464,7 @@ private slots:
                  (QStringList{"Élodie Martin", "José Álvarez", "François Dubois", "Anna Kowalska",
                               "Björn Lindqvist", "Chiara Rossi", "Lukáš Novák", "Zoë van den Berg"}));
 
-        fixture.groupes.setText("Customer Experience");
+        fixture.teams.setText("Customer Experience");
         fixture.select();
         QCOMPARE(fixture.members.items,
                  (QStringList{"Élodie Martin", "José Álvarez", "François Dubois", "Anna Kowalska",
@@ -475,7 +475,7 @@ private slots:
         name = "Friday lunch club";
         fixture.load(name);
         QCOMPARE(name, QString());
-        QCOMPARE(fixture.groupes.items, (QStringList{"Customer Experience", "Support"}));
+        QCOMPARE(fixture.teams.items, (QStringList{"Customer Experience", "Support"}));
         QCOMPARE(fixture.warnings, QStringList());
     }
 };

@@ -49,14 +49,14 @@ inline QString periodRestriction(const QDate& first, const QDate& last)
 // The revision of what a search of the member's calendar over the period finds (ItemCollection::revision).
 inline quint64 calendarRevision(Mailbox& mailbox, const QString& name, const QDate& first, const QDate& last)
 {
-    Recipient recipient = mailbox.CreateRecipient(name);
-    if (!recipient.Resolve())
+    Recipient recipient = mailbox.createRecipient(name);
+    if (!recipient.resolve())
         return 0;
-    ItemCollection items = mailbox.GetSharedDefaultFolder(recipient, Mailbox::olFolderCalendar)->Items();
-    items.Sort(QStringLiteral("[Start]"));
-    items.IncludeRecurrences = true;
+    ItemCollection items = mailbox.sharedDefaultFolder(recipient, Mailbox::kCalendarFolder)->items();
+    items.sort(QStringLiteral("[Start]"));
+    items.includeRecurrences = true;
     try {
-        items.Find(periodRestriction(first, last));
+        items.find(periodRestriction(first, last));
     }
     catch (const MailboxError&) {
         // An unreadable item comes first; the search has its revision all the same.

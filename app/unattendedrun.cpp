@@ -1,0 +1,73 @@
+#include "app/unattendedrun.h"
+
+#include "app/commandline.h"
+#include "base/languagetexts.h"
+#include "base/programstate.h"
+#include "base/textids.h"
+#include "gui/mainwindow.h"
+#include "gui/periods.h"
+#include "output/htmlreport.h"
+#include "output/jpegwriter.h"
+
+#include <QDir>
+
+#include <cstdio>
+
+namespace {
+
+void tell(const QString& text)
+{
+    std::fprintf(stderr, "rotavine: %s\n", qPrintable(text));
+}
+
+bool isReport(const QString& keyword)
+{
+    return keyword == QLatin1StringView("ReportHTMLPlan") ||
+           keyword == QLatin1StringView("ReportHTMLColor") || keyword == QLatin1StringView("ReportImage");
+}
+
+} // namespace
+
+ExitStatus runUnattended(MainWindow& window, const CommandLine& command, const ProgramState& program,
+                         const LanguageTexts& texts)
+{
+    window.loadLists(command.team);
+    if (!isReport(command.report)) {
+        tell(QStringLiteral("Report keyword error"));
+        return ExitStatus::ReportKeywordError;
+    }
+    if (!Periods::reportAcceptsView(command.report, command.view)) {
+        tell(texts.message(Message::ReportViewRefused));
+        return ExitStatus::ViewRefused;
+    }
+    if (!window.hasTeam(command.team)) {
+        tell(QStringLiteral("Unknown team \"%1\"").arg(command.team));
+        return ExitStatus::UnknownTeam;
+    }
+    if (window.members().isEmpty()) {
+        tell(QStringLiteral("The team \"%1\" has no members").arg(command.team));
+        return ExitStatus::EmptyTeam;
+    }
+
+    window.choosePeriod(command.fromDate, command.toDate);
+    if (!window.runView(command.view))
+        return ExitStatus::ViewKeywordError;
+
+    QString page;
+    try {
+        page = window.writeReportPage(command.report == QLatin1StringView("ReportHTMLColor"),
+                                      command.report != QLatin1StringView("ReportImage"));
+        deliverReport(program.tempFolder, command.outputFolder, command.outputFile,
+                      HtmlReport::templateFolder());
+    }
+    catch (const JpegError& error) {
+        tell(error.description() + QStringLiteral(": ") + error.detail());
+        return ExitStatus::PictureFailed;
+    }
+    catch (const ReportError& error) {
+        tell(texts.message(Message::ReportFailed) + error.description());
+        return page.isEmpty() ? ExitStatus::ReportFailed : ExitStatus::OutputNotWritable;
+    }
+    std::fprintf(stdout, "%s\n", qPrintable(QDir(command.outputFolder).filePath(command.outputFile)));
+    return ExitStatus::Delivered;
+}

@@ -1,7 +1,7 @@
 #include "base/datetext.h"
 #include "mailbox/dav/davmailbox.h"
 #include "mailbox/itemcollection.h"
-#include "tests/support/mailboxtexts.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/radicaleserver.h"
 
 #include <QDir>

@@ -1,12 +1,16 @@
 #pragma once
 
+#include <QObject>
+
 // Entry numbers of the language files, so that code names a text instead of a bare number.
 // ScreenText numbers index <Language>Scr.txt (window and control captions and tooltips; a
 // window or control carries its number as its tag); Message numbers index <Language>Msg.txt.
 // The numbers are part of the file format: users write their own OtherLanguage files against
-// them, so an existing number never changes meaning.
+// them, so an existing number never changes meaning. Both lists are registered with the meta-object system,
+// so that every number the program uses can be listed (the language files must give them all).
 
 namespace ScreenText {
+Q_NAMESPACE
 enum Id : int {
     // Main window: caption, grid, date range, team, members, filters
     MainWindowCaption = 1,
@@ -171,9 +175,11 @@ enum Id : int {
     AppointmentCreate = 540,
     AppointmentCancel = 541,
 };
+Q_ENUM_NS(Id)
 } // namespace ScreenText
 
 namespace Message {
+Q_NAMESPACE
 enum Id : int {
     FilterKindCategories = 1, // stored in each filter's settings
     FilterKindSubject = 2,    // stored in each filter's settings
@@ -225,4 +231,5 @@ enum Id : int {
     PeriodTooLong = 102,
     DemoDataShown = 103, // text + the folder of the demo mailbox
 };
+Q_ENUM_NS(Id)
 } // namespace Message

@@ -6,18 +6,14 @@
 #include "base/settingsstore.h"
 #include "gui/mainwindow.h"
 #include "mailbox/foldermailbox.h"
-#include "mailbox/mailboxsource.h"
 #include "planning/enginestate.h"
-#include "planning/planninggrid.h"
 #include "planning/planningmatrix.h"
+#include "tests/support/fixtures.h"
 
-#include <QDir>
 #include <QGuiApplication>
-#include <QMenu>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QToolBar>
 
 class TestScreenshot : public QObject {
     Q_OBJECT
@@ -25,9 +21,9 @@ class TestScreenshot : public QObject {
 private slots:
     void monthViewOfTheDemoTeam()
     {
-        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        QCOMPARE(QGuiApplication::platformName(), QString("xcb"));
         QTemporaryDir dir;
-        QCOMPARE(copyFolderTree(ROTAVINE_SOURCE_DATA "/demo-mailbox", dir.filePath("mailbox")), QString());
+        copyTree(ROTAVINE_SOURCE_DATA "/demo-mailbox", dir.filePath("mailbox"));
         SettingsStore settings(dir.filePath("Rotavine.ini"));
         settings.write("Parameters", "SelectedTeam", "Customer Experience");
         settings.write("Parameters", "Checked0", "1");
@@ -49,9 +45,8 @@ private slots:
         QTest::qWait(300); // let the window system show the last paint
 
         const QPixmap shot = window.screen()->grabWindow(window.winId());
-        const QString artifact = QStringLiteral(ROTAVINE_ARTIFACTS "/month-view-demo-team.png");
-        QDir().mkpath(QFileInfo(artifact).absolutePath());
-        QVERIFY(shot.save(artifact));
+        const QString artifact = ROTAVINE_ARTIFACTS "/month-view-demo-team.png";
+        QVERIFY(QDir().mkpath(ROTAVINE_ARTIFACTS) && shot.save(artifact));
         qInfo("screenshot: %s", qPrintable(artifact));
 
         // What the X server shows holds the default appointment colour and the weekend header colour.
@@ -60,13 +55,11 @@ private slots:
         bool weekend = false;
         for (int y = 0; y < image.height(); y += 3) {
             for (int x = 0; x < image.width(); x += 3) {
-                const QRgb pixel = image.pixel(x, y);
-                appointment |= pixel == qRgb(0xC4, 0xC4, 0x00);
-                weekend |= pixel == qRgb(0x80, 0x80, 0xFF);
+                appointment |= image.pixel(x, y) == qRgb(0xC4, 0xC4, 0x00);
+                weekend |= image.pixel(x, y) == qRgb(0x80, 0x80, 0xFF);
             }
         }
-        QVERIFY(appointment);
-        QVERIFY(weekend);
+        QVERIFY(appointment && weekend);
     }
 };
 

@@ -1,249 +1,151 @@
 #include "base/languagetexts.h"
+#include "gui/periods.h"
 #include "gui/viewcommands.h"
 #include "planning/enginestate.h"
+#include "tests/support/fixtures.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-using Entry = ViewCommands::MenuEntry;
-
-// The toolbar as the main window builds it, with the keys and design texts.
-QList<ViewCommands::Button> toolbar()
-{
-    return {
-        {"OneDay",
-         "Journalier",
-         "",
-         {{"Today", "Aujourd'hui"}, {"Tomorrow", "Demain"}, {"ThisDay", "Ce jour..."}}},
-        {"",
-         "Planning",
-         "",
-         {{"ThisWeek", "Cette Semaine"},
-          {"NextWeek", "Semaine prochaine"},
-          {"ThisMonth", "Ce mois"},
-          {"NextMonth", "Mois prochain"},
-          {"Planning", "Planning (dates)"},
-          {"ColorPlanning", "Planning Couleur"}}},
-        {"Refresh", "Refresh", "", {}},
-        {"MaxMin", "Max/Min", "", {}},
-        {"Copy", "Copier", "", {}},
-        {"Loupe", "Loupe", "", {}},
-        {"Inet",
-         "Rapport",
-         "",
-         {{"ReportHTMLPlan", "Planning détaillé"},
-          {"ReportHTMLColor", "Planning Coloré"},
-          {"ReportImage", "Planning (Mode HTML+Image)"}}},
-        {"Tools", "Outils", "", {{"MaintainGroups", "Maintenir les groupes"}, {"Options", "Options..."}}},
-    };
-}
-
-} // namespace
 
 class TestViewCommands : public QObject {
     Q_OBJECT
 
-private:
     QTemporaryDir m_dir;
     LanguageTexts m_texts;
     EngineState m_engine;
     QStringList m_calls;
-    Periods::Range m_pickers{QDate(2026, 12, 1), QDate(2026, 12, 20)};
-
-    ViewCommands commands()
-    {
-        m_engine = EngineState{};
-        m_engine.startDate = m_pickers.from;
-        m_engine.endDate = m_pickers.to;
-        m_engine.showDetails = true;
-        m_engine.hideWeekends = true;
-        m_calls.clear();
-        ViewCommands::Window window;
-        window.today = [] { return QDate(2026, 12, 9); };
-        window.setPickers = [this](const Periods::Range& range) { m_pickers = range; };
-        window.dayView = [this](const QDate& day) { m_calls << "day " + day.toString(Qt::ISODate); };
-        window.memberQuery = [this](const QDate& from, const QDate& to, bool colour) {
-            m_calls << QStringLiteral("members %1 %2%3")
-                           .arg(from.toString(Qt::ISODate), to.toString(Qt::ISODate),
-                                colour ? " colour" : "");
-            if (colour)
-                m_calls << QStringLiteral("flags %1%2%3")
-                               .arg(m_engine.showDetails)
-                               .arg(m_engine.useFilters)
-                               .arg(m_engine.hideWeekends);
-            m_engine.headersValid = true;
-        };
-        window.buttonPressed = [](int) { return true; };
-        window.detailLayout = [this](bool pressed) { m_calls << QStringLiteral("layout %1").arg(pressed); };
-        window.copyPicture = [this] { m_calls << "copy"; };
-        window.loupe = [this](bool on) { m_calls << QStringLiteral("loupe %1").arg(on); };
-        window.report = [this](bool colour, bool table) {
-            m_calls << QStringLiteral("report %1 %2").arg(colour).arg(table);
-        };
-        window.dialog = [this](const QString& key) { m_calls << "dialog " + key; };
-        window.message = [this](MessageIcon, const QString& text) { m_calls << "message " + text; };
-        window.fatal = [this](const QString& text) { m_calls << "fatal " + text; };
-        window.applyDisplayFlags = [this] { m_calls << "check options"; };
-        ViewCommands commands(m_engine, m_texts, window);
-        commands.buttons() = toolbar();
-        return commands;
-    }
 
 private slots:
     void initTestCase()
     {
-        QFile file(m_dir.filePath("TestMsg.txt"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("032Refused\n041Last run: \n045Cancelled\n");
-        file.close();
+        writeFile(m_dir.filePath("TestMsg.txt"), "032Refused\n045Cancelled\n");
         m_texts = LanguageTexts::load(m_dir.path(), "Test");
     }
 
-    void views_data()
+    void periods_data()
     {
-        QTest::addColumn<int>("button");
-        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("period");
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<QString>("range");
+        // The period, today, then the first and last day of the period.
+        for (const QString row :
+             {"ThisWeek 2026-12-13 2026-12-07 2026-12-13", "ThisWeek 2026-12-07 2026-12-07 2026-12-13",
+              "ThisWeek 2027-01-01 2026-12-28 2027-01-03", "NextWeek 2026-12-09 2026-12-14 2026-12-20",
+              "NextWeek 2026-12-13 2026-12-14 2026-12-20", "ThisMonth 2027-01-31 2027-01-01 2027-01-31",
+              "ThisMonth 2026-11-15 2026-11-01 2026-11-30", "ThisMonth 2027-02-10 2027-02-01 2027-02-28",
+              "ThisMonth 2028-02-29 2028-02-01 2028-02-29", "NextMonth 2026-11-30 2026-12-01 2026-12-31",
+              "NextMonth 2026-12-31 2027-01-01 2027-01-31", "NextMonth 2027-01-31 2027-02-01 2027-02-28"})
+            QTest::newRow(qPrintable(row.section(' ', 0, 1)))
+                << row.section(' ', 0, 0) << QDate::fromString(row.section(' ', 1, 1), Qt::ISODate)
+                << row.section(' ', 2);
+    }
+    void periods()
+    {
+        QFETCH(QString, period);
+        QFETCH(QDate, today);
+        const QMap<QString, Periods::Range (*)(const QDate&)> periods{{"ThisWeek", Periods::thisWeek},
+                                                                      {"NextWeek", Periods::nextWeek},
+                                                                      {"ThisMonth", Periods::thisMonth},
+                                                                      {"NextMonth", Periods::nextMonth}};
+        const Periods::Range range = periods.value(period)(today);
+        QTEST(range.from.toString(Qt::ISODate) + ' ' + range.to.toString(Qt::ISODate), "range");
+    }
+
+    // Steps on the toolbar model ("menu P KEY", "button P", "view KEY", "tick DELAY", "running", "cancel")
+    // and what the window is asked to do. Today is 9 December 2026; the pickers show 1 to 20 December.
+    void commands_data()
+    {
+        QTest::addColumn<QString>("steps");
         QTest::addColumn<QStringList>("calls");
-        QTest::newRow("today") << 1 << "Today" << QStringList{"day 2026-12-09"};
-        QTest::newRow("tomorrow") << 1 << "Tomorrow" << QStringList{"day 2026-12-10"};
-        QTest::newRow("this day: the from picker") << 1 << "ThisDay" << QStringList{"day 2026-12-01"};
-        QTest::newRow("this week") << 2 << "ThisWeek" << QStringList{"members 2026-12-07 2026-12-13"};
-        QTest::newRow("next month") << 2 << "NextMonth" << QStringList{"members 2027-01-01 2027-01-31"};
-        QTest::newRow("planning: the pickers as they stand")
-            << 2 << "Planning" << QStringList{"members 2026-12-01 2026-12-20"};
-        QTest::newRow("colour planning overrides three flags for its run")
-            << 2 << "ColorPlanning"
-            << QStringList{"members 2026-12-01 2026-12-20 colour", "flags 010", "check options"};
+        const QString week = "members 2026-12-07 2026-12-13";
+        QTest::newRow("today") << "menu 1 Today" << QStringList{"day 2026-12-09"};
+        QTest::newRow("tomorrow") << "menu 1 Tomorrow" << QStringList{"day 2026-12-10"};
+        QTest::newRow("this day: the from picker") << "menu 1 ThisDay" << QStringList{"day 2026-12-01"};
+        QTest::newRow("the face repeats the view, headers kept")
+            << "menu 2 ThisWeek; button 2" << QStringList{week, week + " kept"};
+        QTest::newRow("next month") << "menu 2 NextMonth" << QStringList{"members 2027-01-01 2027-01-31"};
+        QTest::newRow("planning: the pickers")
+            << "menu 2 Planning" << QStringList{"members 2026-12-01 2026-12-20"};
+        QTest::newRow("colour planning overrides three flags")
+            << "menu 2 ColorPlanning"
+            << QStringList{"members 2026-12-01 2026-12-20 colour 010", "check options"};
+        QTest::newRow("a face keeps its view while another runs")
+            << "menu 2 ThisWeek; menu 1 Tomorrow; button 2" << QStringList{week, "day 2026-12-10", week};
+        QTest::newRow("faces before any view")
+            << "button 1; button 2; button 3; button 6; button 7; button 8" << QStringList{};
+        QTest::newRow("max/min, copy, loupe")
+            << "button 4; button 5; view ThisWeek; button 6" << QStringList{"layout 1", "copy", "loupe 1"};
+        QTest::newRow("reports of a week") << "view ThisWeek; menu 7 ReportHTMLPlan; menu 7 ReportHTMLColor; "
+                                              "menu 7 ReportImage"
+                                           << QStringList{"report 0 1", "report 1 1", "report 0 0"};
+        QTest::newRow("reports refused") << "view Today; menu 7 ReportHTMLColor; menu 7 ReportImage; view; "
+                                            "menu 7 ReportImage"
+                                         << QStringList{"message Refused", "report 0 0", "message Refused"};
+        QTest::newRow("refresh every third minute")
+            << "menu 2 ThisWeek; tick 3; tick 3; tick 3; tick 3; tick 3; tick 3; tick 3"
+            << QStringList{week, week + " kept", week + " kept"};
+        QTest::newRow("a view no entry carries")
+            << "view Yesterday; button 3" << QStringList{"fatal View Keyword error"};
+        QTest::newRow("cancel") << "cancel; running; cancel" << QStringList{"message Cancelled"};
     }
-    void views()
+    void commands()
     {
-        QFETCH(int, button);
-        QFETCH(QString, key);
-        QFETCH(QStringList, calls);
-        m_pickers = {QDate(2026, 12, 1), QDate(2026, 12, 20)};
-        ViewCommands c = commands();
-        const QList<Entry> menu = c.buttons().at(button - 1).menu;
-        const auto entry =
-            std::find_if(menu.begin(), menu.end(), [&](const Entry& e) { return e.key == key; });
-        c.menuClick(button, *entry);
-        QCOMPARE(m_calls, calls);
-        QCOMPARE(c.currentView, key);
-        QCOMPARE(c.lastButtonKey, key);
-        // The button took the entry over and repeats it.
-        QCOMPARE(c.buttons().at(button - 1).key, key);
-        QCOMPARE(c.buttons().at(button - 1).caption, entry->text.left(9) + "...");
+        QFETCH(QString, steps);
+        m_engine = EngineState{};
+        m_engine.startDate = QDate(2026, 12, 1);
+        m_engine.endDate = QDate(2026, 12, 20);
+        m_engine.showDetails = m_engine.hideWeekends = true;
         m_calls.clear();
-        c.buttonClick(button);
-        QCOMPARE(m_calls, calls);
-    }
-
-    void headersRebuiltOnlyWhenTheViewChanges()
-    {
-        ViewCommands c = commands();
-        c.menuClick(2, {"ThisWeek", "Cette Semaine"});
-        QVERIFY(m_engine.headersValid);
-        c.buttonClick(2);
-        QVERIFY(m_engine.headersValid); // same view: the headers stay
-        m_engine.headersValid = true;
-        c.menuClick(2, {"NextWeek", "Semaine prochaine"});
-        QCOMPARE(m_calls.last(), QString("members 2026-12-14 2026-12-20"));
-    }
-
-    void otherButtons_data()
-    {
-        QTest::addColumn<int>("button");
-        QTest::addColumn<bool>("viewShown");
-        QTest::addColumn<QStringList>("calls");
-        QTest::newRow("button 2 before any period") << 2 << false << QStringList{};
-        QTest::newRow("day button face") << 1 << false << QStringList{};
-        QTest::newRow("refresh with nothing shown") << 3 << false << QStringList{};
-        QTest::newRow("max/min") << 4 << false << QStringList{"layout 1"};
-        QTest::newRow("copy") << 5 << false << QStringList{"copy"};
-        QTest::newRow("loupe with nothing shown") << 6 << false << QStringList{};
-        QTest::newRow("loupe") << 6 << true << QStringList{"loupe 1"};
-        QTest::newRow("report face") << 7 << false << QStringList{};
-        QTest::newRow("tools face") << 8 << false << QStringList{};
-    }
-    void otherButtons()
-    {
-        QFETCH(int, button);
-        QFETCH(bool, viewShown);
-        QFETCH(QStringList, calls);
-        ViewCommands c = commands();
-        if (viewShown)
-            c.currentView = "ThisWeek";
-        c.buttonClick(button);
-        QCOMPARE(m_calls, calls);
-    }
-
-    void reports_data()
-    {
-        QTest::addColumn<QString>("view");
-        QTest::addColumn<QString>("report");
-        QTest::addColumn<QString>("call");
-        QTest::newRow("plan of a week") << "ThisWeek"
-                                        << "ReportHTMLPlan"
-                                        << "report 0 1";
-        QTest::newRow("colour of a month") << "ThisMonth"
-                                           << "ReportHTMLColor"
-                                           << "report 1 1";
-        QTest::newRow("picture of today") << "Today"
-                                          << "ReportImage"
-                                          << "report 0 0";
-        QTest::newRow("plan of today") << "Today"
-                                       << "ReportHTMLPlan"
-                                       << "message Refused";
-        QTest::newRow("nothing shown") << ""
-                                       << "ReportImage"
-                                       << "message Refused";
-    }
-    void reports()
-    {
-        QFETCH(QString, view);
-        QFETCH(QString, report);
-        QFETCH(QString, call);
-        ViewCommands c = commands();
-        c.currentView = view;
-        c.menuClick(7, {report, report});
-        QCOMPARE(m_calls, QStringList{call});
-    }
-
-    void rerunAndTimer()
-    {
-        ViewCommands c = commands();
-        c.menuClick(2, {"ThisMonth", "Ce mois"});
-        m_calls.clear();
-        for (int minute = 1; minute <= 7; ++minute)
-            c.timerTick(3);
-        QCOMPARE(m_calls, (QStringList{"members 2026-12-01 2026-12-31", "members 2026-12-01 2026-12-31"}));
-        QCOMPARE(c.autoRefreshCount, 1);
-
-        c.currentView = "Yesterday"; // a keyword no entry carries, as from a command line
-        m_calls.clear();
-        c.buttonClick(3);
-        QCOMPARE(m_calls, QStringList{"fatal View Keyword error"});
-    }
-
-    void cancel()
-    {
-        ViewCommands c = commands();
-        c.cancel();
-        QCOMPARE(m_calls, QStringList{});
-        m_engine.queryRunning = true;
-        c.cancel();
-        QCOMPARE(m_calls, QStringList{"message Cancelled"});
-        QVERIFY(!m_engine.queryRunning);
-    }
-
-    void runTimeText()
-    {
-        const QDateTime now(QDate(2026, 12, 9), QTime(14, 5));
-        const QString text = ViewCommands::runTimeText(m_texts, now);
-        QVERIFY(text.startsWith("Last run: "));
-        QVERIFY(text.contains(QLocale::system().toString(now.date(), QLocale::ShortFormat)));
+        ViewCommands::Window window;
+        window.today = [] { return QDate(2026, 12, 9); };
+        window.dayView = [this](const QDate& day) { m_calls << "day " + day.toString(Qt::ISODate); };
+        window.memberQuery = [this](const QDate& from, const QDate& to, bool colour) {
+            m_calls << QString("members %1 %2").arg(from.toString(Qt::ISODate), to.toString(Qt::ISODate));
+            if (colour) // the flags the colour planning runs with
+                m_calls.last() +=
+                    QString(" colour %1%2%3")
+                        .arg(QString::number(m_engine.showDetails), QString::number(m_engine.useFilters),
+                             QString::number(m_engine.hideWeekends));
+            if (m_engine.headersValid)
+                m_calls.last() += " kept";
+            m_engine.headersValid = true;
+        };
+        window.buttonPressed = [](int) { return true; };
+        window.detailLayout = [this](bool pressed) { m_calls << QString("layout %1").arg(pressed); };
+        window.copyPicture = [this] { m_calls << "copy"; };
+        window.loupe = [this](bool on) { m_calls << QString("loupe %1").arg(on); };
+        window.report = [this](bool colour, bool table) {
+            m_calls << QString("report %1 %2").arg(colour).arg(table);
+        };
+        window.message = [this](MessageIcon, const QString& text) { m_calls << "message " + text; };
+        window.fatal = [this](const QString& text) { m_calls << "fatal " + text; };
+        window.applyDisplayFlags = [this] { m_calls << "check options"; };
+        ViewCommands c(m_engine, m_texts, window);
+        // The toolbar as the main window builds it: "key:menu entries".
+        for (const char* button :
+             {"OneDay:Today,Tomorrow,ThisDay",
+              ":ThisWeek,NextWeek,ThisMonth,NextMonth,Planning,ColorPlanning", "Refresh:", "MaxMin:", "Copy:",
+              "Loupe:", "Inet:ReportHTMLPlan,ReportHTMLColor,ReportImage", "Tools:MaintainGroups,Options"}) {
+            c.buttons().append({QString(button).section(':', 0, 0), "", "", {}});
+            for (const QString& key : QString(button).section(':', 1).split(',', Qt::SkipEmptyParts))
+                c.buttons().last().menu.append({key, key});
+        }
+        for (const QString& step : steps.split("; ")) {
+            const QStringList words = step.split(' ');
+            if (words[0] == "menu")
+                c.menuClick(words[1].toInt(), {words[2], words[2]});
+            else if (words[0] == "button")
+                c.buttonClick(words[1].toInt());
+            else if (words[0] == "view")
+                c.currentView = words.value(1);
+            else if (words[0] == "tick")
+                c.timerTick(words[1].toInt());
+            else if (words[0] == "running")
+                m_engine.queryRunning = true;
+            else
+                c.cancel();
+        }
+        QTEST(m_calls, "calls");
     }
 };
 

@@ -7,91 +7,111 @@
 #include "mailbox/foldermailbox.h"
 #include "planning/colourrules.h"
 #include "planning/enginestate.h"
+#include "planning/filterlist.h"
 #include "planning/memberrow.h"
 #include "planning/planninggrid.h"
 #include "planning/planningmatrix.h"
 #include "planning/querycontext.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/radicaleserver.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 
-// A mailbox and everything a query needs, built in a temporary folder: people are added with their events as
-// iCalendar lines, and the messages the queries show are recorded. Under the global data row "dav" the same
-// folder is uploaded to a Radicale on 127.0.0.1 and the query reads it from there.
+// A mailbox folder and everything a query needs, in a temporary folder; the messages the queries show are
+// recorded. Under the global data row "dav" the folder is uploaded to a Radicale on 127.0.0.1 and the
+// mailbox reads it from there.
 class QueryFixture {
 public:
-    // Only for tests whose class has the global data of addSources().
-    static bool onServer()
-    {
-        QFETCH_GLOBAL(bool, server);
-        return server;
-    }
-    // The global data of a test that runs on both sources.
+    // The global data of a test class that runs on both back ends, and the back end of the running test.
     static void addSources()
     {
         QTest::addColumn<bool>("server");
         QTest::newRow("folder") << false;
         QTest::newRow("dav") << true;
     }
+    static bool onServer()
+    {
+        QFETCH_GLOBAL(bool, server);
+        return server;
+    }
 
     QueryFixture()
-        : m_root(m_dir.filePath(QStringLiteral("mailbox"))),
-          m_settings(m_dir.filePath(QStringLiteral("Rotavine.ini")))
     {
         if (onServer())
             RadicaleServer::shared().reset();
-        QDir().mkpath(m_root + QStringLiteral("/contacts"));
-        QDir().mkpath(m_root + QStringLiteral("/calendars"));
-        write(m_dir.filePath(QStringLiteral("lang/TestMsg.txt")),
-              "001Categories\n002Subject\n009No members\n011Week \n029dd/mm\n031Private\n046Skipped\n100Too "
-              "many\n"
-              "102Too long\n");
-        write(m_dir.filePath(QStringLiteral("lang/TestScr.txt")), "001Rotavine\n");
-        m_texts = LanguageTexts::load(m_dir.filePath(QStringLiteral("lang")), QStringLiteral("Test"));
+        QDir().mkpath(path("contacts/Rotavine"));
+        QDir().mkpath(path("calendars"));
+        writeFile(m_dir.filePath("lang/TestMsg.txt"), "001Categories\n002Subject\n009No members\n011Week \n"
+                                                      "029dd/mm\n031Private\n100Too many\n102Too long\n");
+        writeFile(m_dir.filePath("lang/TestScr.txt"), "001Rotavine\n");
+        m_texts = LanguageTexts::load(m_dir.filePath("lang"), "Test");
     }
 
-    // A person with a calendar; `events` are VEVENT bodies (lines joined by "|"), times in Europe/Paris.
-    void addPerson(const QString& name, const QString& email, const QList<QByteArray>& events = {})
+    QString path(const QString& relative = {}) const { return m_dir.filePath("mailbox/" + relative); }
+    // A file of the mailbox folder, written anew; the server gets it before the next query.
+    void write(const QString& relative, const QByteArray& bytes)
     {
         m_uploaded = false;
-        write(m_root + QStringLiteral("/contacts/%1.vcf").arg(email),
-              "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:" + email.toUtf8() + "\r\nFN:" + name.toUtf8() +
-                  "\r\nEMAIL:" + email.toUtf8() + "\r\nEND:VCARD\r\n");
-        const QString calendar = m_root + QStringLiteral("/calendars/") + email;
-        QDir().mkpath(calendar);
-        int n = 0;
-        for (QByteArray event : events) {
-            event.replace('|', "\r\n");
-            ++n;
-            write(calendar + QStringLiteral("/e%1.ics").arg(n, 3, 10, QLatin1Char('0')),
-                  "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//EN\r\nBEGIN:VEVENT\r\nUID:" +
-                      email.toUtf8() + QByteArray::number(n) + "\r\n" + event +
-                      "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
-        }
+        writeFile(path(relative), bytes);
     }
 
+    // A VEVENT body: an all-day event when the start is a date. The subject may bring more lines after "|".
+    static QByteArray event(const QByteArray& start, const QByteArray& end, const QByteArray& subject)
+    {
+        const QByteArray kind = start.size() == 8 ? ";VALUE=DATE:" : ";TZID=Europe/Paris:";
+        return "SUMMARY:" + subject + "|DTSTART" + kind + start + "|DTEND" + kind + end;
+    }
+    // A person with a calendar of those events.
+    void addPerson(const QString& name, const QString& email, const QList<QByteArray>& events = {})
+    {
+        write("contacts/" + email + ".vcf", person(email, name, email));
+        QDir().mkpath(path("calendars/" + email));
+        for (int n = 1; n <= events.size(); ++n)
+            write(QStringLiteral("calendars/%1/e%2.ics").arg(email).arg(n, 3, 10, QLatin1Char('0')),
+                  calendar("BEGIN:VEVENT|UID:" + email.toUtf8() + QByteArray::number(n) + "|" +
+                           events[n - 1] + "|END:VEVENT"));
+    }
+    // A selected colour rule, as the filter dialog stores it.
     void addRule(const QString& name, const QString& type, const QString& keywords, qint64 colour,
                  int priority)
     {
-        m_settings.write(QStringLiteral("Filters"), name, QString());
-        m_settings.write(name, QStringLiteral("Type"), type);
-        m_settings.write(name, QStringLiteral("Txt"), keywords);
-        m_settings.write(name, QStringLiteral("Color"), QString::number(colour));
-        m_settings.write(name, QStringLiteral("ColorHtml"), oleColourToHtml(colour));
-        m_settings.write(name, QStringLiteral("Prior"), QString::number(priority));
-        m_filters.append({name, true});
+        SettingsStore& store = m_settings;
+        QVERIFY(store.write("Filters", name, QString()) && store.write(name, "Type", type) &&
+                store.write(name, "Txt", keywords) && store.write(name, "Color", QString::number(colour)) &&
+                store.write(name, "ColorHtml", oleColourToHtml(colour)) &&
+                store.write(name, "Prior", QString::number(priority)) && store.write(name, "Selected", "1"));
     }
+    SettingsStore& settings() { return m_settings; }
 
-    void writeSetting(const QString& section, const QString& key, const QString& value)
+    Mailbox& mailbox()
     {
-        m_settings.write(section, key, value);
+        if (onServer() && !m_uploaded) {
+            RadicaleServer& server = RadicaleServer::shared();
+            const QString failed = server.isRunning() ? server.uploadMailbox(path()) : server.error();
+            if (!failed.isEmpty())
+                qFatal("no mailbox on the server: %s", qPrintable(failed));
+            m_uploaded = true;
+        }
+        if (!m_mailbox && onServer()) {
+            DavMailbox::Options options;
+            options.server = davServer.isEmpty() ? RadicaleServer::shared().url() : davServer;
+            options.user = RadicaleServer::kUser;
+            options.password = RadicaleServer::kPassword;
+            options.timeoutSeconds = davTimeoutSeconds;
+            m_mailbox = std::make_unique<DavMailbox>(options);
+        }
+        if (!m_mailbox) {
+            FolderMailbox::Options options;
+            options.root = path();
+            m_mailbox = std::make_unique<FolderMailbox>(options);
+        }
+        return *m_mailbox;
     }
 
+    QueryContext context() { return context(engine, matrix, grid, rules, &memory); }
     // A second window on the same mailbox: its own flags, grid, matrix and rules, and nothing remembered.
     struct Window {
         EngineState engine;
@@ -101,63 +121,53 @@ public:
     };
     QueryContext context(Window& window)
     {
-        QueryContext context = this->context();
-        QueryContext other{window.engine, program,      window.matrix, window.grid, m_texts,
-                           *m_mailbox,    window.rules, m_settings,    m_filters};
-        other.showMessage = context.showMessage;
-        other.gridHeight = context.gridHeight;
-        return other;
+        return context(window.engine, window.matrix, window.grid, window.rules, nullptr);
     }
 
-    QueryContext context()
+    // The cases of a corpus file of tests/data/planning, each its name and then its lines. "[name]" opens a
+    // case, "#" starts a comment line.
+    static QList<QStringList> corpus(const QString& file)
     {
-        // What changed in the folder since the last query goes to the server too.
-        if (onServer() && !m_uploaded) {
-            RadicaleServer& server = RadicaleServer::shared();
-            if (!server.isRunning())
-                qFatal("%s", qPrintable(server.error()));
-            const QString failed = server.uploadMailbox(m_root);
-            if (!failed.isEmpty())
-                qFatal("upload failed: %s", qPrintable(failed));
-            m_uploaded = true;
+        QFile in(QStringLiteral(ROTAVINE_TEST_DATA "/planning/") + file);
+        if (!in.open(QIODevice::ReadOnly | QIODevice::Text))
+            qFatal("cannot read %s", qPrintable(in.fileName()));
+        QList<QStringList> cases;
+        for (const QString& line : QString::fromUtf8(in.readAll()).split('\n')) {
+            if (line.startsWith('['))
+                cases.append({line.mid(1, line.indexOf(']') - 1)});
+            else if (!line.trimmed().isEmpty() && !line.startsWith('#'))
+                cases.last().append(line);
         }
-        if (!m_mailbox && onServer()) {
-            RadicaleServer& server = RadicaleServer::shared();
-            DavMailbox::Options options;
-            options.server = davServer.isEmpty() ? server.url() : davServer;
-            options.user = RadicaleServer::kUser;
-            options.password = RadicaleServer::kPassword;
-            options.timeoutSeconds = davTimeoutSeconds;
-            m_mailbox = std::make_unique<DavMailbox>(options);
-        }
-        if (!m_mailbox) {
-            FolderMailbox::Options options;
-            options.root = m_root;
-            m_mailbox = std::make_unique<FolderMailbox>(options);
-        }
-        QueryContext context{engine,     program, matrix,     grid,     m_texts,
-                             *m_mailbox, rules,   m_settings, m_filters};
-        context.yield = [this] {
-            ++yields;
-            if (onYield)
-                onYield();
-        };
-        context.showMessage = [this](MessageIcon, const QString& text) { messages << text; };
-        context.gridHeight = [] { return 9000; };
-        context.memory = &memory;
-        return context;
+        return cases;
     }
-
-    static QByteArray timed(const char* subject, const char* start, const char* end,
-                            const QByteArray& extra = {})
+    // Sets a case up for a person of that name and address, from its "flags" line (letters: t times shown,
+    // p private hidden, d details hidden, f filters on, o only filtered cells coloured), "rule" lines (name,
+    // type, keywords, OLE colour and priority, "|" between them) and "event" lines (start, end and subject,
+    // as event() takes them). Returns its other lines: what the test expects.
+    QStringList apply(const QStringList& lines, const QString& name, const QString& email)
     {
-        return QByteArray("SUMMARY:") + subject + "|DTSTART;TZID=Europe/Paris:" + start +
-               "|DTEND;TZID=Europe/Paris:" + end + (extra.isEmpty() ? QByteArray() : "|" + extra);
-    }
-    static QByteArray allDay(const char* subject, const char* first, const char* afterLast)
-    {
-        return QByteArray("SUMMARY:") + subject + "|DTSTART;VALUE=DATE:" + first +
-               "|DTEND;VALUE=DATE:" + afterLast;
+        QStringList expected;
+        QList<QByteArray> events;
+        QString flags;
+        for (const QString& line : lines.mid(1)) {
+            const QStringList rule = line.section(' ', 1).split('|');
+            if (line.startsWith("flags "))
+                flags = line.mid(6);
+            else if (line.startsWith("rule "))
+                addRule(rule[0], rule[1], rule[2], rule[3].toLongLong(), rule[4].toInt());
+            else if (line.startsWith("event "))
+                events << event(line.section(' ', 1, 1).toUtf8(), line.section(' ', 2, 2).toUtf8(),
+                                line.section(' ', 3).toUtf8());
+            else
+                expected << line.trimmed();
+        }
+        addPerson(name, email, events);
+        engine.showTimes = flags.contains('t');
+        engine.hidePrivate = flags.contains('p');
+        engine.showDetails = !flags.contains('d');
+        engine.useFilters = flags.contains('f');
+        engine.filteredOnly = flags.contains('o');
+        return expected;
     }
 
     // Where the mailbox reaches the server (a proxy of the test's), and how long it waits for an answer.
@@ -175,20 +185,25 @@ public:
     std::function<void()> onYield;
 
 private:
-    static void write(const QString& path, const QByteArray& bytes)
+    QueryContext context(EngineState& engine, PlanningMatrix& matrix, PlanningGrid& grid, ColourRules& rules,
+                         QueryMemory* memory)
     {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            qFatal("cannot write %s", qPrintable(path));
-        file.write(bytes);
+        QueryContext context{
+            engine, program, matrix, grid, m_texts, mailbox(), rules, m_settings, loadFilterList(m_settings)};
+        context.yield = [this] {
+            ++yields;
+            if (onYield)
+                onYield();
+        };
+        context.showMessage = [this](MessageIcon, const QString& text) { messages << text; };
+        context.gridHeight = [] { return 9000; };
+        context.memory = memory;
+        return context;
     }
 
     QTemporaryDir m_dir;
-    QString m_root;
-    SettingsStore m_settings;
+    SettingsStore m_settings{m_dir.filePath("Rotavine.ini")};
     LanguageTexts m_texts;
-    QList<FilterListEntry> m_filters;
     bool m_uploaded = false;
     std::unique_ptr<Mailbox> m_mailbox;
 };

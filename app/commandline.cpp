@@ -227,7 +227,8 @@ QString usageText()
         "\n"
         "Exit status: 0 report delivered; 1 start failed; 2 command line error; 3 report keyword error;\n"
         "4 view not accepted by the report; 5 view keyword error; 6 unknown team; 7 empty team;\n"
-        "8 mailbox not opened; 9 output not writable; 10 picture failed; 11 report not written.\n");
+        "8 mailbox not opened; 9 output not writable; 10 picture failed; 11 report not written;\n"
+        "12 no calendar could be read (nothing published); 13 published, some calendars unread.\n");
 }
 
 } // namespace CommandLineParser

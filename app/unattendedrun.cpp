@@ -8,6 +8,7 @@
 #include "gui/periods.h"
 #include "output/htmlreport.h"
 #include "output/jpegwriter.h"
+#include "planning/querycontext.h"
 
 #include <QDir>
 
@@ -52,6 +53,12 @@ ExitStatus runUnattended(MainWindow& window, const CommandLine& command, const P
     window.choosePeriod(command.fromDate, command.toDate);
     if (!window.runView(command.view))
         return ExitStatus::ViewKeywordError;
+    // A planning without anybody's appointments looks like a quiet week: it is not published.
+    const QueryOutcome& outcome = window.lastQueryOutcome();
+    if (outcome.nothingRead()) {
+        tell(QStringLiteral("No member's calendar could be read; nothing was published"));
+        return ExitStatus::NothingRead;
+    }
 
     QString page;
     try {
@@ -69,5 +76,10 @@ ExitStatus runUnattended(MainWindow& window, const CommandLine& command, const P
         return page.isEmpty() ? ExitStatus::ReportFailed : ExitStatus::OutputNotWritable;
     }
     std::fprintf(stdout, "%s\n", qPrintable(QDir(command.outputFolder).filePath(command.outputFile)));
+    if (!outcome.unreadable.isEmpty()) {
+        tell(QStringLiteral("Published without the calendars of: %1")
+                 .arg(outcome.unreadable.join(QStringLiteral(", "))));
+        return ExitStatus::PartlyRead;
+    }
     return ExitStatus::Delivered;
 }

@@ -15,6 +15,8 @@ enum class ExitStatus : int {
     OutputNotWritable = 9, // the page could not reach the output folder
     PictureFailed = 10,    // the planning picture could not be saved
     ReportFailed = 11,     // the page could not be written (template missing, temporary folder full)
+    NothingRead = 12,      // no member's calendar could be read: nothing was published
+    PartlyRead = 13,       // published, but some members' calendars could not be read (named on stderr)
 };
 
 constexpr int exitCode(ExitStatus status)

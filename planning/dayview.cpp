@@ -175,13 +175,14 @@ void placeItem(const QueryContext& context, const QDate& day, const QString& sub
     }
 }
 
-void run(const QueryContext& context, const QDate& day, const QStringList& members)
+QueryOutcome run(const QueryContext& context, const QDate& day, const QStringList& members)
 {
+    QueryOutcome outcome;
     EngineState& engine = context.engine;
     const LanguageTexts& texts = context.texts;
     if (members.isEmpty()) {
         reportProblem(context, MessageIcon::Information, texts.message(Message::NoTeamMembers));
-        return;
+        return outcome;
     }
     const QStringList shownMembers = members.mid(0, kMaxMembers);
     if (shownMembers.size() < members.size())
@@ -200,6 +201,7 @@ void run(const QueryContext& context, const QDate& day, const QStringList& membe
     const QString restriction =
         MemberQuery::restrictionText(QDateTime(day, QTime(0, 0)), QDateTime(day.addDays(1), QTime(0, 0)));
     context.mailbox.prepareCalendars(shownMembers, restriction);
+    outcome.members = int(shownMembers.size());
     for (int index = 0; index < shownMembers.size(); ++index) {
         const int column = 2 + index;
         const QString& listName = shownMembers.at(index);
@@ -208,25 +210,32 @@ void run(const QueryContext& context, const QDate& day, const QStringList& membe
         context.breathe();
         if (!engine.queryRunning) {
             context.busy(false);
-            return;
+            return outcome;
         }
-        if (!recipient.isResolved())
+        if (!recipient.isResolved()) {
+            outcome.unreadable.append(listName);
             continue;
+        }
 
         // An unreadable appointment is reported and the member's others still show, as in the member view.
-        walkMemberCalendar(context, recipient, listName, restriction, [&](const MailboxItem& item) {
-            if (item.start.date() <= day && item.end.date() >= day &&
-                !(item.sensitivity == MailboxItem::Private && engine.hidePrivate))
-                placeItem(context, day, item.subject, item.categories, column, item.start, item.end,
-                          item.allDay, item.sensitivity);
-            return true;
-        });
+        const CalendarWalk walk =
+            walkMemberCalendar(context, recipient, listName, restriction, [&](const MailboxItem& item) {
+                if (item.start.date() <= day && item.end.date() >= day &&
+                    !(item.sensitivity == MailboxItem::Private && engine.hidePrivate))
+                    placeItem(context, day, item.subject, item.categories, column, item.start, item.end,
+                              item.allDay, item.sensitivity);
+                return true;
+            });
+        if (walk == CalendarWalk::Unreadable)
+            outcome.unreadable.append(listName);
     }
     engine.queryRunning = false;
     context.busy(false);
     for (int column = 2; column < context.grid.columns(); ++column)
         context.grid.setMergeColumn(column, true);
     engine.headersValid = true;
+    outcome.completed = true;
+    return outcome;
 }
 
 } // namespace DayView

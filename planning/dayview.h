@@ -6,6 +6,7 @@
 #include <QStringList>
 
 struct QueryContext;
+struct QueryOutcome;
 
 // The day view: one day for the whole team, one column per member, one row per half hour from 00:00 to
 // 23:30, with the all-day events in a row of their own above the hours.
@@ -27,6 +28,6 @@ void placeItem(const QueryContext& context, const QDate& day, const QString& sub
                const QString& categories, int column, const QDateTime& start, const QDateTime& end,
                bool allDay, int sensitivity);
 
-void run(const QueryContext& context, const QDate& day, const QStringList& members);
+QueryOutcome run(const QueryContext& context, const QDate& day, const QStringList& members);
 
 } // namespace DayView

@@ -122,16 +122,17 @@ void buildDayHeaders(const QueryContext& context, const QDate& startDate, const 
         context.layoutChanged();
 }
 
-void run(const QueryContext& context, const QDate& startDate, const QDate& endDate,
-         const QStringList& members, bool colourMode)
+QueryOutcome run(const QueryContext& context, const QDate& startDate, const QDate& endDate,
+                 const QStringList& members, bool colourMode)
 {
+    QueryOutcome outcome;
     EngineState& engine = context.engine;
     PlanningGrid& grid = context.grid;
     const LanguageTexts& texts = context.texts;
 
     if (members.isEmpty()) {
         reportProblem(context, MessageIcon::Information, texts.message(Message::NoTeamMembers));
-        return;
+        return outcome;
     }
     // The matrix holds 127 members and 190 days: what lies beyond is left out, and said once.
     const QStringList shownMembers = members.mid(0, kMaxMembers);
@@ -170,6 +171,7 @@ void run(const QueryContext& context, const QDate& startDate, const QDate& endDa
         context.rules.load(context.filters, context.settings, texts);
 
     context.mailbox.prepareCalendars(shownMembers, restriction);
+    outcome.members = int(shownMembers.size());
     for (int index = 0; index < shownMembers.size(); ++index) {
         const int row = kHeaderRows + index;
         const QString& listName = shownMembers.at(index);
@@ -177,13 +179,14 @@ void run(const QueryContext& context, const QDate& startDate, const QDate& endDa
         if (!recipient.resolve()) {
             memberRow.clear(row);
             markUnresolved(context, row, listName);
+            outcome.unreadable.append(listName);
             continue;
         }
         grid.setText(row, 0, recipient.name());
         context.matrix.cell(row, 0).html = htmlText(recipient.name());
 
         memberRow.begin(row);
-        const bool finished = walkMemberCalendar(
+        const CalendarWalk walk = walkMemberCalendar(
             context, recipient, listName, restriction,
             [&](const MailboxItem& item) {
                 context.breathe();
@@ -193,19 +196,23 @@ void run(const QueryContext& context, const QDate& startDate, const QDate& endDa
                 return true;
             },
             [&](quint64 revision) { memberRow.found(revision); });
+        if (walk == CalendarWalk::Unreadable)
+            outcome.unreadable.append(listName);
         // A cancelled member keeps the appointments placed before the cancel.
-        memberRow.write(finished);
-        if (!finished) {
+        memberRow.write(walk != CalendarWalk::Stopped);
+        if (walk == CalendarWalk::Stopped) {
             // The members not reached are left as the reset leaves them.
             for (int later = index + 1; later < shownMembers.size(); ++later)
                 memberRow.clear(kHeaderRows + later);
             context.busy(false);
-            return;
+            return outcome;
         }
     }
     context.busy(false);
     engine.queryRunning = false;
     engine.headersValid = true;
+    outcome.completed = true;
+    return outcome;
 }
 
 } // namespace MemberQuery

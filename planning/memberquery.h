@@ -6,6 +6,7 @@
 #include <QStringList>
 
 struct QueryContext;
+struct QueryOutcome;
 
 // The member-by-day view: one row per team member, one column per day of the period, each day cell holding
 // the member's appointments of that day, written into the grid and the planning matrix alike.
@@ -52,7 +53,7 @@ void buildDayHeaders(const QueryContext& context, const QDate& startDate, const 
 
 // Fills the grid and the matrix for the members (names as listed for the team). A team or period larger than
 // the matrix holds is cut to what fits, and the user is told once.
-void run(const QueryContext& context, const QDate& startDate, const QDate& endDate,
-         const QStringList& members, bool colourMode);
+QueryOutcome run(const QueryContext& context, const QDate& startDate, const QDate& endDate,
+                 const QStringList& members, bool colourMode);
 
 } // namespace MemberQuery

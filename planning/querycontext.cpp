@@ -95,9 +95,10 @@ void reportProblem(const QueryContext& context, MessageIcon icon, const QString&
         context.message(icon, text);
 }
 
-bool walkMemberCalendar(const QueryContext& context, const Recipient& recipient, const QString& listName,
-                        const QString& restriction, const std::function<bool(const MailboxItem&)>& onItem,
-                        const std::function<void(quint64 revision)>& onFound)
+CalendarWalk walkMemberCalendar(const QueryContext& context, const Recipient& recipient,
+                                const QString& listName, const QString& restriction,
+                                const std::function<bool(const MailboxItem&)>& onItem,
+                                const std::function<void(quint64 revision)>& onFound)
 {
     auto failed = [&](const MailboxError& error) {
         reportProblem(context, MessageIcon::None,
@@ -120,7 +121,7 @@ bool walkMemberCalendar(const QueryContext& context, const Recipient& recipient,
     catch (const MailboxError& error) {
         if (error.number() != MailboxError::ItemUnreadable || !items) {
             failed(error);
-            return true;
+            return CalendarWalk::Unreadable;
         }
         unreadable(error);
     }
@@ -128,16 +129,16 @@ bool walkMemberCalendar(const QueryContext& context, const Recipient& recipient,
         onFound(items->revision());
     for (;;) {
         if (item && !onItem(*item))
-            return false;
+            return CalendarWalk::Stopped;
         try {
             item = items->findNext();
             if (!item)
-                return true;
+                return CalendarWalk::Finished;
         }
         catch (const MailboxError& error) {
             if (error.number() != MailboxError::ItemUnreadable) {
                 failed(error);
-                return true;
+                return CalendarWalk::Unreadable;
             }
             unreadable(error);
             item = nullptr;

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -91,11 +92,28 @@ struct QueryContext {
 // never waits for a person.
 void reportProblem(const QueryContext& context, MessageIcon icon, const QString& text);
 
+// How a member's calendar was walked: to its end, stopped by the caller, or not at all because it could not
+// be opened or searched.
+enum class CalendarWalk { Finished, Stopped, Unreadable };
+
 // Reads a resolved member's calendar as the queries do: opens it, finds the restriction's appointments in
 // start order with every occurrence of a series on its own, and hands each to `onItem`. An unreadable
-// appointment is reported and skipped; any other failure is reported and ends this member. `onItem` returns
-// false to stop, and so does this function then. `onFound`, when given, learns the calendar's revision
+// appointment is reported and skipped; any other failure is reported and ends this member (Unreadable).
+// `onItem` returns false to stop (Stopped). `onFound`, when given, learns the calendar's revision
 // (ItemCollection::revision) once the appointments are found, before the first of them.
-bool walkMemberCalendar(const QueryContext& context, const Recipient& recipient, const QString& listName,
-                        const QString& restriction, const std::function<bool(const MailboxItem&)>& onItem,
-                        const std::function<void(quint64 revision)>& onFound = {});
+CalendarWalk walkMemberCalendar(const QueryContext& context, const Recipient& recipient,
+                                const QString& listName, const QString& restriction,
+                                const std::function<bool(const MailboxItem&)>& onItem,
+                                const std::function<void(quint64 revision)>& onFound = {});
+
+// What a query could not show: the members, by their names as the team lists them, whose calendar could not
+// be read (no such person in the address book, a calendar that cannot be opened or searched), and whether
+// the query ran to its end. An unattended run must not publish a planning it could not read as if it were
+// whole.
+struct QueryOutcome {
+    int members = 0; // the members the query tried to read
+    QStringList unreadable;
+    bool completed = false;
+
+    bool nothingRead() const { return members > 0 && unreadable.size() == members; }
+};

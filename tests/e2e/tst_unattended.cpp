@@ -1,6 +1,7 @@
 // The built program, run as a scheduler runs it: no display, no person, a command line, an exit status.
 
 #include "tests/support/fixtures.h"
+#include "tests/support/radicaleserver.h"
 
 #include <QImage>
 #include <QProcess>
@@ -18,12 +19,35 @@ class TestUnattended : public QObject {
     QString m_page = m_root.filePath("www/page.htm");
     QString m_temp = m_root.filePath("tmp");
 
+    // The demo mailbox with a person whose calendar the server's rights forbid, alone in a team and beside
+    // a readable member in another.
+    QString serverMailbox()
+    {
+        const QString root = m_root.filePath("server-mailbox");
+        copyTree(ROTAVINE_SOURCE_DATA "/demo-mailbox", root);
+        const QString forbidden = RadicaleServer::kForbidden;
+        writeFile(root + "/contacts/private.vcf", person("private", "Pat Private", forbidden));
+        writeFile(root + "/contacts/Rotavine/locked.vcf",
+                  group("Locked", "<rotavine>", {"mailto:" + forbidden}));
+        writeFile(root + "/contacts/Rotavine/half.vcf",
+                  group("Half", "<rotavine>", {"mailto:anna.kowalska@example.org", "mailto:" + forbidden}));
+        RadicaleServer::shared().makeCalendarOnDisk("/" + forbidden + "/calendar/");
+        return root;
+    }
+
 private slots:
     void initTestCase()
     {
         copyTree(ROTAVINE_SOURCE_DATA "/demo-mailbox", m_mailbox);
         // A marked team without members.
         writeFile(m_mailbox + "/contacts/Rotavine/empty.vcf", group("Nobody Yet", "<rotavine>"));
+        // Teams whose members the address book does not know, all of them or one.
+        writeFile(
+            m_mailbox + "/contacts/Rotavine/strangers.vcf",
+            group("Strangers", "<rotavine>", {"mailto:nobody@example.org", "mailto:ghost@example.org"}));
+        writeFile(
+            m_mailbox + "/contacts/Rotavine/mixed.vcf",
+            group("Mixed", "<rotavine>", {"mailto:anna.kowalska@example.org", "mailto:ghost@example.org"}));
         QVERIFY(QDir().mkpath(m_temp) && QDir().mkpath(m_root.filePath("empty-data")));
     }
 
@@ -82,6 +106,18 @@ private slots:
             << "picture blocked" << 10 << "JPG";
         QTest::newRow("11 no templates")
             << out + QStringList{"--team", "Support"} << "no templates" << 11 << "htmltemplate";
+        QTest::newRow("12 nobody's calendar read")
+            << out + QStringList{"--team", "Strangers", "--view", "ThisWeek", "--report", "ReportHTMLPlan"}
+            << "" << 12 << "nothing was published";
+        QTest::newRow("13 some calendars not read")
+            << out + QStringList{"--team", "Mixed", "--view", "ThisWeek", "--report", "ReportHTMLPlan"} << ""
+            << 13 << "ghost@example.org";
+        // On a server, a member whose calendar the rights keep from the user.
+        const QStringList period{"--view", "ThisWeek", "--report", "ReportHTMLPlan", "--output", m_page};
+        QTest::newRow("12 server refuses the only member")
+            << QStringList{"--team", "Locked"} + period << "server" << 12 << "nothing was published";
+        QTest::newRow("13 server refuses one member")
+            << QStringList{"--team", "Half"} + period << "server" << 13 << "Pat Private";
     }
     void exitStatus()
     {
@@ -98,6 +134,14 @@ private slots:
 
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (setup == "server") {
+            RadicaleServer& server = RadicaleServer::shared();
+            QVERIFY2(server.isRunning(), qPrintable(server.error()));
+            if (server.get("/" + RadicaleServer::kUser + "/Rotavine/").status != 200)
+                QCOMPARE(server.uploadMailbox(serverMailbox()), QString());
+            arguments += {"--caldav", server.url().toString(), "--user", RadicaleServer::kUser};
+            environment.insert("ROTAVINE_PASSWORD", RadicaleServer::kPassword);
+        }
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "TEMP", "TMP"})
             environment.remove(name);
         environment.insert("TMPDIR", setup == "no temp" ? m_root.filePath("missing/tmp") : m_temp);
@@ -117,7 +161,9 @@ private slots:
         QFile page(m_page);
         QVERIFY(page.open(QIODevice::ReadOnly));
         const QString html = QString::fromUtf8(page.readAll());
-        if (status != 0 || !printed.contains(m_page)) {
+        if (status == 13) // published, and the members left out are named
+            QVERIFY2(printed.contains(expected) && html.contains("Anna Kowalska"), qPrintable(printed));
+        else if (status != 0 || !printed.contains(m_page)) {
             // A page already published stays whole when a run fails.
             QCOMPARE(html, QString("yesterday's page"));
             QVERIFY2(printed.contains(expected), qPrintable(printed));

@@ -8,6 +8,7 @@
 #include "planning/colourrules.h"
 #include "planning/planninggrid.h"
 #include "planning/planningmatrix.h"
+#include "planning/querycontext.h"
 
 #include <QDir>
 #include <QFile>
@@ -113,11 +114,11 @@ void writeTitle(Page& page, const HtmlReportInput& input)
     };
     page.line(QStringLiteral(
                   "<p><strong><font face=\"Verdana, Arial, Helvetica, sans-serif\" size=\"2\">PLANNING ") +
-              texts.message(Message::ReportTeamTitle) + QStringLiteral(":  ") + input.teamText +
+              texts.message(Message::ReportTeamTitle) + QStringLiteral(":  ") + htmlText(input.teamText) +
               QStringLiteral("<br>"));
     page.line(texts.message(Message::ReportPeriodFrom) + day(input.firstDay) +
               texts.message(Message::ReportPeriodTo) + day(input.lastDay) + QStringLiteral("</strong></p>"));
-    page.line(QStringLiteral("<p><font face=\"Arial\" size=\"1\">") + input.statusText +
+    page.line(QStringLiteral("<p><font face=\"Arial\" size=\"1\">") + htmlText(input.statusText) +
               QStringLiteral("</p>"));
 }
 
@@ -201,7 +202,7 @@ void writeLegend(Page& page, const HtmlReportInput& input)
                   QStringLiteral("\" face=\"Arial\" size=\"1\">&nbsp</font></td>"));
         page.line(QStringLiteral("<td width= \"200\" align=\"left\" valign=\"TOP\" bgcolor=\"#FFFFFF\"> "
                                  "<font color=\"#") +
-                  colour + QStringLiteral("\" face=\"Verdana\" size=\"1\">") + slot.name +
+                  colour + QStringLiteral("\" face=\"Verdana\" size=\"1\">") + htmlText(slot.name) +
                   QStringLiteral("</font></td>"));
         page.line(QStringLiteral("</tr>"));
         page.line(QStringLiteral("<tr>"));

@@ -66,7 +66,8 @@ QString templateFolder();
 // colours only under shortened day headers when colourOnly is set; or, when asTable is not set, the picture
 // that input.pictureName saves), the legend of the rules when filters are used, and the footer template.
 // Every other visible file of the template folder is copied beside it first. Lines end in CR LF; the text is
-// UTF-8, inserted texts unescaped (cell texts are HTML already).
+// UTF-8. Cell texts are HTML already; the team's name, the rules' names and the status text are escaped, for
+// they come from the address book and the settings, which may hold "<" or "&".
 //
 // The page appears whole or not at all. Throws ReportError when it cannot be written (no header template,
 // a template folder or temporary folder that cannot be read or written); a JpegError from pictureName

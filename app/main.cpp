@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/demosettings.h"
 #include "app/unattendedrun.h"
 #include "base/exitstatus.h"
 #include "base/languagetexts.h"
@@ -109,6 +110,9 @@ int main(int argc, char* argv[])
             QMessageBox::warning(nullptr, QStringLiteral("Rotavine"), text);
         return exitCode(ExitStatus::MailboxNotOpened);
     }
+
+    if (source.kind == MailboxSource::Demo && source.firstUse)
+        writeDemoSettings(settings, texts, *mailbox);
 
     EngineState engine;
     PlanningMatrix matrix;

@@ -180,15 +180,15 @@ QString format(const QDate& value, const QString& pattern, const QLocale& locale
     return format(QDateTime(value, QTime(0, 0), Qt::UTC), pattern, locale);
 }
 
-namespace {
-
-QString generalDateFormat(const QLocale& locale)
+QString shortDateFormat(const QLocale& locale)
 {
     QString date = locale.dateFormat(QLocale::ShortFormat);
     if (!date.contains(QLatin1StringView("yyyy")))
         date.replace(QLatin1StringView("yy"), QLatin1StringView("yyyy"));
     return date;
 }
+
+namespace {
 
 // The locale's time with seconds, without the time zone that its long form carries.
 QString generalTimeFormat(const QLocale& locale)
@@ -208,7 +208,7 @@ QString generalTimeFormat(const QLocale& locale)
 
 QString generalDate(const QDateTime& value, const QLocale& locale)
 {
-    QString text = locale.toString(value.date(), generalDateFormat(locale));
+    QString text = locale.toString(value.date(), shortDateFormat(locale));
     if (value.time() != QTime(0, 0))
         text += u' ' + locale.toString(value.time(), generalTimeFormat(locale));
     return text;
@@ -217,7 +217,7 @@ QString generalDate(const QDateTime& value, const QLocale& locale)
 std::optional<QDateTime> parseGeneralDate(const QString& text, const QLocale& locale)
 {
     const QString trimmed = text.trimmed();
-    const QString dateFormat = generalDateFormat(locale);
+    const QString dateFormat = shortDateFormat(locale);
     const QDateTime withTime = locale.toDateTime(trimmed, dateFormat + u' ' + generalTimeFormat(locale));
     if (withTime.isValid())
         return withTime;

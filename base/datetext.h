@@ -22,6 +22,10 @@ namespace DateText {
 QString format(const QDateTime& value, const QString& pattern, const QLocale& locale = QLocale());
 QString format(const QDate& value, const QString& pattern, const QLocale& locale = QLocale());
 
+// The locale's short date pattern (QLocale's form) with a four-digit year: the one way the program writes a
+// date on screen and in reports.
+QString shortDateFormat(const QLocale& locale = QLocale());
+
 // The locale's general date text: the short date with a four-digit year, followed by the time (with
 // seconds) only when the time of day is not midnight.
 QString generalDate(const QDateTime& value, const QLocale& locale = QLocale());

@@ -230,6 +230,10 @@ enum Id : int {
     ReportFailed = 101,
     PeriodTooLong = 102,
     DemoDataShown = 103, // text + the folder of the demo mailbox
+    NothingToCopy = 104,
+    FilteredOnlyNeedsFilters = 105, // text + the caption of the "apply filters" box
+    ReportNotOpened = 106,          // text + the page's path
+    LegendTitle = 107,
 };
 Q_ENUM_NS(Id)
 } // namespace Message

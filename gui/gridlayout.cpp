@@ -3,31 +3,51 @@
 #include "planning/planninggrid.h"
 
 #include <cmath>
+#include <vector>
 
 namespace GridLayout {
 
-bool fitColumnsToWidth(PlanningGrid& grid, int gridWidth, int fixedWidth, int firstShownColumn, bool fitted)
+bool isDayView(const PlanningGrid& grid)
 {
-    int count = 0;
+    return grid.fixedColumns() == 2 && grid.fixedRows() == 3;
+}
+
+bool fitColumnsToWidth(PlanningGrid& grid, const FitArea& area, int firstShownColumn, bool fitted,
+                       const std::function<int(int column)>& minimumWidth)
+{
+    const auto minimum = [&](int column) { return minimumWidth ? minimumWidth(column) : 0; };
+    std::vector<int> shown;
     qint64 sum = 0;
     for (int column = grid.fixedColumns(); column < grid.columns(); ++column) {
         if (grid.rememberedWidth(column) >= 1) {
-            ++count;
+            shown.push_back(column);
             sum += grid.rememberedWidth(column);
         }
     }
-    if (count == 0)
+    if (shown.empty())
         return fitted;
-    if (gridWidth <= fixedWidth + sum && !fitted)
-        return false;
-
-    const double width = double(gridWidth - fixedWidth) / count;
-    const int rounded = int(std::lround(width));
-    for (int column = std::max(firstShownColumn, grid.fixedColumns()); column < grid.columns(); ++column) {
-        if (grid.rememberedWidth(column) >= 1) {
-            grid.setColumnWidth(column, rounded);
-            grid.setRememberedWidth(column, rounded);
+    const auto setWidth = [&grid](int column, int twips) {
+        grid.setColumnWidth(column, twips);
+        grid.setRememberedWidth(column, twips);
+    };
+    const double gridWidth = area.viewportWidth * area.twipsPerPixel;
+    const double left = area.fixedWidth * area.twipsPerPixel;
+    if (gridWidth <= left + double(sum) && !fitted) {
+        for (const int column : shown) {
+            if (column >= firstShownColumn && grid.columnWidth(column) < minimum(column))
+                setWidth(column, minimum(column));
         }
+        return false;
+    }
+
+    const int count = int(shown.size());
+    const int available = std::max(0, area.viewportWidth - area.fixedWidth);
+    for (int index = 0; index < count; ++index) {
+        const int column = shown[index];
+        if (column < firstShownColumn)
+            continue;
+        const int pixels = available / count + (index < available % count ? 1 : 0);
+        setWidth(column, std::max(minimum(column), int(std::lround(pixels * area.twipsPerPixel))));
     }
     return true;
 }

@@ -1,5 +1,6 @@
 #include "gui/mainwindow.h"
 
+#include "base/datetext.h"
 #include "base/languagetexts.h"
 #include "base/programpaths.h"
 #include "base/programstate.h"
@@ -10,8 +11,10 @@
 #include "gui/gridlayout.h"
 #include "gui/listwidgetmemberlist.h"
 #include "gui/planninggridview.h"
+#include "gui/rulelegend.h"
 #include "gui/windowsettings.h"
 #include "mailbox/mailbox.h"
+#include "mailbox/mailboxerror.h"
 #include "output/htmlreport.h"
 #include "output/jpegwriter.h"
 #include "output/planningpicture.h"
@@ -30,16 +33,17 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
-#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -63,6 +67,26 @@ const QStringList kStartViews = {QString(),
                                  QStringLiteral("ThisMonth"),
                                  QStringLiteral("NextMonth")};
 
+constexpr int kMinimumColumnPixels = 18;
+// Appointments' subjects need room for a word or two.
+constexpr int kMinimumDetailPixels = 48;
+
+// A weekday header of the member view that does not fit its column gives way to the day's short name, then
+// to its initial, rather than being cut.
+QString shortDayName(int row, const QString& text, const QFontMetrics& metrics, int width)
+{
+    if (row != 2)
+        return text;
+    const QLocale locale;
+    for (int day = 1; day <= 7; ++day) {
+        if (text == locale.dayName(day, QLocale::LongFormat)) {
+            const QString shortName = locale.dayName(day, QLocale::ShortFormat);
+            return metrics.horizontalAdvance(shortName) <= width ? shortName : shortName.left(1).toUpper();
+        }
+    }
+    return text;
+}
+
 QLabel* taggedLabel(int tag, QWidget* parent)
 {
     auto* label = new QLabel(parent);
@@ -71,6 +95,29 @@ QLabel* taggedLabel(int tag, QWidget* parent)
 }
 
 } // namespace
+
+// Marks the window busy with a query or the team listing while it lives; what waited runs when the
+// outermost one ends.
+class MainWindow::WorkScope {
+public:
+    explicit WorkScope(MainWindow& window) : m_window(window), m_outer(!window.m_working)
+    {
+        window.m_working = true;
+    }
+    ~WorkScope()
+    {
+        if (!m_outer)
+            return;
+        m_window.m_working = false;
+        m_window.runWaiting();
+    }
+    WorkScope(const WorkScope&) = delete;
+    WorkScope& operator=(const WorkScope&) = delete;
+
+private:
+    MainWindow& m_window;
+    const bool m_outer;
+};
 
 MainWindow::MainWindow(ProgramState& program, EngineState& engine, PlanningMatrix& matrix,
                        SettingsStore& settings, const LanguageTexts& texts, Mailbox& mailbox, QWidget* parent)
@@ -167,10 +214,16 @@ void MainWindow::buildWidgets()
 
     m_gridView = new PlanningGridView(m_grid, central);
     m_gridView->setObjectName(QStringLiteral("planningGrid"));
+    m_gridView->setShortener([this](int row, int, const QString& text, const QFontMetrics& metrics,
+                                    int width) { return shortDayName(row, text, metrics, width); });
     Captions::setTag(m_gridView, ScreenText::PlanningGrid);
     // The grid's own resizes (window resize, compact layout) stretch the day columns.
     m_gridView->viewport()->installEventFilter(this);
     layout->addWidget(m_gridView, 1);
+    m_legend = new RuleLegend(central);
+    m_legend->setObjectName(QStringLiteral("ruleLegend"));
+    connect(m_legend, &RuleLegend::toggled, this, [this](int row) { legendToggled(row); });
+    layout->addWidget(m_legend);
     setCentralWidget(central);
 
     QStatusBar* status = statusBar();
@@ -186,8 +239,9 @@ void MainWindow::buildWidgets()
     m_refreshTimer = new QTimer(this);
     m_refreshTimer->setObjectName(QStringLiteral("refreshTimer"));
     m_refreshTimer->setInterval(kRefreshIntervalMs);
-    connect(m_refreshTimer, &QTimer::timeout, this,
-            [this] { m_commands->timerTick(m_program.refreshDelay); });
+    connect(m_refreshTimer, &QTimer::timeout, this, [this] {
+        whenIdle(QStringLiteral("timer"), [this] { m_commands->timerTick(m_program.refreshDelay); });
+    });
 
     m_teamsAdaptor = std::make_unique<ComboBoxTeamList>(*m_teamCombo);
     m_membersAdaptor = std::make_unique<ListWidgetMemberList>(*m_memberList);
@@ -207,7 +261,8 @@ QWidget* MainWindow::buildUpperPanel()
     m_teamCombo = new QComboBox(panel);
     m_teamCombo->setObjectName(QStringLiteral("teamCombo"));
     Captions::setTag(m_teamCombo, ScreenText::TeamList);
-    connect(m_teamCombo, &QComboBox::activated, this, [this] { teamActivated(); });
+    connect(m_teamCombo, &QComboBox::activated, this,
+            [this] { whenIdle(QStringLiteral("team"), [this] { teamActivated(); }); });
     team->addWidget(m_teamCombo);
     team->addWidget(taggedLabel(ScreenText::MembersLabel, panel));
     m_memberList = new QListWidget(panel);
@@ -222,8 +277,11 @@ QWidget* MainWindow::buildUpperPanel()
     m_filterList->setObjectName(QStringLiteral("filterList"));
     m_filterList->setSelectionMode(QAbstractItemView::MultiSelection);
     Captions::setTag(m_filterList, ScreenText::FilterList);
-    connect(m_filterList, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem* item) { filterClicked(m_filterList->row(item)); });
+    connect(m_filterList, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        const int row = m_filterList->row(item);
+        updateLegend();
+        whenIdle(QStringLiteral("filter%1").arg(row), [this, row] { filterClicked(row); });
+    });
     filters->addWidget(m_filterList, 1);
     layout->addLayout(filters, 2);
 
@@ -233,9 +291,10 @@ QWidget* MainWindow::buildUpperPanel()
         picker->setObjectName(index == 0 ? QStringLiteral("fromDate") : QStringLiteral("toDate"));
         picker->setCalendarPopup(true);
         Captions::setTag(picker, index == 0 ? ScreenText::DateFrom : ScreenText::DateTo);
+        picker->setDisplayFormat(DateText::shortDateFormat());
         connect(picker, &QDateEdit::dateChanged, this, [this, index] {
             if (!m_settingPickers)
-                pickerChanged(index);
+                whenIdle(QStringLiteral("picker%1").arg(index), [this, index] { pickerChanged(index); });
         });
         m_datePickers[index] = picker;
     }
@@ -249,7 +308,9 @@ QWidget* MainWindow::buildUpperPanel()
         box->setObjectName(QLatin1StringView(kDisplayCheckNames[index]));
         box->setProperty("index", index);
         Captions::setTag(box, ScreenText::FlagShowDetails + index);
-        connect(box, &QCheckBox::clicked, this, [this, index] { displayCheckClicked(index); });
+        connect(box, &QCheckBox::clicked, this, [this, index] {
+            whenIdle(QStringLiteral("display%1").arg(index), [this, index] { displayCheckClicked(index); });
+        });
         m_displayChecks[index] = box;
         options->addWidget(box, 1 + index / 2, index % 2 == 0 ? 0 : 2);
     }
@@ -271,7 +332,9 @@ QAction* MainWindow::addToolbarButton(const QString& key, int tag, bool checkabl
     action->setCheckable(checkable);
     Captions::setTag(action, tag);
     const int position = int(m_buttons.size()) + 1;
-    connect(action, &QAction::triggered, this, [this, position] { m_commands->buttonClick(position); });
+    connect(action, &QAction::triggered, this, [this, position] {
+        whenIdle(QStringLiteral("command"), [this, position] { m_commands->buttonClick(position); });
+    });
     m_toolbar->addAction(action);
     m_buttons.append(action);
     return action;
@@ -295,7 +358,9 @@ void MainWindow::addMenuEntry(QAction* button, const QString& key, int tag)
     Captions::setTag(entry, tag);
     const int position = int(m_buttons.indexOf(button)) + 1;
     connect(entry, &QAction::triggered, this, [this, position, entry] {
-        m_commands->menuClick(position, {entry->property(kKey).toString(), entry->text()});
+        const ViewCommands::MenuEntry chosen{entry->property(kKey).toString(), entry->text()};
+        whenIdle(QStringLiteral("command"),
+                 [this, position, chosen] { m_commands->menuClick(position, chosen); });
     });
 }
 
@@ -371,6 +436,26 @@ void MainWindow::buttonChanged(int position)
     action->setProperty(kKey, button.key);
 }
 
+// A drop-down button's face takes the name of the view last chosen from it; each button is made as wide as
+// its widest face at once, so that the buttons after it do not move under the pointer.
+void MainWindow::keepToolbarButtonWidths()
+{
+    for (const QAction* action : std::as_const(m_buttons)) {
+        auto* face = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(const_cast<QAction*>(action)));
+        if (!face || !action->menu())
+            continue;
+        const QFontMetrics metrics = face->fontMetrics();
+        const int chrome = face->sizeHint().width() - metrics.horizontalAdvance(face->text());
+        int widest = metrics.horizontalAdvance(face->text());
+        for (const QAction* entry : action->menu()->actions()) {
+            if (!entry->isSeparator())
+                widest = std::max(widest,
+                                  metrics.horizontalAdvance(entry->text().left(9) + QStringLiteral("...")));
+        }
+        face->setMinimumWidth(chrome + widest);
+    }
+}
+
 ViewCommands::Window MainWindow::commandWindow()
 {
     ViewCommands::Window window;
@@ -410,6 +495,7 @@ void MainWindow::load()
     Captions::applyCaptions(this, m_texts);
     Captions::applyToolbarCaptions(m_toolbar, m_texts);
     loadToolbarModel();
+    keepToolbarButtonWidths();
     m_versionLabel->setText(QStringLiteral(ROTAVINE_VERSION));
 
     const std::array<bool, kDisplayFlagCount> checked = loadWindowSettings(m_settings, m_program, m_engine);
@@ -426,22 +512,47 @@ void MainWindow::load()
 
 void MainWindow::activate()
 {
-    if (m_program.activated) {
-        if (m_program.teamsChanged) {
-            QString current = m_teamCombo->currentText();
-            m_program.teamsChanged = loadTeams(current, *m_teamWindow, teamContext());
+    whenIdle(QStringLiteral("activate"), [this] {
+        const WorkScope working(*this);
+        if (m_program.activated) {
+            if (m_program.teamsChanged) {
+                QString current = m_teamCombo->currentText();
+                m_program.teamsChanged = loadTeams(current, *m_teamWindow, teamContext());
+            }
+            reloadChangedFilters();
+            return;
         }
-        reloadChangedFilters();
+        loadLists(m_settings.read(QStringLiteral("Parameters"), QStringLiteral("SelectedTeam"), {}));
+        setPickers(Periods::thisWeek(QDate::currentDate()));
+        runView(m_program.startAction < kStartViews.size() ? kStartViews.at(m_program.startAction)
+                                                           : m_commands->currentView);
+    });
+}
+
+void MainWindow::whenIdle(const QString& key, std::function<void()> action)
+{
+    if (!m_working) {
+        action();
         return;
     }
-    loadLists(m_settings.read(QStringLiteral("Parameters"), QStringLiteral("SelectedTeam"), {}));
-    setPickers(Periods::thisWeek(QDate::currentDate()));
-    runView(m_program.startAction < kStartViews.size() ? kStartViews.at(m_program.startAction)
-                                                       : m_commands->currentView);
+    for (auto& [waitingKey, waiting] : m_waiting) {
+        if (waitingKey == key) {
+            waiting = std::move(action);
+            return;
+        }
+    }
+    m_waiting.append({key, std::move(action)});
+}
+
+void MainWindow::runWaiting()
+{
+    while (!m_working && !m_waiting.isEmpty())
+        m_waiting.takeFirst().second();
 }
 
 void MainWindow::loadLists(const QString& startTeam)
 {
+    const WorkScope working(*this);
     const TeamContext context = teamContext();
     QString all;
     loadTeams(all, *m_teamWindow, context);
@@ -537,7 +648,15 @@ void MainWindow::writeReport(bool colourOnly, bool asTable)
     }
     DisplayRequest request;
     request.url = QUrl::fromLocalFile(page);
-    m_mailbox.display(request);
+    try {
+        m_mailbox.display(request);
+    }
+    catch (const MailboxError& error) {
+        // The page is written; the user can still open it by hand.
+        const QString where = m_texts.message(Message::ReportNotOpened) + QDir::toNativeSeparators(page);
+        setStatusText(1, where);
+        showMessage(MessageIcon::Exclamation, where + u'\n' + error.description());
+    }
 }
 
 void MainWindow::showEvent(QShowEvent* event)
@@ -557,12 +676,10 @@ void MainWindow::showEvent(QShowEvent* event)
 void MainWindow::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
+    // Minimised, the window stays in the task bar: with no tray icon to bring it back from, hiding it would
+    // lose it.
     if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_program.activated)
         activate();
-    // Minimised, the window lives on as the tray icon; without a tray it stays in the task bar.
-    if (event->type() == QEvent::WindowStateChange && isMinimized() &&
-        QSystemTrayIcon::isSystemTrayAvailable())
-        hide();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -598,11 +715,14 @@ void MainWindow::displayCheckClicked(int index)
             m_engine.filteredOnly = false;
         }
         m_engine.useFilters = ticked;
+        updateLegend();
         break;
     case 3:
         // Only filtered appointments makes sense only while the filters apply.
-        if (ticked && !m_displayChecks[2]->isChecked())
+        if (ticked && !m_displayChecks[2]->isChecked()) {
             m_displayChecks[3]->setChecked(false);
+            setStatusText(1, m_texts.message(Message::FilteredOnlyNeedsFilters) + m_displayChecks[2]->text());
+        }
         m_engine.filteredOnly = m_displayChecks[3]->isChecked();
         break;
     case 4:
@@ -634,10 +754,35 @@ void MainWindow::reloadFilters()
         auto* item = new QListWidgetItem(entry.name, m_filterList);
         item->setSelected(entry.selected);
     }
+    updateLegend();
+}
+
+void MainWindow::updateLegend()
+{
+    QList<RuleLegend::Entry> entries;
+    for (int row = 0; row < m_filterList->count(); ++row) {
+        const QListWidgetItem* item = m_filterList->item(row);
+        const qint64 colour =
+            m_settings.read(item->text(), QStringLiteral("Color"), QStringLiteral("0")).toLongLong();
+        entries.append(
+            {item->text(), GridPainter::fromOleColour(resolveOleColour(colour)), item->isSelected()});
+    }
+    m_legend->setEntries(m_texts.message(Message::LegendTitle), entries, m_engine.useFilters);
+}
+
+void MainWindow::legendToggled(int row)
+{
+    QListWidgetItem* item = m_filterList->item(row);
+    if (!item)
+        return;
+    item->setSelected(!item->isSelected());
+    updateLegend();
+    whenIdle(QStringLiteral("filter%1").arg(row), [this, row] { filterClicked(row); });
 }
 
 void MainWindow::teamActivated()
 {
+    const WorkScope working(*this);
     selectTeam(*m_teamWindow, teamContext(), m_settings);
 }
 
@@ -683,6 +828,10 @@ void MainWindow::setBusy(bool on)
 
 void MainWindow::copyPicture()
 {
+    if (m_commands->currentView.isEmpty()) {
+        setStatusText(1, m_texts.message(Message::NothingToCopy));
+        return;
+    }
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setImage(m_gridView->painter().renderAll());
@@ -698,12 +847,34 @@ void MainWindow::fitColumns()
 {
     if (m_commands->currentView.isEmpty())
         return;
-    int fixedWidth = 0;
-    for (int column = 0; column < m_grid.fixedColumns() && column < m_grid.columns(); ++column)
-        fixedWidth += m_grid.columnWidth(column);
+    const GridPainter& painter = m_gridView->painter();
+    const GridLayout::FitArea area{m_gridView->viewport()->width(), painter.columnX(m_grid.fixedColumns()),
+                                   painter.twipsPerPixel()};
     const int firstShown = std::max(m_gridView->firstScrollColumn(), m_grid.fixedColumns());
-    m_columnsFitted = GridLayout::fitColumnsToWidth(m_grid, twips(m_gridView->viewport()->width()),
-                                                    fixedWidth, firstShown, m_columnsFitted);
+    m_columnsFitted = GridLayout::fitColumnsToWidth(
+        m_grid, area, firstShown, m_columnsFitted, [this](int column) { return minimumColumnWidth(column); });
+}
+
+// The narrowest a column may be fitted, in twips: room for its day (member view, the weekday at least in
+// its short form) or its member's name (day view), so that no header is cut.
+int MainWindow::minimumColumnWidth(int column) const
+{
+    const GridPainter& painter = m_gridView->painter();
+    int pixels = kMinimumColumnPixels;
+    if (GridLayout::isDayView(m_grid)) {
+        pixels = std::max(pixels, painter.textWidth(1, column, m_grid.text(1, column)));
+    }
+    else if (m_grid.fixedRows() == GridLayout::kMemberViewHeaderRows) {
+        pixels = std::max(pixels, painter.textWidth(3, column, m_grid.text(3, column)));
+        // The colour planning shows colours only, under one-letter days.
+        if (m_commands->currentView != QLatin1StringView("ColorPlanning")) {
+            const QString shortDay = QLocale().dayName(1, QLocale::ShortFormat);
+            pixels = std::max(pixels, painter.textWidth(2, column, shortDay));
+            if (m_engine.showDetails)
+                pixels = std::max(pixels, kMinimumDetailPixels);
+        }
+    }
+    return int(std::lround(pixels * painter.twipsPerPixel()));
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
@@ -747,16 +918,20 @@ TeamContext MainWindow::teamContext()
 
 void MainWindow::runMemberQuery(const QDate& from, const QDate& to, bool colourMode)
 {
-    // The queries let events in while they run; a second query started from there (a click, the timer)
-    // would write into the same grid, so it is not started.
+    // The queries let events in while they run; what arrives meanwhile waits (whenIdle), and a query never
+    // starts inside another.
     if (m_engine.queryRunning)
         return;
-    MemberQuery::run(queryContext(), from, to, members(), colourMode);
+    const WorkScope working(*this);
+    m_lastOutcome = MemberQuery::run(queryContext(), from, to, members(), colourMode);
 }
 
 void MainWindow::runDayView(const QDate& day)
 {
     if (m_engine.queryRunning)
         return;
-    DayView::run(queryContext(), day, members());
+    const WorkScope working(*this);
+    m_lastOutcome = DayView::run(queryContext(), day, members());
+    // The members' names head the columns: they widen to show them whole.
+    fitColumns();
 }

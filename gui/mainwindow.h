@@ -27,6 +27,7 @@ class QListWidget;
 class QPushButton;
 class QTimer;
 class QToolBar;
+class RuleLegend;
 class SettingsStore;
 struct EngineState;
 struct ProgramState;
@@ -65,6 +66,8 @@ public:
     QStringList members() const;
     void choosePeriod(const QDate& from, const QDate& to);
     bool runView(const QString& view);
+    // What the last query could not read.
+    const QueryOutcome& lastQueryOutcome() const { return m_lastOutcome; }
     // Re-applies the six display check boxes to the engine's flags.
     void applyDisplayFlags();
 
@@ -100,6 +103,12 @@ private:
     void load();
 
     void showMessage(MessageIcon icon, const QString& text);
+    // Runs `action` now, or, while a query or the team listing runs (they let events in), once it has
+    // ended: nothing may change the lists, the flags or the grid under them. A later request under the same
+    // key replaces a waiting one.
+    void whenIdle(const QString& key, std::function<void()> action);
+    void runWaiting();
+    class WorkScope;
     void reloadChangedFilters();
     void displayCheckClicked(int index);
     void filterClicked(int row);
@@ -107,7 +116,11 @@ private:
     void pickerChanged(int index);
     void setPickers(const Periods::Range& range);
     void reloadFilters();
+    void updateLegend();
+    void legendToggled(int row);
     void fitColumns();
+    int minimumColumnWidth(int column) const;
+    void keepToolbarButtonWidths();
     void buttonChanged(int position);
     void setBusy(bool on);
     void copyPicture();
@@ -140,6 +153,7 @@ private:
     std::array<QCheckBox*, kFlagCount> m_displayChecks{};
     QPushButton* m_cancelButton = nullptr;
     PlanningGridView* m_gridView = nullptr;
+    RuleLegend* m_legend = nullptr;
     std::array<QLabel*, 3> m_statusPanels{};
     QLabel* m_versionLabel = nullptr;
     QLabel* m_captionLabel = nullptr;
@@ -155,4 +169,7 @@ private:
     bool m_busy = false;
     bool m_activationQueued = false;
     bool m_viewKeywordFailed = false;
+    bool m_working = false; // a query or the team listing runs
+    QList<std::pair<QString, std::function<void()>>> m_waiting;
+    QueryOutcome m_lastOutcome;
 };

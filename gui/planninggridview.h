@@ -19,6 +19,7 @@ public:
 
     PlanningGrid& grid() const { return m_grid; }
     const GridPainter& painter() const { return m_painter; }
+    void setShortener(GridPainter::Shortener shortener) { m_painter.setShortener(std::move(shortener)); }
     int firstScrollColumn() const { return m_firstScrollColumn; }
     // (column, row) of the cell under a point of the viewport.
     std::optional<QPoint> cellAt(const QPoint& position) const;

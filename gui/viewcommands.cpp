@@ -1,5 +1,6 @@
 #include "gui/viewcommands.h"
 
+#include "base/datetext.h"
 #include "base/languagetexts.h"
 #include "base/textids.h"
 #include "planning/enginestate.h"
@@ -177,7 +178,9 @@ void ViewCommands::cancel()
 
 QString ViewCommands::runTimeText(const LanguageTexts& texts, const QDateTime& now)
 {
-    const QLocale locale = QLocale::system();
-    return texts.message(Message::LastRunPrefix) + locale.toString(now.date(), QLocale::ShortFormat) + u' ' +
+    // The date as the pickers and the reports write it.
+    const QLocale locale;
+    return texts.message(Message::LastRunPrefix) +
+           locale.toString(now.date(), DateText::shortDateFormat(locale)) + u' ' +
            locale.toString(now.time(), QLocale::ShortFormat);
 }

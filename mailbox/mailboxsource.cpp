@@ -119,6 +119,7 @@ MailboxSource chooseMailboxSource(const SettingsStore& settings, const SourceOve
             source.error = QStringLiteral("the demo mailbox could not be prepared: %1").arg(error);
             return source;
         }
+        source.firstUse = true;
     }
     source.path = demo;
     return source;

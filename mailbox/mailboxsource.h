@@ -30,7 +30,8 @@ struct MailboxSource {
     QString passwordCommand;
     bool insecureTls = false;
     int timeoutSeconds = 30;
-    QString error; // set when no source could be prepared; path and url are then empty
+    QString error;         // set when no source could be prepared; path and url are then empty
+    bool firstUse = false; // the demo mailbox was copied into place just now
 
     // The folder or the server address, for messages.
     QString where() const;

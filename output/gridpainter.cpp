@@ -1,8 +1,10 @@
 #include "output/gridpainter.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPalette>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -230,13 +232,99 @@ void GridPainter::paintLayout(QPainter& painter, const QRect& viewport, int firs
                 continue;
             painter.save();
             painter.setClipRect(clip);
-            paintBlock(painter, block, rect);
+            paintBlock(painter, block, rect, clip);
             painter.restore();
         }
     }
 }
 
-void GridPainter::paintBlock(QPainter& painter, const PlanningGrid::Range& block, const QRect& rect) const
+QFont GridPainter::cellFont(int row, int column) const
+{
+    QFont font(QStringLiteral("Arial"));
+    const double points = m_grid.fontSize(row, column) > 0 ? m_grid.fontSize(row, column) : kDefaultPointSize;
+    // Font size in pixels of the grid's own scale, so the text keeps its size relative to the cells on any
+    // paint device (screen, clipboard image, JPEG).
+    font.setPixelSize(std::max(1, int(std::lround(points * kTwipsPerPoint / m_twipsPerPixel))));
+    font.setBold(m_grid.bold(row, column));
+    return font;
+}
+
+int GridPainter::textWidth(int row, int column, const QString& text) const
+{
+    return QFontMetrics(cellFont(row, column)).horizontalAdvance(text) + 2 * kTextMargin + 1;
+}
+
+namespace {
+
+// The lines `text` takes at `width` pixels: broken at word boundaries, and within a word only with
+// `anywhere`.
+QStringList wrappedLines(const QString& text, const QFont& font, int width, bool anywhere)
+{
+    QString laidOut = text;
+    laidOut.replace(u'\n', QChar::LineSeparator);
+    QTextLayout layout(laidOut, font);
+    QTextOption option;
+    option.setWrapMode(anywhere ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::WordWrap);
+    layout.setTextOption(option);
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        lines << laidOut.mid(line.textStart(), line.textLength()).remove(QChar::LineSeparator).trimmed();
+    }
+    layout.endLayout();
+    return lines;
+}
+
+} // namespace
+
+// The text as it is drawn in `rect`: as it stands when it fits. A one-line text that does not fit takes the
+// shortener's form, or is cut with an ellipsis; wrapped text breaks within words too, and keeps the lines
+// that fit, the last of them ending in an ellipsis. `flags` lose the word wrap when the lines are given here.
+QString GridPainter::fittedText(int row, int column, const QString& text, const QFont& font,
+                                const QRect& rect, int& flags) const
+{
+    const QFontMetrics metrics(font);
+    const int width = std::max(1, rect.width());
+    const bool oneLine = !text.contains(u'\n');
+    // A line that fits is not wrapped: the layout's own rounding could break it where the measure said it
+    // fits.
+    if (oneLine && metrics.horizontalAdvance(text) <= width) {
+        flags &= ~int(Qt::TextWordWrap);
+        return text;
+    }
+    if (oneLine && m_shortener) {
+        const QString shorter = m_shortener(row, column, text, metrics, width);
+        if (metrics.horizontalAdvance(shorter) <= width)
+            return shorter;
+    }
+    if (!(flags & Qt::TextWordWrap)) {
+        QStringList lines = text.split(u'\n');
+        for (QString& line : lines)
+            line = metrics.elidedText(line, Qt::ElideRight, width);
+        return lines.join(u'\n');
+    }
+
+    const int room = std::max(1, rect.height() / std::max(1, metrics.lineSpacing()));
+    QStringList lines = wrappedLines(text, font, width, false);
+    const bool across = std::all_of(lines.cbegin(), lines.cend(), [&](const QString& line) {
+        return metrics.horizontalAdvance(line) <= width;
+    });
+    if (across && lines.size() <= room)
+        return text;
+    if (!across)
+        lines = wrappedLines(text, font, width, true);
+    if (lines.size() > room) {
+        const QString rest = lines.mid(room - 1).join(u' ');
+        lines = lines.mid(0, room - 1);
+        lines << metrics.elidedText(rest + QChar(0x2026), Qt::ElideRight, width);
+    }
+    flags &= ~int(Qt::TextWordWrap);
+    return lines.join(u'\n');
+}
+
+void GridPainter::paintBlock(QPainter& painter, const PlanningGrid::Range& block, const QRect& rect,
+                             const QRect& visible) const
 {
     const int row = block.firstRow;
     const int column = block.firstColumn;
@@ -258,20 +346,20 @@ void GridPainter::paintBlock(QPainter& painter, const PlanningGrid::Range& block
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(u'\r', u'\n');
 
-    QFont font(QStringLiteral("Arial"));
-    const double points = m_grid.fontSize(row, column) > 0 ? m_grid.fontSize(row, column) : kDefaultPointSize;
-    // Font size in pixels of the grid's own scale, so the text keeps its size relative to the cells on any
-    // paint device (screen, clipboard image, JPEG).
-    font.setPixelSize(std::max(1, int(std::lround(points * kTwipsPerPoint / m_twipsPerPixel))));
-    font.setBold(m_grid.bold(row, column));
+    const QFont font = cellFont(row, column);
     painter.setFont(font);
     painter.setPen(Qt::black);
 
     int flags = int(toQt(m_grid.alignment(row, column)));
     if (m_grid.wordWrap())
         flags |= Qt::TextWordWrap;
-    const QRect textRect = rect.adjusted(kTextMargin, 0, -kTextMargin - 1, -1);
-    painter.drawText(textRect, flags, text);
+    QRect textRect = rect.adjusted(kTextMargin, 0, -kTextMargin - 1, -1);
+    if (row < m_grid.fixedRows() && block.lastColumn > block.firstColumn && (flags & Qt::AlignHCenter)) {
+        textRect.setLeft(std::max(textRect.left(), visible.left() + kTextMargin));
+        textRect.setRight(std::min(textRect.right(), visible.right() - kTextMargin - 1));
+    }
+    const QString shown = fittedText(row, column, text, font, textRect, flags);
+    painter.drawText(textRect, flags, shown);
 }
 
 std::optional<QPoint> GridPainter::cellAt(const QPoint& position, int firstScrollColumn) const

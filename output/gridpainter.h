@@ -8,9 +8,11 @@
 #include <QRect>
 #include <QSize>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
+class QFontMetrics;
 class QPainter;
 
 // Draws a PlanningGrid. The grid widget, the clipboard picture and the JPEG export all go through this one
@@ -41,6 +43,17 @@ public:
     int rowY(int row) const;
     QSize fullSize() const;
 
+    // The font a cell's text is drawn in, and the pixels its text needs on one line, margins included.
+    QFont cellFont(int row, int column) const;
+    int textWidth(int row, int column, const QString& text) const;
+
+    // Offers a shorter form of a one-line text that does not fit its cell (`width` pixels): a day name's
+    // abbreviation, say. Text that still does not fit is cut with an ellipsis, so that a reader sees that
+    // more is hidden.
+    using Shortener = std::function<QString(int row, int column, const QString& text,
+                                            const QFontMetrics& metrics, int width)>;
+    void setShortener(Shortener shortener) { m_shortener = std::move(shortener); }
+
     // Draws the cells that meet the viewport (layout coordinates), each merged block once.
     void paint(QPainter& painter, const QRect& viewport, int firstScrollColumn) const;
     // The whole grid, unscrolled, on white.
@@ -51,8 +64,11 @@ public:
     static QColor fromOleColour(qint64 oleColour);
 
 protected:
-    // Draws one cell or merged block; rect is its full extent, possibly reaching outside the clip.
-    virtual void paintBlock(QPainter& painter, const PlanningGrid::Range& block, const QRect& rect) const;
+    // Draws one cell or merged block; rect is its full extent, possibly reaching outside `visible`, the part
+    // of it on the paint device. The label of a header block wider than what is visible of it is centred
+    // in the visible part, so that a month's name stays in view while its days scroll by.
+    virtual void paintBlock(QPainter& painter, const PlanningGrid::Range& block, const QRect& rect,
+                            const QRect& visible) const;
 
 private:
     struct Span {
@@ -72,7 +88,11 @@ private:
                      int firstScrollColumn) const;
     int toPixels(int twips) const;
 
+    QString fittedText(int row, int column, const QString& text, const QFont& font, const QRect& rect,
+                       int& flags) const;
+
     const PlanningGrid& m_grid;
     double m_twipsPerPixel;
     QColor m_fixedBackground;
+    Shortener m_shortener;
 };

@@ -34,31 +34,43 @@ class TestGridLayout : public QObject {
     Q_OBJECT
 
 private slots:
+    // Viewport widths in pixels at 96 dpi (15 twips a pixel); the name column takes 80 pixels.
     void fitting_data()
     {
         QTest::addColumn<bool>("hideWeekend");
-        QTest::addColumn<QList<int>>("gridWidths"); // successive window widths
+        QTest::addColumn<QList<int>>("viewportWidths"); // successive window widths
+        QTest::addColumn<int>("minimum");               // twips
         QTest::addColumn<QList<int>>("expected");
         QTest::addColumn<bool>("fitted");
-        QTest::newRow("too narrow: scrolls") << false << QList<int>{6000} << QList<int>(7, 960) << false;
+        QTest::newRow("too narrow: scrolls") << false << QList<int>{400} << 0 << QList<int>(7, 960) << false;
         QTest::newRow("wide: fills exactly")
-            << false << QList<int>{1200 + 7 * 1500} << QList<int>(7, 1500) << true;
+            << false << QList<int>{80 + 7 * 100} << 0 << QList<int>(7, 1500) << true;
+        QTest::newRow("pixels left over go to the first columns")
+            << false << QList<int>{80 + 7 * 100 + 3} << 0
+            << QList<int>{1515, 1515, 1515, 1500, 1500, 1500, 1500} << true;
         QTest::newRow("once fitted, follows narrowing")
-            << false << QList<int>{1200 + 7 * 1500, 1200 + 7 * 500} << QList<int>(7, 500) << true;
+            << false << QList<int>{80 + 7 * 100, 80 + 7 * 30} << 0 << QList<int>(7, 450) << true;
+        QTest::newRow("never narrower than the minimum")
+            << false << QList<int>{80 + 7 * 100, 80 + 7 * 10} << 300 << QList<int>(7, 300) << true;
+        QTest::newRow("a column narrower than its minimum widens, unfitted")
+            << false << QList<int>{400} << 1000 << QList<int>(7, 1000) << false;
         QTest::newRow("hidden weekend stays hidden")
-            << true << QList<int>{1200 + 5 * 2000} << QList<int>{2000, 2000, 2000, 2000, 2000, 0, 0} << true;
+            << true << QList<int>{80 + 5 * 120} << 0 << QList<int>{1800, 1800, 1800, 1800, 1800, 0, 0}
+            << true;
     }
     void fitting()
     {
         QFETCH(bool, hideWeekend);
-        QFETCH(QList<int>, gridWidths);
+        QFETCH(QList<int>, viewportWidths);
+        QFETCH(int, minimum);
         QFETCH(QList<int>, expected);
         QFETCH(bool, fitted);
         PlanningGrid grid;
         weekGrid(grid, hideWeekend);
         bool columnsFitted = false;
-        for (int width : gridWidths)
-            columnsFitted = GridLayout::fitColumnsToWidth(grid, width, 1200, 1, columnsFitted);
+        for (int width : viewportWidths)
+            columnsFitted = GridLayout::fitColumnsToWidth(grid, {width, 80, 15.0}, 1, columnsFitted,
+                                                          [minimum](int) { return minimum; });
         QCOMPARE(columnsFitted, fitted);
         QCOMPARE(widths(grid), expected);
     }

@@ -1,3 +1,4 @@
+#include "app/demosettings.h"
 #include "base/datetext.h"
 #include "base/languagetexts.h"
 #include "base/programstate.h"
@@ -5,7 +6,9 @@
 #include "base/textids.h"
 #include "gui/mainwindow.h"
 #include "gui/planninggridview.h"
+#include "gui/rulelegend.h"
 #include "mailbox/foldermailbox.h"
+#include "mailbox/mailboxerror.h"
 #include "planning/enginestate.h"
 #include "planning/planningmatrix.h"
 #include "tests/support/fixtures.h"
@@ -20,6 +23,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -394,6 +398,129 @@ private slots:
         if (entry == "ReportImage") // the picture is the grid as the painter draws it
             QCOMPARE(QImage(h.program.tempFolder + "planning.jpg").size(),
                      h.child<PlanningGridView>("planningGrid")->painter().renderAll().size());
+    }
+
+    // Fitting the columns to the grid settles in one pass at every window size: a fit that left the
+    // columns a pixel too wide brought up a scroll bar, which narrowed the grid, which fitted again, without
+    // end.
+    void columnFittingSettles()
+    {
+        Harness h;
+        QVERIFY(h.openAndShow());
+        auto* view = h.child<PlanningGridView>("planningGrid");
+        int resizes = 0;
+        struct Counter : QObject {
+            int& count;
+            explicit Counter(int& count) : count(count) {}
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                count += event->type() == QEvent::Resize;
+                return false;
+            }
+        } counter(resizes);
+        view->viewport()->installEventFilter(&counter);
+        for (int width = 1000; width <= 1400; width += 23) {
+            for (int height : {600, 720, 850}) {
+                h.window->resize(width, height);
+                h.menuEntry(2, "ThisMonth")->trigger();
+                h.menuEntry(2, "ColorPlanning")->trigger();
+                resizes = 0;
+                for (int pass = 0; pass < 20; ++pass)
+                    QCoreApplication::processEvents();
+                QVERIFY2(resizes <= 2,
+                         qPrintable(QString("%1 x %2: %3 resizes").arg(width).arg(height).arg(resizes)));
+                QVERIFY(!view->horizontalScrollBar()->isVisible());
+            }
+        }
+        // 187 days do not fit: the columns keep a readable width and the grid scrolls sideways.
+        h.child<QDateEdit>("toDate")->setDate(kMonday.addDays(186));
+        h.menuEntry(2, "Planning")->trigger();
+        QTRY_VERIFY(view->horizontalScrollBar()->isVisible());
+        QVERIFY(view->painter().columnWidth(1) >=
+                view->painter().textWidth(2, 1, QLocale().dayName(3, QLocale::ShortFormat)));
+    }
+
+    // A query lets events in; an activation arriving meanwhile (a click on the window) waits until it ends,
+    // rather than listing the teams under it, which stopped it at a random member.
+    void activationDuringAQueryWaits()
+    {
+        Harness h;
+        h.settings.write("Parameters", "AtRunAction", "5");
+        // Élodie, the first member, has enough appointments for the query to let events in.
+        const QString calendar = h.dir.filePath("mailbox/calendars/elodie.martin@example.org/");
+        const QByteArray day = kToday.toString("yyyyMMdd").toLatin1();
+        for (int n = 0; n < 1500; ++n)
+            writeFile(calendar + QString("busy%1.ics").arg(n),
+                      ::calendar("BEGIN:VEVENT|UID:busy" + QByteArray::number(n) + "|DTSTART:" + day +
+                                 "T090000Z|DTEND:" + day + "T100000Z|SUMMARY:Busy|END:VEVENT"));
+        int arrived = 0;
+        QTimer nudge;
+        connect(&nudge, &QTimer::timeout, this, [&] {
+            if (h.engine.queryRunning && ++arrived)
+                h.window->activate();
+        });
+        nudge.start(0);
+        QVERIFY(h.openAndShow());
+        QTRY_VERIFY(!h.engine.queryRunning && h.window->lastQueryOutcome().completed);
+        QVERIFY(arrived > 0);
+        const PlanningGrid& grid = h.window->grid();
+        QCOMPARE(grid.rows(), grid.fixedRows() + 8);
+        for (int row = grid.fixedRows(); row < grid.rows(); ++row)
+            QVERIFY2(!grid.text(row, 0).isEmpty(), qPrintable(QString::number(row)));
+    }
+
+    // The first start on the demo mailbox shows the largest team's week with rules that fit its calendars,
+    // and their legend; a click on the legend chooses a rule as the filter list does.
+    void firstStartOnTheDemo()
+    {
+        Harness h;
+        h.settings.remove("Parameters", "SelectedTeam");
+        FolderMailbox::Options options;
+        options.root = h.dir.filePath("mailbox");
+        FolderMailbox demo(options);
+        writeDemoSettings(h.settings, h.texts, demo);
+        QVERIFY(h.openAndShow());
+        QCOMPARE(h.child<QComboBox>("teamCombo")->currentText(), QString("Customer Experience"));
+        QCOMPARE(h.window->commands().currentView, QString("ThisWeek"));
+        QCOMPARE(h.checks(), QString("101000 101000"));
+        QSet<qint64> colours;
+        const PlanningGrid& grid = h.window->grid();
+        for (int row = grid.fixedRows(); row < grid.rows(); ++row)
+            for (int column = 1; column < grid.columns(); ++column)
+                colours << grid.backColour(row, column);
+        QVERIFY2(colours.size() >= 4, qPrintable(QString::number(colours.size())));
+
+        auto* legend = h.child<RuleLegend>("ruleLegend");
+        QCOMPARE(legend->count(), h.items("filterList").size());
+        QVERIFY(legend->isVisible() && legend->button(0)->isChecked());
+        legend->button(0)->click();
+        QVERIFY(!h.child<QListWidget>("filterList")->item(0)->isSelected() &&
+                !legend->button(0)->isChecked());
+        QCOMPARE(h.settings.read(legend->button(0)->text(), "Selected", "x"), QString("0"));
+    }
+
+    // What the window says when it cannot do what was asked.
+    void feedback()
+    {
+        Harness h;
+        QVERIFY(h.openAndShow());
+        const auto status = [&h] { return h.child<QLabel>("statusState")->text(); };
+        h.button(5)->trigger(); // copy before any view
+        QCOMPARE(status(), h.texts.message(Message::NothingToCopy));
+        h.child<QCheckBox>("filteredOnly")->click();
+        QVERIFY(status().startsWith(h.texts.message(Message::FilteredOnlyNeedsFilters)));
+        // The drop-down buttons keep their width when their faces change.
+        auto* face = h.child<QToolBar>("toolbar")->widgetForAction(h.button(2));
+        const int width = face->width();
+        h.menuEntry(2, "ColorPlanning")->trigger();
+        QCOMPARE(face->width(), width);
+        QCOMPARE(h.child<QDateEdit>("fromDate")->displayFormat(), DateText::shortDateFormat());
+        // A report the desktop cannot open: the window says where it is.
+        h.mailbox->setDisplayHandler(
+            [](const DisplayRequest&) { throw MailboxError(MailboxError::NotFound, "no viewer"); });
+        h.menuEntry(7, "ReportImage")->trigger();
+        QVERIFY(status().endsWith(QDir::toNativeSeparators(h.program.tempFolder + "tempPlanning.htm")));
+        QCOMPARE(h.messages.size(), 1);
     }
 
     void refreshTimerFollowsTheDelay()

@@ -1,65 +1,120 @@
-// Runs the main window on a real X server (the test is started under xvfb-run), shows the demo team's month
-// planning and saves what the screen shows, so that a person can look at it after a build.
+// Runs the main window on a real X server (the test is started under xvfb-run) with a window manager and a
+// system tray, as a new user starts it on the demo mailbox, and saves what the screen shows, so that a person
+// can look at it after a build: the first start, and a planning of 187 days.
 
+#include "app/demosettings.h"
 #include "base/languagetexts.h"
 #include "base/programstate.h"
 #include "base/settingsstore.h"
 #include "gui/mainwindow.h"
+#include "gui/planninggridview.h"
+#include "gui/rulelegend.h"
 #include "mailbox/foldermailbox.h"
 #include "planning/enginestate.h"
 #include "planning/planningmatrix.h"
 #include "tests/support/fixtures.h"
 
+#include <QDateEdit>
 #include <QGuiApplication>
+#include <QMenu>
+#include <QProcess>
 #include <QScreen>
+#include <QScrollBar>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 
 class TestScreenshot : public QObject {
     Q_OBJECT
 
+    QList<QProcess*> m_desktop; // the window manager and the tray
+
+    QString save(QWidget& window, const QString& name)
+    {
+        QTest::qWait(300); // let the window system show the last paint
+        const QString artifact = ROTAVINE_ARTIFACTS "/" + name;
+        if (!QDir().mkpath(ROTAVINE_ARTIFACTS) || !window.screen()->grabWindow(window.winId()).save(artifact))
+            return {};
+        qInfo("screenshot: %s", qPrintable(artifact));
+        return artifact;
+    }
+
 private slots:
-    void monthViewOfTheDemoTeam()
+    void initTestCase()
     {
         QCOMPARE(QGuiApplication::platformName(), QString("xcb"));
+        for (const QStringList& command : {QStringList{"openbox"}, QStringList{"trayer", "--edge", "top"}}) {
+            if (QStandardPaths::findExecutable(command.first()).isEmpty())
+                continue;
+            auto* process = new QProcess(this);
+            process->start(command.first(), command.mid(1));
+            m_desktop << process;
+        }
+        QTest::qWait(500);
+    }
+    void cleanupTestCase()
+    {
+        for (QProcess* process : std::as_const(m_desktop))
+            process->kill(), process->waitForFinished();
+    }
+
+    void firstStartOnTheDemo()
+    {
         QTemporaryDir dir;
         copyTree(ROTAVINE_SOURCE_DATA "/demo-mailbox", dir.filePath("mailbox"));
         SettingsStore settings(dir.filePath("Rotavine.ini"));
-        settings.write("Parameters", "SelectedTeam", "Customer Experience");
-        settings.write("Parameters", "Checked0", "1");
-        settings.write("Parameters", "AtRunAction", "5"); // this month
         const LanguageTexts texts = LanguageTexts::load(ROTAVINE_SOURCE_DATA "/Language", "English");
         FolderMailbox::Options options;
         options.root = dir.filePath("mailbox");
         FolderMailbox mailbox(options);
+        writeDemoSettings(settings, texts, mailbox);
         ProgramState program;
         EngineState engine;
         PlanningMatrix matrix;
         MainWindow window(program, engine, matrix, settings, texts, mailbox);
         window.setMessageHandler([](MessageIcon, const QString& text) { QFAIL(qPrintable(text)); });
-        window.resize(1500, 900);
-        window.show();
+        window.show(); // at the size a new user gets
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTRY_VERIFY_WITH_TIMEOUT(engine.headersValid && !engine.queryRunning, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(program.activated && !engine.queryRunning, 20000);
         QCOMPARE(window.grid().rows(), 4 + 12);
-        QTest::qWait(300); // let the window system show the last paint
+        QVERIFY(window.findChild<RuleLegend*>("ruleLegend")->isVisible());
 
-        const QPixmap shot = window.screen()->grabWindow(window.winId());
-        const QString artifact = ROTAVINE_ARTIFACTS "/month-view-demo-team.png";
-        QVERIFY(QDir().mkpath(ROTAVINE_ARTIFACTS) && shot.save(artifact));
-        qInfo("screenshot: %s", qPrintable(artifact));
+        // The screen shows several of the demo rules' colours (a light green, orange, blue and lilac).
+        const QImage image = QImage(save(window, "first-start-demo.png"));
+        QSet<QRgb> seen;
+        for (int y = 0; y < image.height(); y += 3)
+            for (int x = 0; x < image.width(); x += 3)
+                seen << image.pixel(x, y);
+        int ruleColours = 0;
+        for (QRgb colour :
+             {qRgb(0x9B, 0xE2, 0x9B), qRgb(0xFF, 0xB8, 0x70), qRgb(0x8E, 0xC5, 0xFF), qRgb(0xD3, 0xB5, 0xFF)})
+            ruleColours += seen.contains(colour);
+        QVERIFY2(ruleColours >= 3, qPrintable(QString::number(ruleColours)));
 
-        // What the X server shows holds the default appointment colour and the weekend header colour.
-        const QImage image = shot.toImage();
-        bool appointment = false;
-        bool weekend = false;
-        for (int y = 0; y < image.height(); y += 3) {
-            for (int x = 0; x < image.width(); x += 3) {
-                appointment |= image.pixel(x, y) == qRgb(0xC4, 0xC4, 0x00);
-                weekend |= image.pixel(x, y) == qRgb(0x80, 0x80, 0xFF);
-            }
-        }
-        QVERIFY(appointment && weekend);
+        // The colour planning of a month settles at this size (the scroll bars once went on and off without
+        // end), and a planning of 187 days scrolls sideways with readable columns.
+        const auto entry = [&](const QString& key) {
+            for (QAction* action : window.findChild<QToolBar*>("toolbar")->actions().at(1)->menu()->actions())
+                if (action->property("key") == key)
+                    return action;
+            return static_cast<QAction*>(nullptr);
+        };
+        entry("ThisMonth")->trigger();
+        entry("ColorPlanning")->trigger();
+        auto* view = window.findChild<PlanningGridView*>("planningGrid");
+        QTest::qWait(500);
+        QVERIFY(!view->horizontalScrollBar()->isVisible());
+        window.findChild<QDateEdit*>("toDate")->setDate(engine.startDate.addDays(186));
+        entry("Planning")->trigger();
+        QTRY_VERIFY(view->horizontalScrollBar()->isVisible());
+        QVERIFY(!save(window, "planning-187-days.png").isEmpty());
+
+        // Minimised, the window stays reachable from the task bar: there is no tray icon to bring it back.
+        window.showMinimized();
+        QTest::qWait(300);
+        QVERIFY(window.isVisible());
+        window.showNormal();
     }
 };
 

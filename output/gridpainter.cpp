@@ -254,6 +254,11 @@ int GridPainter::textWidth(int row, int column, const QString& text) const
     return QFontMetrics(cellFont(row, column)).horizontalAdvance(text) + 2 * kTextMargin + 1;
 }
 
+size_t qHash(const GridPainter::FitKey& key, size_t seed)
+{
+    return qHashMulti(seed, key.text, key.width, key.height, key.font, key.flags, key.row, key.column);
+}
+
 namespace {
 
 // The lines `text` takes at `width` pixels: broken at word boundaries, and within a word only with
@@ -293,6 +298,25 @@ QString GridPainter::fittedText(int row, int column, const QString& text, const 
         flags &= ~int(Qt::TextWordWrap);
         return text;
     }
+    // Laying a text out is what painting costs most, and the cells of a planning share their texts: what
+    // was worked out is kept for the next paint.
+    const FitKey key{
+        text, width, rect.height(), font.key(), flags, oneLine ? row : -1, oneLine ? column : -1};
+    if (const auto found = m_fitted.constFind(key); found != m_fitted.cend()) {
+        flags = found->flags;
+        return found->text;
+    }
+    if (m_fitted.size() > kFittedTexts)
+        m_fitted.clear();
+    const QString shown = fitText(row, column, text, metrics, font, width, rect.height(), flags);
+    m_fitted.insert(key, {shown, flags});
+    return shown;
+}
+
+QString GridPainter::fitText(int row, int column, const QString& text, const QFontMetrics& metrics,
+                             const QFont& font, int width, int height, int& flags) const
+{
+    const bool oneLine = !text.contains(u'\n');
     if (oneLine && m_shortener) {
         const QString shorter = m_shortener(row, column, text, metrics, width);
         if (metrics.horizontalAdvance(shorter) <= width)
@@ -305,13 +329,11 @@ QString GridPainter::fittedText(int row, int column, const QString& text, const 
         return lines.join(u'\n');
     }
 
-    const int room = std::max(1, rect.height() / std::max(1, metrics.lineSpacing()));
+    const int room = std::max(1, height / std::max(1, metrics.lineSpacing()));
     QStringList lines = wrappedLines(text, font, width, false);
     const bool across = std::all_of(lines.cbegin(), lines.cend(), [&](const QString& line) {
         return metrics.horizontalAdvance(line) <= width;
     });
-    if (across && lines.size() <= room)
-        return text;
     if (!across)
         lines = wrappedLines(text, font, width, true);
     if (lines.size() > room) {

@@ -3,6 +3,7 @@
 #include "planning/planninggrid.h"
 
 #include <QColor>
+#include <QHash>
 #include <QImage>
 #include <QPoint>
 #include <QRect>
@@ -52,7 +53,11 @@ public:
     // more is hidden.
     using Shortener = std::function<QString(int row, int column, const QString& text,
                                             const QFontMetrics& metrics, int width)>;
-    void setShortener(Shortener shortener) { m_shortener = std::move(shortener); }
+    void setShortener(Shortener shortener)
+    {
+        m_shortener = std::move(shortener);
+        m_fitted.clear();
+    }
 
     // Draws the cells that meet the viewport (layout coordinates), each merged block once.
     void paint(QPainter& painter, const QRect& viewport, int firstScrollColumn) const;
@@ -90,9 +95,32 @@ private:
 
     QString fittedText(int row, int column, const QString& text, const QFont& font, const QRect& rect,
                        int& flags) const;
+    QString fitText(int row, int column, const QString& text, const QFontMetrics& metrics, const QFont& font,
+                    int width, int height, int& flags) const;
 
     const PlanningGrid& m_grid;
     double m_twipsPerPixel;
     QColor m_fixedBackground;
     Shortener m_shortener;
+
+public:
+    // A text fitted into a cell's size, and how it is drawn.
+    struct FitKey {
+        QString text;
+        int width;
+        int height;
+        QString font;
+        int flags;
+        int row; // for one-line texts, which the shortener sees with their place
+        int column;
+        bool operator==(const FitKey&) const = default;
+    };
+
+private:
+    struct Fitted {
+        QString text;
+        int flags;
+    };
+    static constexpr qsizetype kFittedTexts = 20000;
+    mutable QHash<FitKey, Fitted> m_fitted;
 };

@@ -23,7 +23,11 @@ void ExpandedCalendar::expand(const ICalendarFile::Window& window, const std::ve
             m_errors.append(MailboxError(MailboxError::ItemUnreadable,
                                          QStringLiteral("%1: %2").arg(object.location, problem)));
         const std::size_t first = occurrences.size();
-        object.parsed->expand(window, occurrences);
+        QStringList problems;
+        object.parsed->expand(window, occurrences, &problems);
+        for (const QString& problem : std::as_const(problems))
+            m_errors.append(MailboxError(MailboxError::ItemUnreadable,
+                                         QStringLiteral("%1: %2").arg(object.location, problem)));
         for (std::size_t i = first; i < occurrences.size(); ++i) {
             occurrences[i].source.location = object.location;
             occurrences[i].source.etag = object.etag;

@@ -1,5 +1,6 @@
 #include "mailbox/icalendarfile.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QSet>
 #include <QTimeZone>
@@ -14,6 +15,8 @@ namespace {
 // A series may hold at most this many instances before the window's end; rules that would give more (a
 // FREQ=SECONDLY rule from years ago) stop there rather than hold the query up.
 constexpr int kMaxInstancesPerSeries = 100000;
+// Nor may it take longer than this to expand: the window waits for it.
+constexpr qint64 kMaxMillisecondsPerSeries = 500;
 // With no end to the window, open-ended series are expanded this far past its start.
 constexpr qint64 kOpenWindowSeconds = 2LL * 366 * 24 * 3600;
 
@@ -248,6 +251,7 @@ struct Event {
     QList<Moment> rdates;
     QList<Moment> exdates;
     Moment recurrenceId; // set for an instance that overrides one of a series
+    QString warning;     // read, but not all of it can be shown
 
     bool allDay() const { return start.isDate(); }
 };
@@ -278,6 +282,146 @@ QString timingError(icalcomponent* component)
     }
     return QString();
 }
+
+bool listed(const short* values, int size)
+{
+    return size > 0 && values[0] != ICAL_RECURRENCE_ARRAY_MAX;
+}
+
+bool holds(const short* values, int size, int value)
+{
+    for (int i = 0; i < size && values[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
+        if (values[i] == value)
+            return true;
+    }
+    return false;
+}
+
+int listedCount(const short* values, int size)
+{
+    int count = 0;
+    while (count < size && values[count] != ICAL_RECURRENCE_ARRAY_MAX)
+        ++count;
+    return count;
+}
+
+bool anyInRange(const short* values, int size, int lowest, int highest)
+{
+    if (!listed(values, size))
+        return true;
+    for (int i = 0; i < size && values[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
+        if (values[i] >= lowest && values[i] <= highest)
+            return true;
+    }
+    return false;
+}
+
+// Whether some day from `first` to `last` passes the rule's limits on days: BYMONTH, BYMONTHDAY, BYYEARDAY,
+// BYDAY (with its positions in the month or the year, as the frequency reads them) and, for yearly, monthly
+// and daily rules, BYSETPOS. libical's iterator searches for such a day without end: its monthly and yearly
+// rules step from period to period until one holds a day, and its shorter ones from second to second until
+// the year 2582. A rule that can never match must therefore be recognised before it is iterated. What this
+// does not read (BYWEEKNO, BYSETPOS of weekly and shorter rules) makes it answer yes.
+bool someDayMatches(const icalrecurrencetype& rule, const QDate& first, const QDate& last)
+{
+    if (listed(rule.by_week_no, ICAL_BY_WEEKNO_SIZE))
+        return true;
+    const bool setPositions = listed(rule.by_set_pos, ICAL_BY_SETPOS_SIZE);
+    if (setPositions && rule.freq != ICAL_YEARLY_RECURRENCE && rule.freq != ICAL_MONTHLY_RECURRENCE &&
+        rule.freq != ICAL_DAILY_RECURRENCE)
+        return true;
+    if (!anyInRange(rule.by_hour, ICAL_BY_HOUR_SIZE, 0, 23) ||
+        !anyInRange(rule.by_minute, ICAL_BY_MINUTE_SIZE, 0, 59) ||
+        !anyInRange(rule.by_second, ICAL_BY_SECOND_SIZE, 0, 60))
+        return false;
+    const bool months = listed(rule.by_month, ICAL_BY_MONTH_SIZE);
+    const bool monthDays = listed(rule.by_month_day, ICAL_BY_MONTHDAY_SIZE);
+    const bool yearDays = listed(rule.by_year_day, ICAL_BY_YEARDAY_SIZE);
+    const bool weekDays = listed(rule.by_day, ICAL_BY_DAY_SIZE);
+    if (!months && !monthDays && !yearDays && !weekDays && !setPositions)
+        return true;
+    // A position of a weekday counts in the month for monthly rules and yearly ones limited to months.
+    const bool inMonth =
+        rule.freq == ICAL_MONTHLY_RECURRENCE || (rule.freq == ICAL_YEARLY_RECURRENCE && months);
+    const bool positions = inMonth || rule.freq == ICAL_YEARLY_RECURRENCE;
+    const int times = std::max(1, listedCount(rule.by_hour, ICAL_BY_HOUR_SIZE)) *
+                      std::max(1, listedCount(rule.by_minute, ICAL_BY_MINUTE_SIZE)) *
+                      std::max(1, listedCount(rule.by_second, ICAL_BY_SECOND_SIZE));
+    const auto setHolds = [&](int days) {
+        for (int i = 0; i < ICAL_BY_SETPOS_SIZE && rule.by_set_pos[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
+            const int position = rule.by_set_pos[i];
+            if (days > 0 && position != 0 && std::abs(position) <= days * times)
+                return true;
+        }
+        return false;
+    };
+
+    // The days are walked from the first one's month on, their weekday (Monday 1) and day of the year kept.
+    const QDate firstOfMonth(first.year(), first.month(), 1);
+    int weekday = firstOfMonth.dayOfWeek();
+    const auto key = [](int year, int month, int day) { return qint64(year) * 10000 + month * 100 + day; };
+    const qint64 firstKey = key(first.year(), first.month(), first.day());
+    const qint64 lastKey = key(last.year(), last.month(), last.day());
+    for (int year = first.year(); year <= last.year(); ++year) {
+        const int daysInYear = QDate::isLeapYear(year) ? 366 : 365;
+        const bool firstYear = year == first.year();
+        int yearDay = firstYear ? firstOfMonth.dayOfYear() - 1 : 0;
+        int matchesInYear = 0;
+        for (int month = firstYear ? first.month() : 1; month <= 12; ++month) {
+            const int daysInMonth = QDate(year, month, 1).daysInMonth();
+            if (months && !holds(rule.by_month, ICAL_BY_MONTH_SIZE, month)) {
+                yearDay += daysInMonth;
+                weekday = (weekday - 1 + daysInMonth) % 7 + 1;
+                continue;
+            }
+            int matchesInMonth = 0;
+            for (int day = 1; day <= daysInMonth; ++day, weekday = weekday % 7 + 1) {
+                ++yearDay;
+                const qint64 dayKey = key(year, month, day);
+                if (dayKey > lastKey)
+                    return false;
+                if (dayKey < firstKey)
+                    continue;
+                if (monthDays && !holds(rule.by_month_day, ICAL_BY_MONTHDAY_SIZE, day) &&
+                    !holds(rule.by_month_day, ICAL_BY_MONTHDAY_SIZE, day - daysInMonth - 1))
+                    continue;
+                if (yearDays && !holds(rule.by_year_day, ICAL_BY_YEARDAY_SIZE, yearDay) &&
+                    !holds(rule.by_year_day, ICAL_BY_YEARDAY_SIZE, yearDay - daysInYear - 1))
+                    continue;
+                if (weekDays) {
+                    const int forward = inMonth ? (day - 1) / 7 + 1 : (yearDay - 1) / 7 + 1;
+                    const int backward =
+                        inMonth ? -((daysInMonth - day) / 7 + 1) : -((daysInYear - yearDay) / 7 + 1);
+                    bool found = false;
+                    for (int i = 0; i < ICAL_BY_DAY_SIZE && rule.by_day[i] != ICAL_RECURRENCE_ARRAY_MAX;
+                         ++i) {
+                        // libical counts Sunday as 1.
+                        const int ruleDay = int(icalrecurrencetype_day_day_of_week(rule.by_day[i]));
+                        const int position = icalrecurrencetype_day_position(rule.by_day[i]);
+                        found |= ruleDay == weekday % 7 + 1 &&
+                                 (position == 0 || !positions || position == forward || position == backward);
+                    }
+                    if (!found)
+                        continue;
+                }
+                if (!setPositions || (rule.freq == ICAL_DAILY_RECURRENCE && setHolds(1)))
+                    return true;
+                ++matchesInMonth;
+                ++matchesInYear;
+            }
+            if (setPositions && rule.freq == ICAL_MONTHLY_RECURRENCE && setHolds(matchesInMonth))
+                return true;
+        }
+        if (setPositions && rule.freq == ICAL_YEARLY_RECURRENCE && setHolds(matchesInYear))
+            return true;
+    }
+    return false;
+}
+
+// The last day libical iterates to, and how far a rule is searched for a first date: the Gregorian
+// calendar repeats itself every 400 years, so a rule that gives nothing in that time never will.
+constexpr int kLastYear = 2582;
+constexpr int kCalendarCycleYears = 400;
 
 std::optional<Event> readEvent(icalcomponent* component, icalcomponent* calendar, QString* problem)
 {
@@ -319,7 +463,15 @@ std::optional<Event> readEvent(icalcomponent* component, icalcomponent* calendar
                            .arg(event.subject);
             return std::nullopt;
         }
-        event.rule = icalrecurrencetype_as_string(const_cast<icalrecurrencetype*>(&recurrence));
+        const QDate first = event.start.date();
+        const QDate last = std::min(first.addYears(kCalendarCycleYears), QDate(kLastYear, 12, 31));
+        if (someDayMatches(recurrence, first, last))
+            event.rule = icalrecurrencetype_as_string(const_cast<icalrecurrencetype*>(&recurrence));
+        else
+            event.warning =
+                QStringLiteral("the repeating event \"%1\" has a rule that gives no date (%2); only "
+                               "its first date is shown")
+                    .arg(event.subject, QString::fromUtf8(icalproperty_get_value_as_string(rule)));
     }
     event.rdates = momentsOf(component, ICAL_RDATE_PROPERTY, calendar);
     event.exdates = momentsOf(component, ICAL_EXDATE_PROPERTY, calendar);
@@ -415,6 +567,8 @@ std::shared_ptr<const ICalendarFile> ICalendarFile::parse(const QByteArray& byte
             ++events;
             QString problem;
             std::optional<Event> event = readEvent(component, calendar, &problem);
+            if (event && !event->warning.isEmpty())
+                file->d->problems << event->warning;
             if (!event)
                 file->d->problems << problem;
             else if (event->recurrenceId.isNull())
@@ -450,8 +604,12 @@ std::shared_ptr<const ICalendarFile> ICalendarFile::parse(const QByteArray& byte
     return file;
 }
 
-void ICalendarFile::expand(const Window& window, std::vector<MailboxItem>& out) const
+void ICalendarFile::expand(const Window& window, std::vector<MailboxItem>& out, QStringList* problems) const
 {
+    const auto report = [problems](const QString& problem) {
+        if (problems)
+            problems->append(problem);
+    };
     const qint64 startAtMost = window.startAtMostUtc;
 
     for (const Event& event : d->events) {
@@ -488,8 +646,28 @@ void ICalendarFile::expand(const Window& window, std::vector<MailboxItem>& out) 
         };
         consider(event.start);
 
-        if (!event.rule.isEmpty()) {
-            const icalrecurrencetype rule = icalrecurrencetype_from_string(event.rule.constData());
+        icalrecurrencetype rule;
+        icalrecurrencetype_clear(&rule);
+        if (!event.rule.isEmpty())
+            rule = icalrecurrencetype_from_string(event.rule.constData());
+        // Each call into libical's iterator runs until it finds a date or passes the rule's UNTIL, which it
+        // checks at every step: an UNTIL no later than the window's end bounds what one call can cost. A rule
+        // of hours, minutes or seconds whose days all lie outside the window is not walked through it at all.
+        const QDateTime windowEnd = QDateTime::fromSecsSinceEpoch(startAtMost).toUTC();
+        const bool shortRule = rule.freq == ICAL_HOURLY_RECURRENCE || rule.freq == ICAL_MINUTELY_RECURRENCE ||
+                               rule.freq == ICAL_SECONDLY_RECURRENCE;
+        if (!event.rule.isEmpty() && shortRule &&
+            !someDayMatches(
+                rule,
+                std::max(event.start.date(),
+                         QDateTime::fromSecsSinceEpoch(window.endAtLeastUtc).toUTC().date().addDays(-1)),
+                windowEnd.date().addDays(1)))
+            rule.freq = ICAL_NO_RECURRENCE;
+        if (rule.freq != ICAL_NO_RECURRENCE) {
+            const icaltimetype until = icaltime_from_timet_with_zone(time_t(startAtMost + 86400), dateSeries,
+                                                                     icaltimezone_get_utc_timezone());
+            if (icaltime_is_null_time(rule.until) || icaltime_compare(rule.until, until) > 0)
+                rule.until = until;
             icalrecur_iterator* iterator = icalrecur_iterator_new(rule, event.start.time);
             if (iterator) {
                 // Skip ahead to the window where libical does that faithfully: rules with a COUNT must be
@@ -508,13 +686,23 @@ void ICalendarFile::expand(const Window& window, std::vector<MailboxItem>& out) 
                     }
                 }
                 int steps = 0;
+                QElapsedTimer spent;
+                spent.start();
                 for (icaltimetype next = icalrecur_iterator_next(iterator); !icaltime_is_null_time(next);
                      next = icalrecur_iterator_next(iterator)) {
                     next.zone = event.start.time.zone;
                     next.is_date = event.start.time.is_date;
                     const Moment instance{next};
-                    if (instance.utc() > startAtMost || ++steps > kMaxInstancesPerSeries)
+                    if (instance.utc() > startAtMost)
                         break;
+                    if (++steps > kMaxInstancesPerSeries || spent.elapsed() > kMaxMillisecondsPerSeries) {
+                        report(
+                            QStringLiteral("the repeating event \"%1\" gives too many dates to show; those "
+                                           "from %2 on are left out")
+                                .arg(event.subject,
+                                     QDateTime::fromSecsSinceEpoch(instance.utc()).toString(Qt::ISODate)));
+                        break;
+                    }
                     consider(instance);
                 }
                 icalrecur_iterator_free(iterator);

@@ -30,9 +30,10 @@ public:
         qint64 endAtLeastUtc;
     };
     // Appends every occurrence that starts at or before startAtMost and ends at or after endAtLeast, each
-    // with Start, End, AllDayEvent, Subject, Body, Categories, Sensitivity, MessageClass and source.uid /
-    // source.recurrenceId set, in file order and then instance order.
-    void expand(const Window& window, std::vector<MailboxItem>& out) const;
+    // with start, end, allDay, subject, body, categories, sensitivity, messageClass and source.uid /
+    // source.recurrenceId set, in file order and then instance order. A series that would give more dates
+    // than can be shown, or take too long to work out, is cut, and `problems` says so.
+    void expand(const Window& window, std::vector<MailboxItem>& out, QStringList* problems = nullptr) const;
 
     // The series and single events as stored: masters carry their first occurrence's times.
     std::vector<MailboxItem> storedItems() const;

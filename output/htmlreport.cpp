@@ -264,23 +264,26 @@ QString writeHtmlReport(const HtmlReportInput& input, bool colourOnly, bool asTa
 }
 
 void deliverReport(const QString& tempFolder, const QString& outputFolder, const QString& outputFile,
-                   const QString& templateFolder)
+                   bool withPicture, const QString& templateFolder)
 {
     OutputFile::Options options;
     options.keepMode = true;
     const QString page = QDir(tempFolder).filePath(HtmlReport::kReportFile);
     if (const auto failure = OutputFile::copy(page, QDir(outputFolder).filePath(outputFile), options))
         throw ReportError(QStringLiteral("The report cannot be delivered: %1").arg(failure->reason));
-    // The page of a table report has no picture; one left by an earlier picture report goes along anyway.
-    OutputFile::copy(QDir(tempFolder).filePath(HtmlReport::kPictureFile),
-                     QDir(outputFolder).filePath(HtmlReport::kPictureFile), options);
-    // What the page links to (style sheet, logo) goes with it; the templates themselves stay home.
+    // Only what this report made goes along: a picture left by an earlier picture report of another team
+    // stays where it is.
+    if (withPicture)
+        OutputFile::copy(QDir(tempFolder).filePath(HtmlReport::kPictureFile),
+                         QDir(outputFolder).filePath(HtmlReport::kPictureFile), options);
+    // What the page links to (style sheet, logo) goes with it; the templates themselves stay home, and
+    // nothing goes over the page itself.
     if (templateFolder.isEmpty())
         return;
     const QFileInfoList assets = QDir(templateFolder).entryInfoList(QDir::Files | QDir::NoDotAndDotDot);
     for (const QFileInfo& asset : assets) {
         if (asset.fileName() == HtmlReport::kHeaderTemplate ||
-            asset.fileName() == HtmlReport::kFooterTemplate)
+            asset.fileName() == HtmlReport::kFooterTemplate || asset.fileName() == outputFile)
             continue;
         OutputFile::copy(asset.filePath(), QDir(outputFolder).filePath(asset.fileName()), options);
     }

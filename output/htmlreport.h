@@ -74,10 +74,10 @@ QString templateFolder();
 // passes through.
 QString writeHtmlReport(const HtmlReportInput& input, bool colourOnly, bool asTable);
 
-// Unattended delivery: copies the page to outputFolder/outputFile, then tempFolder/planning.jpg to
-// outputFolder/planning.jpg and the template folder's assets (style sheet, logo) beside it, so that the page
-// looks there as it does on the desktop. Each file appears whole at once and keeps the permission bits of a
-// file it replaces. A picture or asset that cannot be copied (there may be no picture) is no failure; a page
-// that cannot be throws ReportError.
+// Unattended delivery: copies the page to outputFolder/outputFile, then, for a picture report, tempFolder/
+// planning.jpg to outputFolder/planning.jpg, and the template folder's assets (style sheet, logo) beside it,
+// so that the page looks there as it does on the desktop. Each file appears whole at once and keeps the
+// permission bits of a file it replaces; anything at a target that is not a file (a device, a pipe) is left
+// alone. A picture or asset that cannot be copied is no failure; a page that cannot be throws ReportError.
 void deliverReport(const QString& tempFolder, const QString& outputFolder, const QString& outputFile,
-                   const QString& templateFolder = {});
+                   bool withPicture, const QString& templateFolder = {});

@@ -93,6 +93,13 @@ std::optional<Failure> write(const QString& path, const QByteArray& bytes, const
             mode = existing.st_mode & 07777;
     }
 
+    // Only a file, or a link standing in for one, is replaced: renaming over a device or a pipe
+    // (/dev/null, /dev/stdout) would put a page where the system expects its device.
+    struct stat standing {};
+    if (::lstat(target.constData(), &standing) == 0 && !S_ISREG(standing.st_mode) &&
+        !S_ISLNK(standing.st_mode))
+        return Failure{EEXIST, QStringLiteral("%1 is not a file, and is left as it is").arg(path)};
+
     int error = 0;
     std::optional<TemporaryFile> file = createBeside(path, &error);
     if (!file)

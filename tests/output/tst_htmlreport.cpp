@@ -75,7 +75,7 @@ public:
             }
         }
         QFile::copy(kReports + "rules.ini", folder.filePath("rules.ini"));
-        rules.load({{"Customer", true}, {"Holiday", true}, {"Blank", true}},
+        rules.load({{"Customer", true}, {"Holiday & <leave>", true}, {"Blank", true}},
                    SettingsStore(folder.filePath("rules.ini")), texts);
     }
 };
@@ -208,18 +208,18 @@ private slots:
         const QString output = planning.folder.filePath("published");
         QDir().mkpath(output);
 
-        // No picture yet: the page alone, and no complaint.
-        deliverReport(planning.tempFolder, output, "team.htm");
+        // A table report: the page alone, even with a picture an earlier report left (another team's).
+        writeFile(planning.tempFolder + "planning.jpg", "picture bytes");
+        deliverReport(planning.tempFolder, output, "team.htm", false);
         QCOMPARE(entries(output), QStringList{"team.htm"});
         QCOMPARE(readFile(output + "/team.htm"), bytes);
 
-        // A picture left by an earlier report goes along, and what the page links to, not the templates; a
-        // page that stands there keeps its permission bits.
-        writeFile(planning.tempFolder + "planning.jpg", "picture bytes");
+        // A picture report: its picture goes along, and what the page links to, not the templates; a page
+        // that stands there keeps its permission bits.
         QVERIFY(QFile::setPermissions(output + "/team.htm",
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
         writeFile(page, "a newer page");
-        deliverReport(planning.tempFolder, output, "team.htm", kShipped);
+        deliverReport(planning.tempFolder, output, "team.htm", true, kShipped);
         QCOMPARE(entries(output),
                  (QStringList{"planning.jpg", "rotavine-logo.svg", "rotavine.css", "team.htm"}));
         QCOMPARE(readFile(output + "/team.htm"), QByteArray("a newer page"));
@@ -229,9 +229,13 @@ private slots:
         QCOMPARE(::stat(QFile::encodeName(output + "/team.htm").constData(), &delivered), 0);
         QCOMPARE(delivered.st_mode & 07777, mode_t(0604));
 
-        // A page that cannot be delivered, or is not there.
-        QVERIFY_THROWS_EXCEPTION(ReportError, deliverReport(planning.tempFolder, output + "/none", "t.htm"));
-        QVERIFY_THROWS_EXCEPTION(ReportError, deliverReport(output, planning.tempFolder, "t.htm"));
+        // A page that cannot be delivered, or is not there; a pipe standing at the page's name stays a pipe.
+        QVERIFY_THROWS_EXCEPTION(ReportError,
+                                 deliverReport(planning.tempFolder, output + "/none", "t.htm", false));
+        QVERIFY_THROWS_EXCEPTION(ReportError, deliverReport(output, planning.tempFolder, "t.htm", false));
+        QCOMPARE(::mkfifo(QFile::encodeName(output + "/pipe.htm").constData(), 0600), 0);
+        QVERIFY_THROWS_EXCEPTION(ReportError, deliverReport(planning.tempFolder, output, "pipe.htm", false));
+        QVERIFY(QFileInfo(output + "/pipe.htm").exists() && !QFileInfo(output + "/pipe.htm").isFile());
     }
 };
 

@@ -110,12 +110,8 @@ CommandLine parse(const QStringList& arguments)
     CommandLine line;
     if (arguments.isEmpty())
         return line;
-    // A classic text begins with a separator or a date; anything beginning with "-" is meant as options.
-    if (!arguments.first().startsWith(u'-')) {
-        parseClassic(arguments.join(u' '), line);
-        return line;
-    }
 
+    // Options may stand before or after a classic text; what is not an option is the classic text.
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption from(QStringLiteral("from"), QString(), QStringLiteral("date"));
@@ -147,15 +143,24 @@ CommandLine parse(const QStringList& arguments)
         return line;
     }
 
-    // A classic text after the options, then the options over it.
-    if (!parser.positionalArguments().isEmpty())
-        parseClassic(parser.positionalArguments().join(u' '), line);
-
     const auto fail = [&line](const QString& text) {
         line.action = CommandLine::Action::Error;
         line.error = text;
         return line;
     };
+    // The classic text, then the options over it.
+    if (!parser.positionalArguments().isEmpty()) {
+        const QString classic = parser.positionalArguments().join(u' ');
+        if (classic.trimmed().isEmpty())
+            return fail(
+                QStringLiteral("the command line is empty: give a report to run, or nothing to open the "
+                               "window"));
+        parseClassic(classic, line);
+        // A report without the page's name would land wherever the program happens to run.
+        if (!line.report.isEmpty() && line.outputFile.isEmpty() && !parser.isSet(output))
+            return fail(QStringLiteral("the classic text names no page to write: its sixth part is "
+                                       "\\folder\\page.htm"));
+    }
     for (const auto& [option, date] : {std::pair{&from, &line.fromDate}, std::pair{&to, &line.toDate}}) {
         if (!parser.isSet(*option))
             continue;
@@ -165,6 +170,9 @@ CommandLine parse(const QStringList& arguments)
             return fail(QStringLiteral("--%1: \"%2\" is not a date (YYYY-MM-DD or DDMMYYYY)")
                             .arg(option->names().constFirst(), value));
     }
+    if (line.fromDate.isValid() && line.toDate.isValid() && line.fromDate > line.toDate)
+        return fail(QStringLiteral("the period ends (%1) before it starts (%2)")
+                        .arg(line.toDate.toString(Qt::ISODate), line.fromDate.toString(Qt::ISODate)));
     const bool runOptions = parser.isSet(from) || parser.isSet(to) || parser.isSet(team) ||
                             parser.isSet(view) || parser.isSet(report) || parser.isSet(output);
     if (runOptions) {

@@ -53,11 +53,17 @@ int main(int argc, char* argv[])
         break;
     }
 
-    // An unattended run never shows its window, and without a display (a scheduler, a server) the program
-    // still runs: both on Qt's offscreen platform, so that a vanished display cannot stop a nightly run.
+    // An unattended run never shows its window: it runs on Qt's offscreen platform, so that a vanished
+    // display cannot stop a nightly run. A window nobody can see would wait for a person for ever.
     const bool noDisplay =
         qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if ((commandLine.automatic || noDisplay) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    if (!commandLine.automatic && noDisplay && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        printError(QStringLiteral("there is no display to show the window on (DISPLAY is not set); give a "
+                                  "report to run unattended"));
+        std::fputs("Try 'rotavine --help'.\n", stderr);
+        return exitCode(ExitStatus::StartFailed);
+    }
+    if (commandLine.automatic && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Rotavine"));
@@ -69,6 +75,10 @@ int main(int argc, char* argv[])
 
     SettingsStore settings =
         commandLine.configPath.isEmpty() ? SettingsStore() : SettingsStore(commandLine.configPath);
+    if (const QString problem = settings.fileProblem(); !problem.isEmpty()) {
+        printError(problem);
+        return exitCode(ExitStatus::StartFailed);
+    }
     const LanguageTexts texts =
         LanguageTexts::load(ProgramPaths::languageFolder(), LanguageTexts::languageName(settings));
     for (const QString& warning : texts.warnings())

@@ -11,6 +11,7 @@
 #include "planning/querycontext.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -50,6 +51,27 @@ ExitStatus runUnattended(MainWindow& window, const CommandLine& command, const P
         return ExitStatus::EmptyTeam;
     }
 
+    // A device or a pipe standing at the page's name (/dev/null, /dev/stdout) is not a page to replace.
+    const QFileInfo target(QDir(command.outputFolder).filePath(command.outputFile));
+    if (target.exists() && !target.isSymLink() && !target.isFile()) {
+        tell(QStringLiteral("%1 is not a file; the page is not written there").arg(target.filePath()));
+        return ExitStatus::OutputNotWritable;
+    }
+    // The page is not to be replaced by what goes beside it (the picture, the style sheet, the logo).
+    QStringList beside = QDir(HtmlReport::templateFolder()).entryList(QDir::Files);
+    beside << HtmlReport::kPictureFile;
+    if (beside.contains(command.outputFile)) {
+        tell(QStringLiteral("The page cannot be named %1: a file of that name goes beside it")
+                 .arg(command.outputFile));
+        return ExitStatus::UsageError;
+    }
+    const bool datesShown =
+        command.view == QLatin1StringView("Planning") || command.view == QLatin1StringView("ColorPlanning");
+    if (datesShown && command.fromDate.daysTo(command.toDate) >= Periods::kMaxDays)
+        tell(QStringLiteral("The period is longer than %1 days: the planning shows %2 to %3")
+                 .arg(Periods::kMaxDays)
+                 .arg(command.fromDate.toString(Qt::ISODate),
+                      command.fromDate.addDays(Periods::kMaxDays - 1).toString(Qt::ISODate)));
     window.choosePeriod(command.fromDate, command.toDate);
     if (!window.runView(command.view))
         return ExitStatus::ViewKeywordError;
@@ -65,7 +87,7 @@ ExitStatus runUnattended(MainWindow& window, const CommandLine& command, const P
         page = window.writeReportPage(command.report == QLatin1StringView("ReportHTMLColor"),
                                       command.report != QLatin1StringView("ReportImage"));
         deliverReport(program.tempFolder, command.outputFolder, command.outputFile,
-                      HtmlReport::templateFolder());
+                      command.report == QLatin1StringView("ReportImage"), HtmlReport::templateFolder());
     }
     catch (const JpegError& error) {
         tell(error.description() + QStringLiteral(": ") + error.detail());

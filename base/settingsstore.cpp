@@ -127,6 +127,7 @@ SettingsStore::FileStamp SettingsStore::currentStamp() const
     if (::stat(QFile::encodeName(m_filePath).constData(), &info) != 0)
         return stamp;
     stamp.exists = true;
+    stamp.regular = S_ISREG(info.st_mode);
     stamp.size = info.st_size;
     stamp.inode = info.st_ino;
     stamp.modified =
@@ -141,6 +142,7 @@ void SettingsStore::refresh() const
     QString ignored;
     if (!loadFromDisk(&ignored))
         m_sections.assign(1, Section{}); // unreadable: every read gives its default
+    m_indexValid = false;
 }
 
 bool SettingsStore::loadFromDisk(QString* error) const
@@ -148,21 +150,40 @@ bool SettingsStore::loadFromDisk(QString* error) const
     const FileStamp stamp = currentStamp();
     if (!stamp.exists) {
         m_sections.assign(1, Section{});
+        m_indexValid = false;
         m_loadedStamp = stamp;
         return true;
+    }
+    // A pipe would keep the program waiting for ever, and a device such as /dev/zero would fill its memory.
+    if (!stamp.regular) {
+        *error = QStringLiteral("The settings file %1 is not a file").arg(m_filePath);
+        return false;
+    }
+    if (stamp.size > kMaxFileBytes) {
+        *error = QStringLiteral("The settings file %1 is larger than %2 MiB; it is not read")
+                     .arg(m_filePath)
+                     .arg(kMaxFileBytes >> 20);
+        return false;
     }
     QFile file(m_filePath);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("Cannot read the settings file %1: %2").arg(m_filePath, file.errorString());
         return false;
     }
-    parse(file.readAll());
+    parse(file.read(kMaxFileBytes));
     m_loadedStamp = stamp;
     return true;
 }
 
+QString SettingsStore::fileProblem() const
+{
+    QString error;
+    return loadFromDisk(&error) ? QString() : error;
+}
+
 void SettingsStore::parse(const QByteArray& content) const
 {
+    m_indexValid = false;
     m_sections.clear();
     m_sections.push_back(Section{});
     qsizetype start = 0;
@@ -245,7 +266,9 @@ bool SettingsStore::change(Change&& apply)
         return false;
     }
     const std::vector<Section> before = m_sections;
-    if (!apply())
+    const bool changed = apply();
+    m_indexValid = false;
+    if (!changed)
         return true; // nothing to change
     if (!save()) {
         m_sections = before;
@@ -256,12 +279,17 @@ bool SettingsStore::change(Change&& apply)
 
 const SettingsStore::Section* SettingsStore::findSection(const QString& name) const
 {
-    // The lines before the first section header belong to no section and are never found by name.
-    for (std::size_t i = 1; i < m_sections.size(); ++i) {
-        if (sameName(m_sections[i].name, name))
-            return &m_sections[i];
+    // Looked up by name rather than walked: a store of thousands of colour rules is read rule by rule. The
+    // lines before the first section header belong to no section and are never found by name; of two
+    // sections of one name, the first counts.
+    if (!m_indexValid) {
+        m_index.clear();
+        for (std::size_t i = m_sections.size(); i-- > 1;)
+            m_index.insert(m_sections[i].name.toCaseFolded(), i);
+        m_indexValid = true;
     }
-    return nullptr;
+    const auto found = m_index.constFind(name.toCaseFolded());
+    return found == m_index.cend() ? nullptr : &m_sections[*found];
 }
 
 SettingsStore::Section* SettingsStore::findSection(const QString& name)

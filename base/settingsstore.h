@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -46,6 +47,11 @@ public:
 
     QString errorString() const { return m_error; }
 
+    // Why the file cannot be used as the settings (a pipe, a device, too large, unreadable), or nothing.
+    QString fileProblem() const;
+
+    static constexpr qint64 kMaxFileBytes = qint64(16) << 20;
+
 private:
     struct Line {
         QString key; // empty for a line kept as it was (comment, blank line, damaged text)
@@ -59,6 +65,7 @@ private:
     };
     struct FileStamp {
         bool exists = false;
+        bool regular = false;
         qint64 size = -1;
         QDateTime modified;
         quint64 inode = 0;
@@ -83,5 +90,8 @@ private:
     QString m_error;
     // The file's content is cached and read again whenever the file changed on disk.
     mutable std::vector<Section> m_sections;
+    // Section by its case-folded name, made again after any change to the sections.
+    mutable QHash<QString, std::size_t> m_index;
+    mutable bool m_indexValid = false;
     mutable FileStamp m_loadedStamp;
 };

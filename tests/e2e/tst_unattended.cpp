@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 class TestUnattended : public QObject {
@@ -112,6 +114,37 @@ private slots:
         QTest::newRow("13 some calendars not read")
             << out + QStringList{"--team", "Mixed", "--view", "ThisWeek", "--report", "ReportHTMLPlan"} << ""
             << 13 << "ghost@example.org";
+        // Hostile and mistaken command lines, settings and calendars: each ends, says why, and writes only
+        // what it should. An expected text beginning with "!" is looked for in what the program printed.
+        const QStringList support{"--team", "Support"};
+        QTest::newRow("9 a pipe at the page's name")
+            << box + support + QStringList{"--output", m_root.filePath("pipe.htm")} << "pipe" << 9
+            << "not a file";
+        QTest::newRow("9 a device at the page's name")
+            << box + support + QStringList{"--output", m_root.filePath("null.htm")} << "device" << 9
+            << "not a file";
+        QTest::newRow("2 the page named as its style sheet")
+            << box + support + QStringList{"--output", m_root.filePath("www/rotavine.css")} << "" << 2
+            << "goes beside it";
+        QTest::newRow("0 options after a classic text")
+            << QStringList{classic.arg("Support/ThisWeek/ReportHTMLPlan"), "--mailbox", m_mailbox} << "" << 0
+            << "for team:  Support";
+        QTest::newRow("2 classic page without a folder")
+            << box + QStringList{"/01122026/31122026/Support/Planning/ReportHTMLPlan/page.htm"} << "" << 2
+            << "names no page";
+        QTest::newRow("2 period ends before it starts")
+            << out + support + QStringList{"--from", "2026-12-31", "--to", "2026-12-01"} << "" << 2
+            << "before it starts";
+        QTest::newRow("0 a period cut to 187 days is said")
+            << out + support + QStringList{"--from", "2026-01-01", "--to", "2026-12-31"} << "" << 0
+            << "!longer than 187 days";
+        QTest::newRow("2 an empty argument") << QStringList{""} << "" << 2 << "is empty";
+        QTest::newRow("1 a window without a display") << box << "" << 1 << "no display";
+        QTest::newRow("1 settings file is a pipe")
+            << out + support << "settings pipe" << 1 << "is not a file";
+        QTest::newRow("1 settings file too large") << out + support << "settings huge" << 1 << "larger than";
+        QTest::newRow("0 a series that never matches is named")
+            << out + support << "hostile series" << 0 << "!gives no date";
         // On a server, a member whose calendar the rights keep from the user.
         const QStringList period{"--view", "ThisWeek", "--report", "ReportHTMLPlan", "--output", m_page};
         QTest::newRow("12 server refuses the only member")
@@ -131,6 +164,23 @@ private slots:
         QFile::remove(blocker);
         if (setup == "picture blocked") // a folder where the picture goes
             QVERIFY(QDir().mkpath(blocker + "/occupied"));
+        const QString special = m_root.filePath(setup == "device" ? "null.htm" : "pipe.htm");
+        QFile::remove(special);
+        if (setup == "pipe" || setup == "settings pipe")
+            QCOMPARE(::mkfifo(QFile::encodeName(special).constData(), 0600), 0);
+        if (setup == "device" &&
+            ::mknod(QFile::encodeName(special).constData(), S_IFCHR | 0600, makedev(1, 3)))
+            QSKIP("no right to make a device node here");
+        const QString huge = m_root.filePath("huge.ini");
+        if (setup == "settings huge") {
+            QFile file(huge);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(qint64(64) << 20));
+        }
+        const QString hostile = m_mailbox + "/calendars/anna.kowalska@example.org/hostile.ics";
+        if (setup == "hostile series")
+            writeFile(hostile,
+                      calendar("BEGIN:VEVENT|UID:hostile|DTSTART:20261201T090000Z|DTEND:20261201T091000Z|"
+                               "SUMMARY:Never|RRULE:FREQ=MINUTELY;BYMONTH=2;BYMONTHDAY=30|END:VEVENT"));
 
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -147,13 +197,21 @@ private slots:
         environment.insert("TMPDIR", setup == "no temp" ? m_root.filePath("missing/tmp") : m_temp);
         environment.insert("ROTAVINE_DATA_DIR",
                            setup == "no templates" ? m_root.filePath("empty-data") : ROTAVINE_SOURCE_DATA);
-        environment.insert("ROTAVINE_CONFIG", m_root.filePath("rotavine.ini"));
+        environment.insert("ROTAVINE_CONFIG", setup == "settings pipe"   ? special
+                                              : setup == "settings huge" ? huge
+                                                                         : m_root.filePath("rotavine.ini"));
         environment.insert("XDG_DATA_HOME", m_root.filePath("xdg-data"));
         process.setProcessEnvironment(environment);
         process.start(ROTAVINE_PROGRAM, arguments);
         // Nothing in an unattended run waits for a person: every outcome comes quickly.
         QVERIFY(process.waitForFinished(60000));
         QDir(blocker).removeRecursively();
+        QFile::remove(hostile);
+        QFile::remove(huge);
+        // What stood at the page's name is as it was.
+        if (setup == "pipe" || setup == "device")
+            QVERIFY(QFileInfo(special).exists() && !QFileInfo(special).isFile());
+        QFile::remove(special);
         const QString printed = process.readAllStandardOutput() + process.readAllStandardError();
         QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == status,
                  qPrintable(QString("status %1: %2").arg(process.exitCode()).arg(printed)));
@@ -169,7 +227,13 @@ private slots:
             QVERIFY2(printed.contains(expected), qPrintable(printed));
             return;
         }
-        QVERIFY2(html.contains(expected), qPrintable(html));
+        if (expected.startsWith('!'))
+            QVERIFY2(printed.contains(expected.mid(1)), qPrintable(printed));
+        else
+            QVERIFY2(html.contains(expected), qPrintable(html));
+        // Only what this run made is delivered: no picture an earlier picture report left behind.
+        if (expected != "planning.jpg")
+            QVERIFY(!QFile::exists(m_root.filePath("www/planning.jpg")));
         QVERIFY(html.startsWith("<!DOCTYPE html>") && html.contains("</html>", Qt::CaseInsensitive));
         QCOMPARE(html.count("<table", Qt::CaseInsensitive), html.count("</table>", Qt::CaseInsensitive));
         QVERIFY(!html.contains(QRegularExpression("[^\r]\n")));

@@ -50,4 +50,5 @@ bench: build
 	$(BUILD)/bin/bench-mailbox
 	$(BUILD)/bin/bench-paint
 	$(BUILD)/bin/bench-output
+	$(BUILD)/bin/bench-settings
 	$(BUILD)/bin/bench-dav

@@ -6,6 +6,8 @@
 #include "mailbox/mailbox.h"
 #include "planning/enginestate.h"
 
+#include <QSet>
+
 #include <exception>
 
 namespace {
@@ -80,10 +82,13 @@ void addMembers(Folder& folder, const QString& name, MemberList& members)
 }
 
 // Fills `teams` with the team folder's marked lists. The item count is read once; the event loop runs
-// before each item so that the cancel button is seen, and a cancel keeps the teams found so far.
+// before each item so that the cancel button is seen, and a cancel keeps the teams found so far. Of two
+// lists with one name (letter case ignored) the first in the folder's order counts, as selecting a team by
+// its name finds it; the other is said once and left out.
 void listTeams(Folder& folder, TeamList& teams, const TeamContext& context)
 {
     teams.clear();
+    QSet<QString> listed;
     ItemCollection items = folder.items();
     const int count = items.count();
     for (int index = 1; index <= count; ++index) {
@@ -101,8 +106,15 @@ void listTeams(Folder& folder, TeamList& teams, const TeamContext& context)
                  QStringLiteral("Team folder item %1 skipped: %2").arg(index).arg(error.description()));
             continue;
         }
-        if (item && isTeamGroup(*item))
-            teams.addItem(item->subject);
+        if (!item || !isTeamGroup(*item))
+            continue;
+        if (listed.contains(item->subject.toCaseFolded())) {
+            warn(context, QStringLiteral("Two teams are named \"%1\"; the first one is used (%2 is left out)")
+                              .arg(item->subject, item->source.location));
+            continue;
+        }
+        listed.insert(item->subject.toCaseFolded());
+        teams.addItem(item->subject);
     }
 }
 

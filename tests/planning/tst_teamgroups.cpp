@@ -192,6 +192,23 @@ private slots:
         QCOMPARE(fixture.warnings, QStringList());
     }
 
+    // Two team cards of one name: the first in the folder's order is the team, the other is said once.
+    void twoTeamsOfOneName()
+    {
+        Fixture fixture;
+        fixture.addTeam("a.vcf", group("Alpha", "<rotavine>", {kElodie}));
+        fixture.addTeam("b.vcf",
+                        group("ALPHA", "<rotavine>", {kJose}).replace("UID:group-alpha", "UID:other"));
+        QString name;
+        fixture.load(name);
+        QCOMPARE(fixture.teams.items, QStringList{"Alpha"});
+        QCOMPARE(fixture.warnings.size(), 1);
+        QVERIFY2(fixture.warnings.first().contains("b.vcf"), qPrintable(fixture.warnings.first()));
+        name = "alpha";
+        fixture.load(name);
+        QCOMPARE(fixture.members.items, QStringList{"Élodie Martin"});
+    }
+
     // The team folder cannot be opened: no exception, one warning, no teams offered; a selection leaves
     // both lists alone, and a click still remembers the team, as its errors are ignored.
     void unreadableTeamFolder_data()

@@ -440,8 +440,8 @@ void MainWindow::buttonChanged(int position)
 // its widest face at once, so that the buttons after it do not move under the pointer.
 void MainWindow::keepToolbarButtonWidths()
 {
-    for (const QAction* action : std::as_const(m_buttons)) {
-        auto* face = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(const_cast<QAction*>(action)));
+    for (QAction* action : std::as_const(m_buttons)) {
+        auto* face = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action));
         if (!face || !action->menu())
             continue;
         const QFontMetrics metrics = face->fontMetrics();

@@ -37,7 +37,7 @@ const QString kDefaultData = QStringLiteral("/0/0/0/%1").arg(int(Align::LeftCent
 void format(PlanningGrid& grid, int row, int column)
 {
     grid.setText(row, column, QStringLiteral("%1:%2").arg(row).arg(column));
-    grid.setBackColour(row, column, 1000 * row + column + 1);
+    grid.setBackColour(row, column, 1000 * qint64(row) + column + 1);
     grid.setBold(row, column, true);
     grid.setFontSize(row, column, 9);
     grid.setAlignment(row, column, Align::RightBottom);
@@ -47,7 +47,7 @@ QString formatted(int row, int column)
     return QStringLiteral("%1:%2/%3/1/9/%4")
         .arg(row)
         .arg(column)
-        .arg(1000 * row + column + 1)
+        .arg(1000 * qint64(row) + column + 1)
         .arg(int(Align::RightBottom));
 }
 

@@ -8,6 +8,9 @@
 #include <libical/ical.h>
 
 #include <algorithm>
+#include <functional>
+#include <optional>
+#include <tuple>
 #include <unordered_set>
 
 namespace {
@@ -151,8 +154,22 @@ struct Moment {
     {
         if (time.is_date)
             return QDateTime(date(), QTime(0, 0)).toSecsSinceEpoch();
-        if (time.zone)
-            return qint64(icaltime_as_timet_with_zone(time, time.zone));
+        if (time.zone) {
+            const qint64 utc = qint64(icaltime_as_timet_with_zone(time, time.zone));
+            // A wall time the zone skips (the hour the clocks go forward) is read with the offset from before
+            // the change, which moves it forward by the gap, as RFC 5545 reads it.
+            const icaltimetype back = icaltime_from_timet_with_zone(time_t(utc), 0, time.zone);
+            if (back.hour == time.hour && back.minute == time.minute && back.day == time.day)
+                return utc;
+            icaltimetype before =
+                icaltime_from_timet_with_zone(time_t(utc - 86400), 0, icaltimezone_get_utc_timezone());
+            int daylight = 0;
+            const int offset = icaltimezone_get_utc_offset_of_utc_time(const_cast<icaltimezone*>(time.zone),
+                                                                       &before, &daylight);
+            icaltimetype wall = time;
+            wall.zone = nullptr;
+            return qint64(icaltime_as_timet_with_zone(wall, icaltimezone_get_utc_timezone())) - offset;
+        }
         return QDateTime(date(), QTime(time.hour, time.minute, time.second)).toSecsSinceEpoch();
     }
 
@@ -177,11 +194,18 @@ Moment momentOf(icalproperty* property, icalcomponent* calendar)
     else if (kind == ICAL_DATE_VALUE || kind == ICAL_DATETIME_VALUE) {
         moment.time = icalvalue_get_datetime(value);
     }
+    else if (kind == ICAL_PERIOD_VALUE) {
+        moment.time = icalvalue_get_period(value).start;
+    }
     else {
         return moment;
     }
-    if (!icaltime_is_valid_time(moment.time) || moment.time.year < 1 || moment.time.month < 1 ||
-        moment.time.month > 12 || moment.time.day < 1 || moment.time.day > 31) {
+    // A date the calendar does not have (30 February) is no date; the year 9999 that "open-ended" events
+    // end in is one, though libical stops at 3000.
+    const icaltimetype& t = moment.time;
+    if (t.year < 1 || t.year > 9999 || t.month < 1 || t.month > 12 || t.day < 1 ||
+        t.day > QDate(t.year, t.month, 1).daysInMonth() || t.hour < 0 || t.hour > 23 || t.minute < 0 ||
+        t.minute > 59 || t.second < 0 || t.second > 60) {
         moment.time = icaltime_null_time();
         return moment;
     }
@@ -193,7 +217,15 @@ Moment momentOf(icalproperty* property, icalcomponent* calendar)
     return moment;
 }
 
-QList<Moment> momentsOf(icalcomponent* event, icalproperty_kind kind, icalcomponent* calendar)
+// What a property says as written, for messages.
+QString written(icalproperty* property)
+{
+    return QString::fromUtf8(icalproperty_as_ical_string(property)).trimmed();
+}
+
+// `unreadable` receives the properties whose date is none.
+QList<Moment> momentsOf(icalcomponent* event, icalproperty_kind kind, icalcomponent* calendar,
+                        QStringList* unreadable)
 {
     QList<Moment> moments;
     for (icalproperty* p = icalcomponent_get_first_property(event, kind); p;
@@ -203,8 +235,20 @@ QList<Moment> momentsOf(icalcomponent* event, icalproperty_kind kind, icalcompon
         const Moment moment = momentOf(p, calendar);
         if (!moment.isNull())
             moments.append(moment);
+        else
+            unreadable->append(written(p));
     }
     return moments;
+}
+
+qint64 utcOf(icalproperty* property)
+{
+    if (!property)
+        return 0;
+    const icaltimetype time = icalvalue_get_datetime(icalproperty_get_value(property));
+    return icaltime_is_null_time(time)
+               ? 0
+               : qint64(icaltime_as_timet_with_zone(time, icaltimezone_get_utc_timezone()));
 }
 
 int sensitivityOf(icalcomponent* event)
@@ -247,13 +291,24 @@ struct Event {
     // Length of each instance: whole days for all-day events, seconds otherwise.
     qint64 length = 0;
 
-    QByteArray rule; // RRULE text; empty for a single event
-    QList<Moment> rdates;
+    QList<QByteArray> rules; // RRULE texts (several are allowed, though deprecated); none for a single event
+    // RDATE values: a start, and for a PERIOD value its own end.
+    struct Extra {
+        Moment start;
+        Moment end;
+    };
+    QList<Extra> rdates;
     QList<Moment> exdates;
-    Moment recurrenceId; // set for an instance that overrides one of a series
-    QString warning;     // read, but not all of it can be shown
+    Moment recurrenceId;        // set for an instance that overrides one of a series
+    bool thisAndFuture = false; // RANGE=THISANDFUTURE: the override holds for the later instances too
+    QStringList warnings;       // read, but not all of it can be shown
+
+    // Which of several copies of one event (or one instance) in a file is the newest: SEQUENCE, then
+    // LAST-MODIFIED, then DTSTAMP, then the later in the file.
+    std::tuple<int, qint64, qint64, int> revision;
 
     bool allDay() const { return start.isDate(); }
+    bool recurring() const { return !rules.isEmpty() || !rdates.isEmpty(); }
 };
 
 } // namespace
@@ -423,6 +478,35 @@ bool someDayMatches(const icalrecurrencetype& rule, const QDate& first, const QD
 constexpr int kLastYear = 2582;
 constexpr int kCalendarCycleYears = 400;
 
+// RDATE values: dates, date-times, or periods with their own end (an end, or a duration).
+QList<Event::Extra> extrasOf(icalcomponent* event, icalcomponent* calendar, QStringList* unreadable)
+{
+    QList<Event::Extra> extras;
+    for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY); p;
+         p = icalcomponent_get_next_property(event, ICAL_RDATE_PROPERTY)) {
+        Event::Extra extra{momentOf(p, calendar), Moment{}};
+        if (extra.start.isNull()) {
+            unreadable->append(written(p));
+            continue;
+        }
+        icalvalue* value = icalproperty_get_value(p);
+        icalperiodtype period = icalperiodtype_null_period();
+        if (icalvalue_isa(value) == ICAL_PERIOD_VALUE)
+            period = icalvalue_get_period(value);
+        else if (icalvalue_isa(value) == ICAL_DATETIMEPERIOD_VALUE)
+            period = icalvalue_get_datetimeperiod(value).period;
+        if (!icaltime_is_null_time(period.start)) {
+            icaltimetype end = period.end;
+            if (icaltime_is_null_time(end))
+                end = icaltime_add(period.start, period.duration);
+            end.zone = extra.start.time.zone;
+            extra.end.time = end;
+        }
+        extras.append(extra);
+    }
+    return extras;
+}
+
 std::optional<Event> readEvent(icalcomponent* component, icalcomponent* calendar, QString* problem)
 {
     Event event;
@@ -434,12 +518,26 @@ std::optional<Event> readEvent(icalcomponent* component, icalcomponent* calendar
     event.cancelled = icalcomponent_get_status(component) == ICAL_STATUS_CANCELLED;
 
     if (const QString error = timingError(component); !error.isEmpty()) {
-        *problem = QStringLiteral("the event \"%1\" cannot be read: %2").arg(event.subject, error);
-        return std::nullopt;
+        // A rule that cannot be read still leaves the event's first date, which every reader shows.
+        if (!error.contains(QLatin1StringView("RRULE"))) {
+            *problem = QStringLiteral("the event \"%1\" cannot be read: %2").arg(event.subject, error);
+            return std::nullopt;
+        }
+        event.warnings << QStringLiteral(
+                              "the repeating event \"%1\" has a rule that cannot be read (%2); only its "
+                              "first date is shown")
+                              .arg(event.subject, error);
     }
+    icalproperty* sequence = icalcomponent_get_first_property(component, ICAL_SEQUENCE_PROPERTY);
+    event.revision = {sequence ? icalproperty_get_sequence(sequence) : 0,
+                      utcOf(icalcomponent_get_first_property(component, ICAL_LASTMODIFIED_PROPERTY)),
+                      utcOf(icalcomponent_get_first_property(component, ICAL_DTSTAMP_PROPERTY)), 0};
     event.start = momentOf(icalcomponent_get_first_property(component, ICAL_DTSTART_PROPERTY), calendar);
     if (event.start.isNull()) {
-        *problem = QStringLiteral("the event \"%1\" has no valid start (DTSTART)").arg(event.subject);
+        icalproperty* start = icalcomponent_get_first_property(component, ICAL_DTSTART_PROPERTY);
+        *problem = start ? QStringLiteral("the event \"%1\" has a start that cannot be read (%2)")
+                               .arg(event.subject, written(start))
+                         : QStringLiteral("the event \"%1\" has no start (DTSTART)").arg(event.subject);
         return std::nullopt;
     }
     const Moment end = momentOf(icalcomponent_get_first_property(component, ICAL_DTEND_PROPERTY), calendar);
@@ -456,27 +554,43 @@ std::optional<Event> readEvent(icalcomponent* component, icalcomponent* calendar
     }
     event.length = std::max<qint64>(event.length, 0);
 
-    if (icalproperty* rule = icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY)) {
+    for (icalproperty* rule = icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY); rule;
+         rule = icalcomponent_get_next_property(component, ICAL_RRULE_PROPERTY)) {
         const icalrecurrencetype recurrence = icalproperty_get_rrule(rule);
-        if (recurrence.freq == ICAL_NO_RECURRENCE) {
-            *problem = QStringLiteral("the event \"%1\" has a repetition rule that cannot be read")
-                           .arg(event.subject);
-            return std::nullopt;
-        }
+        const QString written = QString::fromUtf8(icalproperty_get_value_as_string(rule));
         const QDate first = event.start.date();
         const QDate last = std::min(first.addYears(kCalendarCycleYears), QDate(kLastYear, 12, 31));
-        if (someDayMatches(recurrence, first, last))
-            event.rule = icalrecurrencetype_as_string(const_cast<icalrecurrencetype*>(&recurrence));
-        else
-            event.warning =
-                QStringLiteral("the repeating event \"%1\" has a rule that gives no date (%2); only "
-                               "its first date is shown")
-                    .arg(event.subject, QString::fromUtf8(icalproperty_get_value_as_string(rule)));
+        if (recurrence.freq == ICAL_NO_RECURRENCE || recurrence.count < 0 ||
+            (recurrence.count > 0 && !icaltime_is_null_time(recurrence.until)))
+            event.warnings << QStringLiteral(
+                                  "the repeating event \"%1\" has a rule that cannot be read (%2); only "
+                                  "its first date is shown")
+                                  .arg(event.subject, written);
+        else if (!someDayMatches(recurrence, first, last))
+            event.warnings << QStringLiteral(
+                                  "the repeating event \"%1\" has a rule that gives no date (%2); only "
+                                  "its first date is shown")
+                                  .arg(event.subject, written);
+        else if (const QByteArray text =
+                     icalrecurrencetype_as_string(const_cast<icalrecurrencetype*>(&recurrence));
+                 !event.rules.contains(text))
+            event.rules << text;
     }
-    event.rdates = momentsOf(component, ICAL_RDATE_PROPERTY, calendar);
-    event.exdates = momentsOf(component, ICAL_EXDATE_PROPERTY, calendar);
-    event.recurrenceId =
-        momentOf(icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY), calendar);
+    QStringList unreadable;
+    event.rdates = extrasOf(component, calendar, &unreadable);
+    event.exdates = momentsOf(component, ICAL_EXDATE_PROPERTY, calendar, &unreadable);
+    if (icalproperty* end = icalcomponent_get_first_property(component, ICAL_DTEND_PROPERTY);
+        end && momentOf(end, calendar).isNull())
+        unreadable << written(end);
+    for (const QString& date : std::as_const(unreadable))
+        event.warnings << QStringLiteral(
+                              "the event \"%1\" has a date that cannot be read (%2); it is left out")
+                              .arg(event.subject, date);
+    icalproperty* recurrenceId = icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY);
+    event.recurrenceId = momentOf(recurrenceId, calendar);
+    if (icalparameter* range =
+            recurrenceId ? icalproperty_get_first_parameter(recurrenceId, ICAL_RANGE_PARAMETER) : nullptr)
+        event.thisAndFuture = icalparameter_get_range(range) == ICAL_RANGE_THISANDFUTURE;
     return event;
 }
 
@@ -528,21 +642,27 @@ std::shared_ptr<const ICalendarFile> ICalendarFile::parse(const QByteArray& byte
 {
     initialiseLibrary();
     // libical reads whatever it can of a damaged file; a file cut short is refused here rather than shown
-    // with silently missing events.
-    const QByteArray trimmed = bytes.trimmed();
-    if (!trimmed.startsWith("BEGIN:VCALENDAR") && !trimmed.startsWith("begin:vcalendar")) {
+    // with silently missing events. Names are read in any letter case, a UTF-8 byte-order mark is no part
+    // of the text, and what follows the last END:VCALENDAR is no part of the calendar.
+    QByteArray text = bytes;
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text.remove(0, 3);
+    const QByteArray upper = text.toUpper();
+    if (!upper.trimmed().startsWith("BEGIN:VCALENDAR")) {
         *error = QStringLiteral("not an iCalendar file (it does not start with BEGIN:VCALENDAR)");
         return nullptr;
     }
-    if (!trimmed.right(16).toUpper().endsWith("END:VCALENDAR")) {
+    const qsizetype end = upper.lastIndexOf("END:VCALENDAR");
+    if (end < 0) {
         *error = QStringLiteral("the file is cut short (it does not end with END:VCALENDAR)");
         return nullptr;
     }
-    if (bytes.contains('\0')) {
+    text.truncate(end + qsizetype(sizeof("END:VCALENDAR")) - 1);
+    if (text.contains('\0')) {
         *error = QStringLiteral("the file holds binary data");
         return nullptr;
     }
-    ComponentPtr root(icalparser_parse_string(bytes.constData()));
+    ComponentPtr root(icalparser_parse_string(text.constData()));
     if (!root) {
         *error = QStringLiteral("libical could not read the file");
         return nullptr;
@@ -567,14 +687,14 @@ std::shared_ptr<const ICalendarFile> ICalendarFile::parse(const QByteArray& byte
             ++events;
             QString problem;
             std::optional<Event> event = readEvent(component, calendar, &problem);
-            if (event && !event->warning.isEmpty())
-                file->d->problems << event->warning;
-            if (!event)
+            if (!event) {
                 file->d->problems << problem;
-            else if (event->recurrenceId.isNull())
-                file->d->events.push_back(std::move(*event));
-            else
-                file->d->overrides.push_back(std::move(*event));
+                continue;
+            }
+            file->d->problems << event->warnings;
+            std::get<3>(event->revision) = events;
+            (event->recurrenceId.isNull() ? file->d->events : file->d->overrides)
+                .push_back(std::move(*event));
         }
     }
     if (events == 0 && calendars.empty()) {
@@ -586,10 +706,45 @@ std::shared_ptr<const ICalendarFile> ICalendarFile::parse(const QByteArray& byte
         return nullptr;
     }
 
+    // Of several copies of one event, or of one instance of a series, the newest stands for it; an instance
+    // whose date a newer copy of its series excludes is gone.
+    const auto keepNewest = [](std::vector<Event>& list, auto&& keyOf) {
+        std::vector<Event> kept;
+        QHash<QString, std::size_t> where;
+        for (Event& event : list) {
+            const QString key = keyOf(event);
+            const auto found = key.isEmpty() ? where.cend() : where.constFind(key);
+            if (found == where.cend()) {
+                if (!key.isEmpty())
+                    where.insert(key, kept.size());
+                kept.push_back(std::move(event));
+            }
+            else if (event.revision > kept[*found].revision) {
+                kept[*found] = std::move(event);
+            }
+        }
+        list = std::move(kept);
+    };
+    keepNewest(file->d->events, [](const Event& event) { return event.uid; });
+    keepNewest(file->d->overrides, [](const Event& event) {
+        return event.uid + u'\n' + QString::number(event.recurrenceId.utc());
+    });
+    std::erase_if(file->d->overrides, [&](const Event& instance) {
+        for (const Event& series : file->d->events) {
+            if (series.uid != instance.uid || series.revision < instance.revision)
+                continue;
+            for (const Moment& excluded : series.exdates) {
+                if (excluded.key(series.allDay()) == instance.recurrenceId.key(series.allDay()))
+                    return true;
+            }
+        }
+        return false;
+    });
+
     // An instance whose series is not in the file stands on its own.
     std::unordered_set<QString> seriesUids;
     for (const Event& event : file->d->events) {
-        if (!event.rule.isEmpty() || !event.rdates.isEmpty())
+        if (event.recurring())
             seriesUids.insert(event.uid);
     }
     auto orphan = [&](const Event& instance) { return !seriesUids.contains(instance.uid); };
@@ -604,117 +759,242 @@ std::shared_ptr<const ICalendarFile> ICalendarFile::parse(const QByteArray& byte
     return file;
 }
 
+namespace {
+
+// Wall-clock arithmetic: a time's fields read as if it were UTC, so that a step of a day or an hour moves the
+// clock's hands by that much whatever the zone does in between, as libical steps a rule.
+qint64 wallSeconds(icaltimetype time)
+{
+    time.zone = nullptr;
+    time.is_date = 0;
+    return qint64(icaltime_as_timet_with_zone(time, icaltimezone_get_utc_timezone()));
+}
+
+icaltimetype fromWallSeconds(qint64 seconds, bool date)
+{
+    icaltimetype time = icaltime_from_timet_with_zone(time_t(seconds), date, icaltimezone_get_utc_timezone());
+    time.zone = nullptr;
+    return time;
+}
+
+// The wall time in `zone` (the local time zone when none) at a UTC moment, without its zone.
+icaltimetype wallAt(qint64 utc, icaltimezone* zone, bool date)
+{
+    if (zone) {
+        icaltimetype time = icaltime_from_timet_with_zone(time_t(utc), date, zone);
+        time.zone = nullptr;
+        return time;
+    }
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(utc);
+    icaltimetype time = icaltime_null_time();
+    time.year = local.date().year();
+    time.month = local.date().month();
+    time.day = local.date().day();
+    time.is_date = date;
+    if (!date) {
+        time.hour = local.time().hour();
+        time.minute = local.time().minute();
+        time.second = local.time().second();
+    }
+    return time;
+}
+
+bool hasLimits(const icalrecurrencetype& rule)
+{
+    return listed(rule.by_second, ICAL_BY_SECOND_SIZE) || listed(rule.by_minute, ICAL_BY_MINUTE_SIZE) ||
+           listed(rule.by_hour, ICAL_BY_HOUR_SIZE) || listed(rule.by_day, ICAL_BY_DAY_SIZE) ||
+           listed(rule.by_month_day, ICAL_BY_MONTHDAY_SIZE) ||
+           listed(rule.by_year_day, ICAL_BY_YEARDAY_SIZE) || listed(rule.by_week_no, ICAL_BY_WEEKNO_SIZE) ||
+           listed(rule.by_month, ICAL_BY_MONTH_SIZE) || listed(rule.by_set_pos, ICAL_BY_SETPOS_SIZE);
+}
+
+// Hands `found` the instances of one rule of `event` from near the window on, up to the window's end. libical
+// steps a rule through wall-clock times; handed a zone, it moves a time that falls into a spring-forward gap
+// and carries the move on to every later instance. It is therefore given the floating wall time, and each
+// instance gets the zone back: a time in a gap then moves forward by the gap alone, as RFC 5545 reads it.
+// A series begun long ago is entered near the window at an instance of its own, so that a rule of minutes
+// keeps its phase and a COUNT keeps its instances; what libical is handed ends at the window (an UNTIL it
+// checks at every step, so that no call runs past it); a series that still gives too many dates, or takes
+// too long, is cut and `report` says so.
+void walkRule(const Event& event, const QByteArray& text, const ICalendarFile::Window& window,
+              const std::function<void(const Moment&)>& found,
+              const std::function<void(const QString&)>& report)
+{
+    icalrecurrencetype rule = icalrecurrencetype_from_string(text.constData());
+    if (rule.freq == ICAL_NO_RECURRENCE)
+        return;
+    icaltimezone* zone = const_cast<icaltimezone*>(event.start.time.zone);
+    const bool date = event.start.isDate();
+    icaltimetype first = event.start.time;
+    first.zone = nullptr;
+
+    // A rule of hours, minutes or seconds whose days all lie outside the window is not walked through it.
+    const bool shortRule = rule.freq == ICAL_HOURLY_RECURRENCE || rule.freq == ICAL_MINUTELY_RECURRENCE ||
+                           rule.freq == ICAL_SECONDLY_RECURRENCE;
+    const QDate windowFirst = QDateTime::fromSecsSinceEpoch(window.endAtLeastUtc).toUTC().date().addDays(-1);
+    const QDate windowLast = QDateTime::fromSecsSinceEpoch(window.startAtMostUtc).toUTC().date().addDays(1);
+    if (shortRule && !someDayMatches(rule, std::max(event.start.date(), windowFirst), windowLast))
+        return;
+
+    // UNTIL is written in UTC when DTSTART has a zone: it is taken to the same wall clock.
+    if (!icaltime_is_null_time(rule.until)) {
+        if (!rule.until.is_date && !date && icaltime_is_utc(rule.until))
+            rule.until =
+                wallAt(qint64(icaltime_as_timet_with_zone(rule.until, icaltimezone_get_utc_timezone())), zone,
+                       false);
+        rule.until.zone = nullptr;
+    }
+    const icaltimetype end = wallAt(window.startAtMostUtc + 86400, zone, date);
+    if (icaltime_is_null_time(rule.until) || icaltime_compare(rule.until, end) > 0)
+        rule.until = end;
+
+    // Where the window begins, less the longest an instance lasts and a day.
+    const qint64 lengthSeconds = date ? (event.length + 1) * 86400 : event.length;
+    const qint64 fromUtc = window.endAtLeastUtc - lengthSeconds - 86400;
+    std::optional<icaltimetype> skipTo;
+    if (fromUtc > event.start.utc()) {
+        const icaltimetype target = wallAt(fromUtc, zone, date);
+        if (!shortRule && rule.count == 0) {
+            // libical enters daily and longer rules itself, interval included, at the time of day the
+            // series has.
+            icaltimetype jump = target;
+            jump.hour = first.hour;
+            jump.minute = first.minute;
+            jump.second = first.second;
+            skipTo = jump;
+        }
+        else if (shortRule && (rule.count == 0 || !hasLimits(rule))) {
+            // Steps of hours, minutes or seconds are counted by hand, from the series' own first one.
+            const qint64 unit = rule.freq == ICAL_HOURLY_RECURRENCE     ? 3600
+                                : rule.freq == ICAL_MINUTELY_RECURRENCE ? 60
+                                                                        : 1;
+            const qint64 step = unit * std::max<qint64>(1, rule.interval);
+            const qint64 steps = (wallSeconds(target) - wallSeconds(first)) / step;
+            if (steps > 0) {
+                if (rule.count > 0) {
+                    if (steps >= rule.count)
+                        return;
+                    rule.count -= int(steps);
+                }
+                first = fromWallSeconds(wallSeconds(first) + steps * step, false);
+            }
+        }
+    }
+
+    icalrecur_iterator* iterator = icalrecur_iterator_new(rule, first);
+    if (!iterator)
+        return;
+    if (skipTo)
+        icalrecur_iterator_set_start(iterator, *skipTo);
+    int count = 0;
+    QElapsedTimer spent;
+    spent.start();
+    for (icaltimetype next = icalrecur_iterator_next(iterator); !icaltime_is_null_time(next);
+         next = icalrecur_iterator_next(iterator)) {
+        next.zone = zone;
+        next.is_date = date;
+        const Moment instance{next};
+        if (instance.utc() > window.startAtMostUtc)
+            break;
+        if (++count > kMaxInstancesPerSeries || spent.elapsed() > kMaxMillisecondsPerSeries) {
+            report(
+                QStringLiteral(
+                    "the repeating event \"%1\" gives too many dates to show; those from %2 on are "
+                    "left out")
+                    .arg(event.subject, QDateTime::fromSecsSinceEpoch(instance.utc()).toString(Qt::ISODate)));
+            break;
+        }
+        found(instance);
+    }
+    icalrecur_iterator_free(iterator);
+}
+
+// The same moment moved by `seconds` of wall-clock time, in its own zone.
+Moment shifted(const Moment& moment, qint64 seconds)
+{
+    Moment moved{fromWallSeconds(wallSeconds(moment.time) + seconds, moment.isDate())};
+    moved.time.zone = moment.time.zone;
+    return moved;
+}
+
+} // namespace
+
 void ICalendarFile::expand(const Window& window, std::vector<MailboxItem>& out, QStringList* problems) const
 {
     const auto report = [problems](const QString& problem) {
         if (problems)
             problems->append(problem);
     };
-    const qint64 startAtMost = window.startAtMostUtc;
 
     for (const Event& event : d->events) {
         const bool dateSeries = event.allDay();
-        const bool recurring = !event.rule.isEmpty() || !event.rdates.isEmpty();
-        const qint64 firstUtc = event.start.utc();
-
-        if (!recurring) {
-            const qint64 endUtc = endOf(event, event.start, firstUtc);
-            if (touches(window, firstUtc, endUtc))
-                out.push_back(itemOf(event, firstUtc, endUtc, Moment{}));
+        if (!event.recurring()) {
+            const qint64 startUtc = event.start.utc();
+            const qint64 endUtc = endOf(event, event.start, startUtc);
+            if (touches(window, startUtc, endUtc))
+                out.push_back(itemOf(event, startUtc, endUtc, Moment{}));
             continue;
         }
 
-        // Instances that are excluded, or replaced by an instance of their own.
+        // Instances that are excluded, or replaced by an instance of their own; the overrides that hold for
+        // the later instances too (RANGE=THISANDFUTURE), latest first.
         std::unordered_set<qint64> skipped;
         for (const Moment& excluded : event.exdates)
             skipped.insert(excluded.key(dateSeries));
+        std::vector<const Event*> fromThenOn;
         for (const Event& instance : d->overrides) {
-            if (instance.uid == event.uid)
-                skipped.insert(instance.recurrenceId.key(dateSeries));
+            if (instance.uid != event.uid)
+                continue;
+            skipped.insert(instance.recurrenceId.key(dateSeries));
+            if (instance.thisAndFuture)
+                fromThenOn.push_back(&instance);
         }
+        std::sort(fromThenOn.begin(), fromThenOn.end(), [](const Event* a, const Event* b) {
+            return a->recurrenceId.utc() > b->recurrenceId.utc();
+        });
 
-        // Candidates: the start itself (always the first instance), the rule's instances, the extra dates.
-        std::vector<std::pair<qint64, Moment>> instances; // (UTC start, instance as written)
+        // Candidates: the start itself (always the first instance), the rules' instances, the extra dates.
+        struct Instance {
+            qint64 startUtc;
+            qint64 endUtc;
+            Moment written;
+            const Event* fields;
+        };
+        std::vector<Instance> instances;
         std::unordered_set<qint64> seen;
-        auto consider = [&](const Moment& instance) {
+        const auto consider = [&](const Moment& instance, const Moment& ownEnd) {
             const qint64 key = instance.key(dateSeries);
             if (!seen.insert(key).second || skipped.contains(key))
                 return;
-            const qint64 startUtc = instance.utc();
-            if (touches(window, startUtc, endOf(event, instance, startUtc)))
-                instances.emplace_back(startUtc, instance);
-        };
-        consider(event.start);
-
-        icalrecurrencetype rule;
-        icalrecurrencetype_clear(&rule);
-        if (!event.rule.isEmpty())
-            rule = icalrecurrencetype_from_string(event.rule.constData());
-        // Each call into libical's iterator runs until it finds a date or passes the rule's UNTIL, which it
-        // checks at every step: an UNTIL no later than the window's end bounds what one call can cost. A rule
-        // of hours, minutes or seconds whose days all lie outside the window is not walked through it at all.
-        const QDateTime windowEnd = QDateTime::fromSecsSinceEpoch(startAtMost).toUTC();
-        const bool shortRule = rule.freq == ICAL_HOURLY_RECURRENCE || rule.freq == ICAL_MINUTELY_RECURRENCE ||
-                               rule.freq == ICAL_SECONDLY_RECURRENCE;
-        if (!event.rule.isEmpty() && shortRule &&
-            !someDayMatches(
-                rule,
-                std::max(event.start.date(),
-                         QDateTime::fromSecsSinceEpoch(window.endAtLeastUtc).toUTC().date().addDays(-1)),
-                windowEnd.date().addDays(1)))
-            rule.freq = ICAL_NO_RECURRENCE;
-        if (rule.freq != ICAL_NO_RECURRENCE) {
-            const icaltimetype until = icaltime_from_timet_with_zone(time_t(startAtMost + 86400), dateSeries,
-                                                                     icaltimezone_get_utc_timezone());
-            if (icaltime_is_null_time(rule.until) || icaltime_compare(rule.until, until) > 0)
-                rule.until = until;
-            icalrecur_iterator* iterator = icalrecur_iterator_new(rule, event.start.time);
-            if (iterator) {
-                // Skip ahead to the window where libical does that faithfully: rules with a COUNT must be
-                // counted from the start, and an interval would lose its phase.
-                if (rule.count == 0 && rule.interval <= 1) {
-                    const qint64 lengthSeconds = dateSeries ? (event.length + 1) * 86400 : event.length;
-                    const qint64 from = window.endAtLeastUtc - lengthSeconds - 86400;
-                    if (from > firstUtc) {
-                        icaltimetype jump = icaltime_from_timet_with_zone(
-                            time_t(from), dateSeries,
-                            event.start.time.zone ? event.start.time.zone : icaltimezone_get_utc_timezone());
-                        if (!event.start.time.zone && !dateSeries)
-                            jump = icaltime_from_timet_with_zone(time_t(from), 0, nullptr);
-                        jump.zone = event.start.time.zone;
-                        icalrecur_iterator_set_start(iterator, jump);
-                    }
+            // An override for this and the later instances moves them as it moved its own, and lends them its
+            // length and texts.
+            const Event* fields = &event;
+            Moment start = instance;
+            for (const Event* change : fromThenOn) {
+                if (change->recurrenceId.utc() < instance.utc()) {
+                    start = shifted(instance,
+                                    wallSeconds(change->start.time) - wallSeconds(change->recurrenceId.time));
+                    fields = change;
+                    break;
                 }
-                int steps = 0;
-                QElapsedTimer spent;
-                spent.start();
-                for (icaltimetype next = icalrecur_iterator_next(iterator); !icaltime_is_null_time(next);
-                     next = icalrecur_iterator_next(iterator)) {
-                    next.zone = event.start.time.zone;
-                    next.is_date = event.start.time.is_date;
-                    const Moment instance{next};
-                    if (instance.utc() > startAtMost)
-                        break;
-                    if (++steps > kMaxInstancesPerSeries || spent.elapsed() > kMaxMillisecondsPerSeries) {
-                        report(
-                            QStringLiteral("the repeating event \"%1\" gives too many dates to show; those "
-                                           "from %2 on are left out")
-                                .arg(event.subject,
-                                     QDateTime::fromSecsSinceEpoch(instance.utc()).toString(Qt::ISODate)));
-                        break;
-                    }
-                    consider(instance);
-                }
-                icalrecur_iterator_free(iterator);
             }
-        }
-        for (const Moment& extra : event.rdates)
-            consider(extra);
+            const qint64 startUtc = start.utc();
+            const qint64 endUtc =
+                !ownEnd.isNull() && fields == &event ? ownEnd.utc() : endOf(*fields, start, startUtc);
+            if (touches(window, startUtc, endUtc))
+                instances.push_back({startUtc, std::max(endUtc, startUtc), instance, fields});
+        };
+        consider(event.start, Moment{});
+        for (const QByteArray& rule : event.rules)
+            walkRule(
+                event, rule, window, [&](const Moment& instance) { consider(instance, Moment{}); }, report);
+        for (const Event::Extra& extra : event.rdates)
+            consider(extra.start, extra.end);
 
         std::stable_sort(instances.begin(), instances.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (const auto& [startUtc, instance] : instances)
-            out.push_back(itemOf(event, startUtc, endOf(event, instance, startUtc), instance));
+                         [](const Instance& a, const Instance& b) { return a.startUtc < b.startUtc; });
+        for (const Instance& instance : instances)
+            out.push_back(itemOf(*instance.fields, instance.startUtc, instance.endUtc, instance.written));
     }
 
     // Overriding instances stand where their own times put them, inside the window or outside it.

@@ -96,10 +96,13 @@ private slots:
         actual.prepend(window.join(u' '));
         QCOMPARE(actual, golden(path + ".expected", actual));
         // Series far from their start are entered part-way: that must give what walking from the start gives.
+        // (A series too long to walk from its start to the window is cut, and says so: nothing to compare.)
+        QStringList walkProblems;
         std::vector<MailboxItem> walked =
-            expand(readBytes(path), local("2000-01-01T00:00"), local(window[2]));
+            expand(readBytes(path), local("2000-01-01T00:00"), local(window[2]), &walkProblems);
         std::erase_if(walked, [&](const MailboxItem& item) { return item.end < local(window[1]); });
-        if (!name.startsWith("damaged/") && !name.startsWith("hostile/"))
+        if (!name.startsWith("damaged/") && !name.startsWith("hostile/") &&
+            walkProblems.filter("too many dates").isEmpty())
             QCOMPARE(describe(walked), actual.mid(1, actual.size() - 1 - problems.size()));
     }
 

@@ -7,9 +7,10 @@ void ListWidgetMemberList::clear()
     m_list.clear();
 }
 
-void ListWidgetMemberList::addItem(const QString& text)
+void ListWidgetMemberList::addItem(const QString& text, const QString& address)
 {
-    m_list.addItem(text);
+    auto* entry = new QListWidgetItem(text, &m_list);
+    entry->setData(Qt::UserRole, address);
 }
 
 int ListWidgetMemberList::count() const

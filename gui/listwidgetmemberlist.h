@@ -10,7 +10,7 @@ public:
     explicit ListWidgetMemberList(QListWidget& list) : m_list(list) {}
 
     void clear() override;
-    void addItem(const QString& text) override;
+    void addItem(const QString& text, const QString& address) override;
     int count() const override;
     QString item(int index) const override;
 

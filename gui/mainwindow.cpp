@@ -888,9 +888,16 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 
 QStringList MainWindow::members() const
 {
+    // A member the team gives an address for is looked up by it ("Name <address>"), so that two people of
+    // one name are told apart.
     QStringList names;
-    for (int row = 0; row < m_memberList->count(); ++row)
-        names.append(m_memberList->item(row)->text());
+    for (int row = 0; row < m_memberList->count(); ++row) {
+        const QListWidgetItem* item = m_memberList->item(row);
+        const QString address = item->data(Qt::UserRole).toString();
+        names.append(address.isEmpty() || address.compare(item->text(), Qt::CaseInsensitive) == 0
+                         ? item->text()
+                         : QStringLiteral("%1 <%2>").arg(item->text(), address));
+    }
     return names;
 }
 

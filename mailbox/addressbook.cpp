@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <algorithm>
@@ -401,6 +402,14 @@ QList<MailboxError> AddressBook::errors()
 
 std::optional<AddressBook::Contact> AddressBook::resolve(const QString& name)
 {
+    // "Name <address>", as a team writes a member it knows the address of: the address tells people of one
+    // name apart; a name alone still resolves as before.
+    static const QRegularExpression kNamed(QStringLiteral("^(.*\\S)\\s*<([^<>\\s]+@[^<>\\s]+)>$"));
+    if (const QRegularExpressionMatch named = kNamed.match(name.trimmed()); named.hasMatch()) {
+        if (std::optional<Contact> person = resolve(named.captured(2)))
+            return person;
+        return resolve(named.captured(1));
+    }
     refreshIfStale();
     const QString key = emailKey(name);
     if (key.isEmpty())
@@ -475,6 +484,34 @@ QString AddressBook::memberDisplayName(const QString& reference)
     }
     const QString name = nameIn(m_byEmail.value(emailKey(address)));
     return name.isEmpty() ? address : name;
+}
+
+QString AddressBook::memberAddress(const QString& reference)
+{
+    refreshIfStale();
+    const QString trimmed = reference.trimmed();
+    if (trimmed.startsWith(QLatin1StringView("mailto:"), Qt::CaseInsensitive)) {
+        QString address = QUrl::fromPercentEncoding(trimmed.mid(7).toUtf8());
+        const qsizetype query = address.indexOf(u'?');
+        return (query >= 0 ? address.left(query) : address).trimmed();
+    }
+    if (trimmed.contains(u'@') && !trimmed.startsWith(QLatin1StringView("urn:"), Qt::CaseInsensitive))
+        return trimmed;
+    for (const qsizetype index : m_byUid.value(uidKey(trimmed))) {
+        const Contact& contact = m_contacts.at(index);
+        if (!contact.isGroup() && !contact.emails.isEmpty())
+            return contact.emails.first();
+    }
+    return QString();
+}
+
+QStringList AddressBook::memberAddresses(const Contact& group)
+{
+    QStringList addresses;
+    addresses.reserve(group.memberRefs.size());
+    for (const QString& reference : group.memberRefs)
+        addresses.append(memberAddress(reference));
+    return addresses;
 }
 
 QStringList AddressBook::memberDisplayNames(const Contact& group)

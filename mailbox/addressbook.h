@@ -68,6 +68,10 @@ public:
     // the card it designates, else the address itself (or the reference as stored when it is no address).
     QString memberDisplayName(const QString& reference);
     QStringList memberDisplayNames(const Contact& group);
+    // The e-mail address a member reference stands for: its own (mailto:), or that of the card it designates;
+    // empty when it names no address.
+    QString memberAddress(const QString& reference);
+    QStringList memberAddresses(const Contact& group);
 
     // The cards directly in `directory`, in file-name order, read now (cached ones that did not change are
     // not read again); files that cannot be read are left out and appended to `errors`. Throws MailboxError

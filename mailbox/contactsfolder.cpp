@@ -177,7 +177,7 @@ QList<std::shared_ptr<MailboxItem>> ContactsFolder::itemsOf(const QList<AddressB
         item->source.uid = contact.uid;
         if (contact.isGroup()) {
             item->source.memberRefs = contact.memberRefs;
-            item->setMembers(book.memberDisplayNames(contact));
+            item->setMembers(book.memberDisplayNames(contact), book.memberAddresses(contact));
         }
         item->attach(host);
         items.append(std::move(item));

@@ -65,11 +65,18 @@ public:
     Source source;
 
     void attach(std::shared_ptr<ItemHost> host) { m_host = std::move(host); }
-    void setMembers(QStringList displayNames) { m_members = std::move(displayNames); }
+    void setMembers(QStringList displayNames, QStringList addresses = {})
+    {
+        m_members = std::move(displayNames);
+        m_memberAddresses = std::move(addresses);
+    }
+    // The member's e-mail address where the list gives one (1-based, as member()); empty otherwise.
+    QString memberAddress(int index) const { return m_memberAddresses.value(index - 1); }
 
 private:
     std::shared_ptr<ItemHost> m_host;
     QStringList m_members;
+    QStringList m_memberAddresses;
 };
 
 // What an item's operations are carried out by: its folder, or the mailbox for an item it created.

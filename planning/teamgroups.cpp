@@ -74,7 +74,7 @@ void addMembers(Folder& folder, const QString& name, MemberList& members)
     const int count = list->memberCount();
     for (int index = 1; index <= count; ++index) {
         try {
-            members.addItem(list->member(index));
+            members.addItem(list->member(index), list->memberAddress(index));
         }
         catch (const MailboxError&) {
         }

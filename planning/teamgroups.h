@@ -29,7 +29,8 @@ class MemberList {
 public:
     virtual ~MemberList() = default;
     virtual void clear() = 0;
-    virtual void addItem(const QString& text) = 0;
+    // A member as the list shows it, with the address the team gives for it (empty when none).
+    virtual void addItem(const QString& text, const QString& address) = 0;
     virtual int count() const = 0;
     virtual QString item(int index) const = 0;
 };

@@ -499,6 +499,22 @@ private slots:
         QCOMPARE(h.settings.read(legend->button(0)->text(), "Selected", "x"), QString("0"));
     }
 
+    // Two people of one name: the team's member is looked up by the address its card gives, not by the name
+    // both share (that showed "?" on the member's whole row).
+    void membersOfOneNameAreToldApart()
+    {
+        Harness h;
+        writeFile(h.dir.filePath("mailbox/contacts/other-anna.vcf"),
+                  person("other-anna", "Anna Kowalska", "anna.k@partner.example.net"));
+        QVERIFY(h.openAndShow());
+        h.menuEntry(2, "ThisWeek")->trigger();
+        const PlanningGrid& grid = h.window->grid();
+        const int row = int(h.items("memberList").indexOf("Anna Kowalska")) + grid.fixedRows();
+        QCOMPARE(grid.text(row, 0), QString("Anna Kowalska"));
+        QVERIFY(grid.text(row, 1) != "?");
+        QVERIFY(h.window->lastQueryOutcome().unreadable.isEmpty());
+    }
+
     // What the window says when it cannot do what was asked.
     void feedback()
     {

@@ -10,12 +10,20 @@ namespace {
 template <typename List>
 struct Items : List {
     void clear() override { items.clear(); }
-    void addItem(const QString& text) override { items.append(text); }
     int count() const override { return int(items.size()); }
     QString item(int index) const override { return items.at(index); }
     QStringList items;
 };
+struct Members : Items<MemberList> {
+    void addItem(const QString& text, const QString& address) override
+    {
+        items.append(text);
+        addresses.append(address);
+    }
+    QStringList addresses;
+};
 struct Teams : Items<TeamList> {
+    void addItem(const QString& text) override { items.append(text); }
     QString text() const override { return current; }
     void setText(const QString& text) override { current = text; }
     QString current;
@@ -56,7 +64,7 @@ public:
     }
 
     Teams teams;
-    Items<MemberList> members;
+    Members members;
     TeamWindow window{teams, members};
     int cancelAtYield = 0; // the yield that clears QueryRunning, as the cancel button would; 0: none
     bool runningAtEveryYield = true;

@@ -20,7 +20,7 @@
 #include "planning/planninggrid.h"
 #include "planning/planningmatrix.h"
 #include "planning/querycontext.h"
-#include "tests/support/radicaleserver.h"
+#include "tests/support/davserver.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -73,7 +73,7 @@ QString prepareStorage(const QString& mailbox, const BenchOptions& options)
         return storage;
     QDir(storage).removeRecursively();
     const QString root = storage + QStringLiteral("/collection-root");
-    const QString user = root + u'/' + RadicaleServer::kUser;
+    const QString user = root + u'/' + DavServer::kUser;
     bool ok =
         fillCollection(mailbox + QStringLiteral("/contacts"), user + QStringLiteral("/contacts"),
                        R"({"tag": "VADDRESSBOOK", "D:displayname": "Contacts"})", QStringLiteral(".vcf"));
@@ -98,7 +98,7 @@ QString utc(qint64 seconds)
 }
 
 // curl fetching every member's REPORT, `parallel` at a time; returns the milliseconds, -1 on failure.
-double curlReports(const RadicaleServer& server, const QStringList& addresses, int parallel, qint64* bytes)
+double curlReports(const DavServer& server, const QStringList& addresses, int parallel, qint64* bytes)
 {
     QTemporaryDir dir;
     const qint64 from = QDateTime(kFirstDay, QTime(0, 0)).toSecsSinceEpoch() - 86400;
@@ -113,7 +113,7 @@ double curlReports(const RadicaleServer& server, const QStringList& addresses, i
         block += "output = \"" + dir.filePath(QStringLiteral("r%1.xml").arg(i)).toUtf8() + "\"\n";
         block += "request = \"REPORT\"\nheader = \"Depth: 1\"\nheader = \"Content-Type: application/xml\"\n";
         block += "data-binary = \"@" + dir.filePath(QStringLiteral("body.xml")).toUtf8() + "\"\n";
-        block += "user = \"" + (RadicaleServer::kUser + u':' + RadicaleServer::kPassword).toUtf8() + "\"\n";
+        block += "user = \"" + (DavServer::kUser + u':' + DavServer::kPassword).toUtf8() + "\"\n";
         blocks.append(block);
     }
     const QByteArray config = blocks.join("next\n");
@@ -174,12 +174,12 @@ QueryRun memberQuery(DavMailbox& mailbox, const QStringList& members)
     return run;
 }
 
-std::unique_ptr<DavMailbox> openMailbox(const RadicaleServer& server, int inFlight)
+std::unique_ptr<DavMailbox> openMailbox(const DavServer& server, int inFlight)
 {
     DavMailbox::Options options;
     options.server = server.url();
-    options.user = RadicaleServer::kUser;
-    options.password = RadicaleServer::kPassword;
+    options.user = DavServer::kUser;
+    options.password = DavServer::kPassword;
     options.timeoutSeconds = 600;
     options.maxInFlight = inFlight;
     options.addressBookMaxAgeMs = 3600 * 1000;
@@ -206,7 +206,7 @@ int main(int argc, char* argv[])
     const QString storage = prepareStorage(mailbox, options);
     if (storage.isEmpty())
         return 1;
-    RadicaleServer server(storage);
+    DavServer server(storage);
     if (!server.isRunning()) {
         std::fprintf(stderr, "bench: %s\n", qPrintable(server.error()));
         return 1;

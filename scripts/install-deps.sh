@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libical-dev libturbojpeg0-dev
   fonts-liberation2 tzdata
-  radicale xvfb xauth openbox trayer chromium
+  radicale xandikos xvfb xauth openbox trayer chromium
   clang-format
 )
 

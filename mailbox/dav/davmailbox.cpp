@@ -152,12 +152,18 @@ public:
             return check;
         }
         case Report: {
+            // The window's events, then every series, wherever it begins: a server's time-range filter is not
+            // trusted for series (some leave out those that began before the range), which are expanded
+            // here instead.
             const Range range = Range::of(*m_window);
             DavClient::Request report = request("REPORT", *m_calendar, what());
             report.depth = "1";
             report.contentType = "application/xml; charset=utf-8";
-            report.body = DavXml::calendarQuery(range.from ? utcText(*range.from) : QString(),
-                                                range.to ? utcText(*range.to) : QString(), true);
+            static const QString kSeries[] = {QString(), QStringLiteral("RRULE"), QStringLiteral("RDATE")};
+            report.body = m_query == 0
+                              ? DavXml::calendarQuery(range.from ? utcText(*range.from) : QString(),
+                                                      range.to ? utcText(*range.to) : QString(), true)
+                              : DavXml::calendarQuery(QString(), QString(), true, kSeries[m_query]);
             return report;
         }
         case Done:
@@ -218,6 +224,8 @@ private:
         }
         m_state->fresh = false;
         m_state->pendingError.reset();
+        m_query = 0;
+        m_responses.clear();
         m_stage = Check;
     }
 
@@ -269,7 +277,11 @@ private:
     {
         if (!reply.ok())
             throw *reply.error;
-        const QList<DavXml::Response> responses = DavXml::parseMultistatus(reply.body, what());
+        m_responses << DavXml::parseMultistatus(reply.body, what());
+        if (++m_query < kQueries)
+            return;
+        const QList<DavXml::Response> responses = std::exchange(m_responses, {});
+        m_query = 0;
         // Objects that did not change keep their parsed form.
         QHash<QString, const CalendarState::Resource*> known;
         for (const CalendarState::Resource& resource : m_state->resources)
@@ -293,8 +305,12 @@ private:
             }
             resources.push_back(std::move(resource));
         }
-        std::sort(resources.begin(), resources.end(),
-                  [](const auto& a, const auto& b) { return a.key < b.key; });
+        // An object found by more than one query is kept once.
+        std::stable_sort(resources.begin(), resources.end(),
+                         [](const auto& a, const auto& b) { return a.key < b.key; });
+        resources.erase(std::unique(resources.begin(), resources.end(),
+                                    [](const auto& a, const auto& b) { return a.key == b.key; }),
+                        resources.end());
         m_state->resources = std::move(resources);
         m_state->fetched = Range::of(*m_window);
         m_state->ctag = m_newCtag;
@@ -314,6 +330,10 @@ private:
     std::shared_ptr<CalendarState> m_state;
     QString m_newCtag;
     std::optional<MailboxError> m_error;
+    // The reports a read takes: the window's events, then the series of rules and of extra dates.
+    static constexpr int kQueries = 3;
+    int m_query = 0;
+    QList<DavXml::Response> m_responses;
 };
 
 DavMailbox::DavMailbox(Options options) : m_options(std::move(options))

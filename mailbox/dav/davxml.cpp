@@ -180,7 +180,7 @@ QByteArray propfind(const QList<Name>& properties)
     });
 }
 
-QByteArray calendarQuery(const QString& start, const QString& end, bool withData)
+QByteArray calendarQuery(const QString& start, const QString& end, bool withData, const QString& having)
 {
     return document(kCalDav, QStringLiteral("calendar-query"), [&](QXmlStreamWriter& writer) {
         writer.writeStartElement(kDav, QStringLiteral("prop"));
@@ -199,6 +199,11 @@ QByteArray calendarQuery(const QString& start, const QString& end, bool withData
                 writer.writeAttribute(QStringLiteral("start"), start);
             if (!end.isEmpty())
                 writer.writeAttribute(QStringLiteral("end"), end);
+            writer.writeEndElement();
+        }
+        if (!having.isEmpty()) {
+            writer.writeStartElement(kCalDav, QStringLiteral("prop-filter"));
+            writer.writeAttribute(QStringLiteral("name"), having);
             writer.writeEndElement();
         }
         writer.writeEndElement();

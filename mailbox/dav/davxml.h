@@ -47,9 +47,9 @@ struct Name {
     QString name;
 };
 QByteArray propfind(const QList<Name>& properties);
-// A calendar-query for VEVENTs that overlap [start, end) (UTC "yyyyMMddTHHmmssZ"; an empty side is open),
-// asking for ETags and, with `withData`, the calendar objects.
-QByteArray calendarQuery(const QString& start, const QString& end, bool withData);
+// A calendar-query for VEVENTs that overlap [start, end) (UTC "yyyyMMddTHHmmssZ"; an empty side is open) and,
+// given `having`, carry that property, asking for ETags and, with `withData`, the calendar objects.
+QByteArray calendarQuery(const QString& start, const QString& end, bool withData, const QString& having = {});
 QByteArray multiget(bool calendar, const QStringList& hrefs);
 // The body of an extended MKCOL that makes an address book.
 QByteArray makeAddressBook(const QString& displayName);

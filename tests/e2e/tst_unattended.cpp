@@ -1,7 +1,7 @@
 // The built program, run as a scheduler runs it: no display, no person, a command line, an exit status.
 
+#include "tests/support/davserver.h"
 #include "tests/support/fixtures.h"
-#include "tests/support/radicaleserver.h"
 
 #include <QImage>
 #include <QProcess>
@@ -27,13 +27,13 @@ class TestUnattended : public QObject {
     {
         const QString root = m_root.filePath("server-mailbox");
         copyTree(ROTAVINE_SOURCE_DATA "/demo-mailbox", root);
-        const QString forbidden = RadicaleServer::kForbidden;
+        const QString forbidden = DavServer::kForbidden;
         writeFile(root + "/contacts/private.vcf", person("private", "Pat Private", forbidden));
         writeFile(root + "/contacts/Rotavine/locked.vcf",
                   group("Locked", "<rotavine>", {"mailto:" + forbidden}));
         writeFile(root + "/contacts/Rotavine/half.vcf",
                   group("Half", "<rotavine>", {"mailto:anna.kowalska@example.org", "mailto:" + forbidden}));
-        RadicaleServer::shared().makeCalendarOnDisk("/" + forbidden + "/calendar/");
+        DavServer::shared().makeCalendarOnDisk("/" + forbidden + "/calendar/");
         return root;
     }
 
@@ -185,12 +185,12 @@ private slots:
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         if (setup == "server") {
-            RadicaleServer& server = RadicaleServer::shared();
+            DavServer& server = DavServer::shared();
             QVERIFY2(server.isRunning(), qPrintable(server.error()));
-            if (server.get("/" + RadicaleServer::kUser + "/Rotavine/").status != 200)
+            if (server.get("/" + DavServer::kUser + "/Rotavine/").status != 200)
                 QCOMPARE(server.uploadMailbox(serverMailbox()), QString());
-            arguments += {"--caldav", server.url().toString(), "--user", RadicaleServer::kUser};
-            environment.insert("ROTAVINE_PASSWORD", RadicaleServer::kPassword);
+            arguments += {"--caldav", server.url().toString(), "--user", DavServer::kUser};
+            environment.insert("ROTAVINE_PASSWORD", DavServer::kPassword);
         }
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "TEMP", "TMP"})
             environment.remove(name);

@@ -12,8 +12,8 @@
 #include "planning/planninggrid.h"
 #include "planning/planningmatrix.h"
 #include "planning/querycontext.h"
+#include "tests/support/davserver.h"
 #include "tests/support/fixtures.h"
-#include "tests/support/radicaleserver.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -41,7 +41,7 @@ public:
     QueryFixture()
     {
         if (onServer())
-            RadicaleServer::shared().reset();
+            DavServer::shared().reset();
         QDir().mkpath(path("contacts/Rotavine"));
         QDir().mkpath(path("calendars"));
         writeFile(m_dir.filePath("lang/TestMsg.txt"), "001Categories\n002Subject\n009No members\n011Week \n"
@@ -88,18 +88,21 @@ public:
 
     Mailbox& mailbox()
     {
-        if (onServer() && !m_uploaded) {
-            RadicaleServer& server = RadicaleServer::shared();
+        const bool server = onXandikos || onServer();
+        if (server && !m_uploaded) {
+            DavServer& server = onXandikos ? DavServer::xandikos() : DavServer::shared();
             const QString failed = server.isRunning() ? server.uploadMailbox(path()) : server.error();
             if (!failed.isEmpty())
                 qFatal("no mailbox on the server: %s", qPrintable(failed));
             m_uploaded = true;
         }
-        if (!m_mailbox && onServer()) {
+        if (!m_mailbox && server) {
             DavMailbox::Options options;
-            options.server = davServer.isEmpty() ? RadicaleServer::shared().url() : davServer;
-            options.user = RadicaleServer::kUser;
-            options.password = RadicaleServer::kPassword;
+            options.server = !davServer.isEmpty() ? davServer
+                             : onXandikos         ? DavServer::xandikos().url()
+                                                  : DavServer::shared().url();
+            options.user = DavServer::kUser;
+            options.password = DavServer::kPassword;
             options.timeoutSeconds = davTimeoutSeconds;
             m_mailbox = std::make_unique<DavMailbox>(options);
         }
@@ -206,4 +209,10 @@ private:
     LanguageTexts m_texts;
     bool m_uploaded = false;
     std::unique_ptr<Mailbox> m_mailbox;
+
+public:
+    // Read from Xandikos rather than the folder or Radicale, whatever the global data says.
+    bool onXandikos = false;
+
+private:
 };

@@ -218,6 +218,37 @@ private slots:
             f.engine.headersValid = false;
         });
     }
+    // A server whose time-range filter leaves out the series that began before the period (Xandikos 0.2.8):
+    // the planning is still the folder mailbox's, daily stand-ups and all.
+    void seriesBegunLongAgoOnAServerThatFiltersThemOut()
+    {
+        if (Fixture::onServer())
+            QSKIP("run once, on the folder row: it compares the folder with Xandikos");
+        const auto team = [](Fixture& fixture) {
+            fixture.addPerson(
+                "Ana Lima", "ana@example.org",
+                {Fixture::event("20260601T091500", "20260601T093000", "Stand-up|RRULE:FREQ=DAILY"),
+                 Fixture::event("20261208T140000", "20261208T150000", "Review")});
+            fixture.addPerson(
+                "Bo Berg", "bo@example.org",
+                {Fixture::event("20250105", "20250106", "Payday|RRULE:FREQ=MONTHLY;BYMONTHDAY=8"),
+                 Fixture::event("20260901T080000", "20260901T090000",
+                                "Weekly|RRULE:FREQ=WEEKLY;BYDAY=MO,TH;UNTIL=20270101T000000Z")});
+        };
+        Fixture folder;
+        team(folder);
+        folder.engine.showDetails = true;
+        MemberQuery::run(folder.context(), kMonday, kSunday, {"Ana Lima", "Bo Berg"}, false);
+        Fixture server;
+        server.onXandikos = true;
+        team(server);
+        server.engine.showDetails = true;
+        MemberQuery::run(server.context(), kMonday, kSunday, {"Ana Lima", "Bo Berg"}, false);
+        QCOMPARE(server.messages, QStringList());
+        QCOMPARE(everything(server.grid, server.matrix), everything(folder.grid, folder.matrix));
+        QVERIFY(everything(folder.grid, folder.matrix).join('\n').count("Stand-up") >= 7);
+    }
+
     void refreshGivesWhatAFreshQueryGives()
     {
         QFETCH(Change, change);
@@ -424,7 +455,7 @@ private slots:
         QFETCH(QString, reported);
         Fixture fixture;
         addTeam(fixture);
-        FaultProxy proxy(quint16(RadicaleServer::shared().port()));
+        FaultProxy proxy(quint16(DavServer::shared().port()));
         fixture.davServer = proxy.url();
         fixture.davTimeoutSeconds = 1;
         fixture.engine.showDetails = true;

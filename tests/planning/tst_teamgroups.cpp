@@ -48,8 +48,8 @@ public:
     {
         if (!onServer())
             return QFileInfo(path("contacts/Rotavine")).isDir();
-        return RadicaleServer::shared()
-                   .request("PROPFIND", "/" + RadicaleServer::kUser + "/Rotavine/", {}, {}, {{"Depth", "0"}})
+        return DavServer::shared()
+                   .request("PROPFIND", "/" + DavServer::kUser + "/Rotavine/", {}, {}, {{"Depth", "0"}})
                    .status == 207;
     }
     bool load(QString& name) { return loadTeams(name, window, teamContext()); }

@@ -1,4 +1,4 @@
-#include "tests/support/radicaleserver.h"
+#include "tests/support/davserver.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -34,18 +34,20 @@ int freePort()
     return probe.serverPort();
 }
 
-RadicaleServer* sharedServer = nullptr;
+DavServer* sharedServer = nullptr;
+DavServer* sharedXandikos = nullptr;
 
-void stopSharedServer()
+void stopSharedServers()
 {
     delete sharedServer;
-    sharedServer = nullptr;
+    delete sharedXandikos;
+    sharedServer = sharedXandikos = nullptr;
 }
 
 } // namespace
 
-RadicaleServer::RadicaleServer(const QString& storageFolder)
-    : m_storageFolder(storageFolder.isEmpty() ? m_dir.path() + "/collections" : storageFolder)
+DavServer::DavServer(const QString& storageFolder, Kind kind)
+    : m_storageFolder(storageFolder.isEmpty() ? m_dir.path() + "/collections" : storageFolder), m_kind(kind)
 {
     const QString root = m_dir.path();
     writeFile(root + "/users", (kUser + ':' + kPassword + '\n').toUtf8());
@@ -56,7 +58,7 @@ RadicaleServer::RadicaleServer(const QString& storageFolder)
         start();
 }
 
-RadicaleServer::~RadicaleServer()
+DavServer::~DavServer()
 {
     if (m_process) {
         m_process->terminate();
@@ -67,16 +69,32 @@ RadicaleServer::~RadicaleServer()
     }
 }
 
-RadicaleServer& RadicaleServer::shared()
+DavServer& DavServer::shared()
 {
     if (!sharedServer) {
-        sharedServer = new RadicaleServer;
-        qAddPostRoutine(stopSharedServer);
+        if (!sharedXandikos)
+            qAddPostRoutine(stopSharedServers);
+        sharedServer = new DavServer;
     }
     return *sharedServer;
 }
 
-bool RadicaleServer::start()
+DavServer& DavServer::xandikos()
+{
+    if (!sharedXandikos) {
+        if (!sharedServer)
+            qAddPostRoutine(stopSharedServers);
+        sharedXandikos = new DavServer(QString(), Kind::Xandikos);
+    }
+    return *sharedXandikos;
+}
+
+QString DavServer::calendarOf(const QString& owner) const
+{
+    return "/" + owner + (m_kind == Kind::Xandikos ? "/calendars/calendar/" : "/calendar/");
+}
+
+bool DavServer::start()
 {
     m_port = freePort();
     const QString root = m_dir.path();
@@ -95,7 +113,10 @@ bool RadicaleServer::start()
     // Killed with the test program, however it ends.
     m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     const QString program = qEnvironmentVariable("ROTAVINE_RADICALE");
-    if (!program.isEmpty())
+    if (m_kind == Kind::Xandikos)
+        m_process->start("xandikos", {"-d", m_storageFolder, "--defaults", "--current-user-principal",
+                                      "/" + kUser + "/", "-l", "127.0.0.1", "-p", QString::number(m_port)});
+    else if (!program.isEmpty())
         m_process->start(program, {"--config", root + "/config"});
     else if (const QString radicale = QStandardPaths::findExecutable("radicale"); !radicale.isEmpty())
         m_process->start(radicale, {"--config", root + "/config"});
@@ -115,7 +136,8 @@ bool RadicaleServer::start()
         }
         m_process->waitForFinished(100);
     }
-    m_error = QStringLiteral("Radicale did not start on port %1: %2")
+    m_error = QStringLiteral("%1 did not start on port %2: %3")
+                  .arg(m_kind == Kind::Xandikos ? "Xandikos" : "Radicale")
                   .arg(m_port)
                   .arg(QString::fromLocal8Bit(m_process->readAll()));
     m_process->kill();
@@ -124,12 +146,12 @@ bool RadicaleServer::start()
     return false;
 }
 
-bool RadicaleServer::isRunning() const
+bool DavServer::isRunning() const
 {
     return m_process && m_process->state() == QProcess::Running;
 }
 
-QUrl RadicaleServer::url(const QString& path) const
+QUrl DavServer::url(const QString& path) const
 {
     QUrl url;
     url.setScheme("http");
@@ -139,22 +161,22 @@ QUrl RadicaleServer::url(const QString& path) const
     return url;
 }
 
-QString RadicaleServer::storage() const
+QString DavServer::storage() const
 {
     return m_storageFolder + "/collection-root";
 }
 
-void RadicaleServer::reset()
+void DavServer::reset()
 {
     QDir root(storage());
     for (const QString& name : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden))
         QDir(root.filePath(name)).removeRecursively();
 }
 
-RadicaleServer::Reply RadicaleServer::request(const QByteArray& method, const QString& path,
-                                              const QByteArray& body, const QByteArray& contentType,
-                                              const QList<std::pair<QByteArray, QByteArray>>& headers,
-                                              const QString& user, const QString& password)
+DavServer::Reply DavServer::request(const QByteArray& method, const QString& path, const QByteArray& body,
+                                    const QByteArray& contentType,
+                                    const QList<std::pair<QByteArray, QByteArray>>& headers,
+                                    const QString& user, const QString& password)
 {
     QNetworkAccessManager network;
     QNetworkRequest http(url(path));
@@ -176,7 +198,7 @@ RadicaleServer::Reply RadicaleServer::request(const QByteArray& method, const QS
     return result;
 }
 
-bool RadicaleServer::put(const QString& path, const QByteArray& bytes)
+bool DavServer::put(const QString& path, const QByteArray& bytes)
 {
     const QByteArray type =
         path.endsWith(".vcf") ? "text/vcard; charset=utf-8" : "text/calendar; charset=utf-8";
@@ -190,15 +212,14 @@ static bool created(int status)
     return status == 201 || status == 405 || status == 409;
 }
 
-bool RadicaleServer::makeCalendar(const QString& path)
+bool DavServer::makeCalendar(const QString& path)
 {
-    const QString parent = path.section('/', 0, -3) + '/';
-    if (parent.count('/') > 1)
-        request("MKCOL", parent);
+    for (int depth = 1; depth < path.count('/') - 1; ++depth)
+        request("MKCOL", path.section('/', 0, depth) + '/');
     return created(request("MKCALENDAR", path).status);
 }
 
-bool RadicaleServer::makeAddressBook(const QString& path, const QString& displayName)
+bool DavServer::makeAddressBook(const QString& path, const QString& displayName)
 {
     const QByteArray body =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
@@ -209,14 +230,14 @@ bool RadicaleServer::makeAddressBook(const QString& path, const QString& display
     return created(request("MKCOL", path, body, "application/xml").status);
 }
 
-void RadicaleServer::makeCalendarOnDisk(const QString& path)
+void DavServer::makeCalendarOnDisk(const QString& path)
 {
     const QString directory = storage() + path;
     QDir().mkpath(directory);
     writeFile(directory + "/.Radicale.props", "{\"tag\": \"VCALENDAR\"}");
 }
 
-QString RadicaleServer::uploadMailbox(const QString& root)
+QString DavServer::uploadMailbox(const QString& root)
 {
     // Makes sure the user's principal exists before anything goes into it.
     request("PROPFIND", "/" + kUser + "/", {}, {}, {{"Depth", "0"}});
@@ -232,21 +253,23 @@ QString RadicaleServer::uploadMailbox(const QString& root)
         }
     };
     const QString contacts = root + "/contacts";
+    const QString books = "/" + kUser + (m_kind == Kind::Xandikos ? "/contacts/" : "/");
+    const QString book = books + (m_kind == Kind::Xandikos ? "addressbook/" : "contacts/");
     if (QFileInfo(contacts).isDir()) {
-        if (!makeAddressBook("/" + kUser + "/contacts/", "Contacts"))
+        if (!makeAddressBook(book, "Contacts"))
             failures += "address book contacts; ";
-        upload(contacts, "/" + kUser + "/contacts/");
+        upload(contacts, book);
         for (const QString& name : QDir(contacts).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
             if (name.compare("Rotavine", Qt::CaseInsensitive) != 0)
                 continue;
-            if (!makeAddressBook("/" + kUser + "/" + name + "/", name))
+            if (!makeAddressBook(books + name + "/", name))
                 failures += "address book " + name + "; ";
-            upload(contacts + '/' + name, "/" + kUser + "/" + name + "/");
+            upload(contacts + '/' + name, books + name + "/");
         }
     }
     const QString calendars = root + "/calendars";
     for (const QString& owner : QDir(calendars).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        const QString collection = "/" + owner + "/calendar/";
+        const QString collection = calendarOf(owner);
         if (!makeCalendar(collection)) {
             failures += "calendar " + collection + "; ";
             continue;

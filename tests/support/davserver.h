@@ -11,27 +11,33 @@
 #include <memory>
 #include <utility>
 
-// A real Radicale (Debian's radicale 3.x) for the tests: started on 127.0.0.1 with a free port, a temporary
-// storage and one user, and killed when the object goes (and, through the parent-death signal, when the test
-// program dies). The tests talk to it over HTTP as that user, like any client.
+// A real CalDAV/CardDAV server for the tests, Radicale (Debian's radicale 3.x) or Xandikos: started on
+// 127.0.0.1 with a free port, a temporary storage and one user, and killed when the object goes (and, through
+// the parent-death signal, when the test program dies). The tests talk to it over HTTP as that user, like any
+// client. Xandikos asks for no password and keeps its own layout of homes (<user>/calendars/,
+// <user>/contacts/), which uploadMailbox follows.
 //
 // Rights: the user may read and write every collection except those under "private@example.org", which it
 // may not even read.
-class RadicaleServer {
+class DavServer {
 public:
     static inline const QString kUser = QStringLiteral("tester");
     static inline const QString kPassword = QStringLiteral("secret");
     static inline const QString kForbidden = QStringLiteral("private@example.org");
 
+    enum class Kind { Radicale, Xandikos };
+
     // `storageFolder`: Radicale's filesystem_folder, kept after the server stops (the benchmark's); by
     // default a temporary one.
-    explicit RadicaleServer(const QString& storageFolder = QString());
-    ~RadicaleServer();
-    RadicaleServer(const RadicaleServer&) = delete;
-    RadicaleServer& operator=(const RadicaleServer&) = delete;
+    explicit DavServer(const QString& storageFolder = QString(), Kind kind = Kind::Radicale);
+    ~DavServer();
+    DavServer(const DavServer&) = delete;
+    DavServer& operator=(const DavServer&) = delete;
 
     // One server for the whole test program, started on first use and stopped when the program ends.
-    static RadicaleServer& shared();
+    static DavServer& shared();
+    // One Xandikos for the whole test program.
+    static DavServer& xandikos();
 
     bool isRunning() const;
     // Why the server did not start, with its output.
@@ -67,9 +73,11 @@ public:
 
 private:
     bool start();
+    QString calendarOf(const QString& owner) const; // where uploadMailbox puts an owner's calendar
 
     QTemporaryDir m_dir;
     QString m_storageFolder;
+    Kind m_kind;
     std::unique_ptr<QProcess> m_process;
     int m_port = 0;
     QString m_error;

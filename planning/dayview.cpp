@@ -220,7 +220,10 @@ QueryOutcome run(const QueryContext& context, const QDate& day, const QStringLis
         // An unreadable appointment is reported and the member's others still show, as in the member view.
         const CalendarWalk walk =
             walkMemberCalendar(context, recipient, listName, restriction, [&](const MailboxItem& item) {
-                if (item.start.date() <= day && item.end.date() >= day &&
+                // A timed appointment that ends at the midnight the day begins with is over before it.
+                const bool endedBefore =
+                    !item.allDay && item.start.date() < day && item.end == QDateTime(day, QTime(0, 0));
+                if (item.start.date() <= day && item.end.date() >= day && !endedBefore &&
                     !(item.sensitivity == MailboxItem::Private && engine.hidePrivate))
                     placeItem(context, day, item.subject, item.categories, column, item.start, item.end,
                               item.allDay, item.sensitivity);

@@ -51,11 +51,15 @@ void RuleLegend::setEntries(const QString& title, const QList<Entry>& entries, b
         QToolButton* button = m_buttons.at(index);
         const Entry& entry = entries.at(index);
         button->setText(entry.name);
-        button->setIcon(swatch(entry.colour, side));
+        // A rule not chosen shows a pale swatch; the button is pressed while it is chosen.
+        QColor colour = entry.colour;
+        if (!entry.selected)
+            colour.setAlpha(60);
+        button->setIcon(swatch(colour, side));
         button->setChecked(entry.selected);
-        button->setEnabled(true);
-        // Faded, not disabled: a rule can be chosen before the rules are applied.
-        button->setStyleSheet(applied ? QString() : QStringLiteral("QToolButton { color: palette(mid); }"));
+        // Faded, not disabled, while the rules are not applied: a rule can be chosen before.
+        button->setStyleSheet(
+            applied && entry.selected ? QString() : QStringLiteral("QToolButton { color: palette(mid); }"));
     }
     setVisible(!entries.isEmpty());
 }

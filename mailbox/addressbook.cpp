@@ -446,6 +446,14 @@ std::optional<AddressBook::Contact> AddressBook::resolve(const QString& name)
     return person;
 }
 
+// The address of a "mailto:" reference: percent-decoded, without its query.
+static QString mailtoAddress(const QString& reference)
+{
+    const QString address = QUrl::fromPercentEncoding(reference.mid(7).toUtf8());
+    const qsizetype query = address.indexOf(u'?');
+    return (query >= 0 ? address.left(query) : address).trimmed();
+}
+
 QString AddressBook::memberDisplayName(const QString& reference)
 {
     refreshIfStale();
@@ -474,14 +482,7 @@ QString AddressBook::memberDisplayName(const QString& reference)
         }
         return trimmed;
     }
-    QString address = trimmed;
-    if (isMailto) {
-        address = QUrl::fromPercentEncoding(trimmed.mid(7).toUtf8());
-        const qsizetype query = address.indexOf(u'?');
-        if (query >= 0)
-            address.truncate(query);
-        address = address.trimmed();
-    }
+    const QString address = isMailto ? mailtoAddress(trimmed) : trimmed;
     const QString name = nameIn(m_byEmail.value(emailKey(address)));
     return name.isEmpty() ? address : name;
 }
@@ -490,11 +491,8 @@ QString AddressBook::memberAddress(const QString& reference)
 {
     refreshIfStale();
     const QString trimmed = reference.trimmed();
-    if (trimmed.startsWith(QLatin1StringView("mailto:"), Qt::CaseInsensitive)) {
-        QString address = QUrl::fromPercentEncoding(trimmed.mid(7).toUtf8());
-        const qsizetype query = address.indexOf(u'?');
-        return (query >= 0 ? address.left(query) : address).trimmed();
-    }
+    if (trimmed.startsWith(QLatin1StringView("mailto:"), Qt::CaseInsensitive))
+        return mailtoAddress(trimmed);
     if (trimmed.contains(u'@') && !trimmed.startsWith(QLatin1StringView("urn:"), Qt::CaseInsensitive))
         return trimmed;
     for (const qsizetype index : m_byUid.value(uidKey(trimmed))) {
@@ -508,7 +506,6 @@ QString AddressBook::memberAddress(const QString& reference)
 QStringList AddressBook::memberAddresses(const Contact& group)
 {
     QStringList addresses;
-    addresses.reserve(group.memberRefs.size());
     for (const QString& reference : group.memberRefs)
         addresses.append(memberAddress(reference));
     return addresses;
@@ -517,7 +514,6 @@ QStringList AddressBook::memberAddresses(const Contact& group)
 QStringList AddressBook::memberDisplayNames(const Contact& group)
 {
     QStringList names;
-    names.reserve(group.memberRefs.size());
     for (const QString& reference : group.memberRefs)
         names.append(memberDisplayName(reference));
     return names;

@@ -234,6 +234,7 @@ enum Id : int {
     FilteredOnlyNeedsFilters = 105, // text + the caption of the "apply filters" box
     ReportNotOpened = 106,          // text + the page's path
     LegendTitle = 107,
+    DesktopCannotOpen = 108, // text + why
 };
 Q_ENUM_NS(Id)
 } // namespace Message

@@ -8,6 +8,7 @@
 #include "base/textids.h"
 #include "gui/captions.h"
 #include "gui/comboboxteamlist.h"
+#include "gui/detailpanel.h"
 #include "gui/gridlayout.h"
 #include "gui/listwidgetmemberlist.h"
 #include "gui/planninggridview.h"
@@ -21,6 +22,7 @@
 #include "planning/dayview.h"
 #include "planning/enginestate.h"
 #include "planning/filterlist.h"
+#include "planning/memberactions.h"
 #include "planning/memberquery.h"
 #include "planning/memberrow.h"
 #include "planning/planningmatrix.h"
@@ -219,12 +221,22 @@ void MainWindow::buildWidgets()
     Captions::setTag(m_gridView, ScreenText::PlanningGrid);
     // The grid's own resizes (window resize, compact layout) stretch the day columns.
     m_gridView->viewport()->installEventFilter(this);
+    connect(m_gridView, &PlanningGridView::cellHovered, this, &MainWindow::cellHovered);
+    connect(m_gridView, &PlanningGridView::cellDoubleClicked, this, &MainWindow::cellDoubleClicked);
+    connect(m_gridView, &PlanningGridView::cellContextMenuRequested, this, &MainWindow::cellContextMenu);
+    connect(m_gridView, &PlanningGridView::escapePressed, this, [this] {
+        if (m_detailPanel->isVisible())
+            detailActionTriggered(DetailPanel::Close);
+    });
     layout->addWidget(m_gridView, 1);
     m_legend = new RuleLegend(central);
     m_legend->setObjectName(QStringLiteral("ruleLegend"));
     connect(m_legend, &RuleLegend::toggled, this, [this](int row) { legendToggled(row); });
     layout->addWidget(m_legend);
     setCentralWidget(central);
+    // Over everything else of the window, where the pointer or the double click puts it.
+    m_detailPanel = new DetailPanel(this);
+    connect(m_detailPanel, &DetailPanel::actionTriggered, this, &MainWindow::detailActionTriggered);
 
     QStatusBar* status = statusBar();
     status->setObjectName(QStringLiteral("statusBar"));
@@ -268,6 +280,12 @@ QWidget* MainWindow::buildUpperPanel()
     m_memberList = new QListWidget(panel);
     m_memberList->setObjectName(QStringLiteral("memberList"));
     Captions::setTag(m_memberList, ScreenText::MemberList);
+    m_memberList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_memberList, &QListWidget::customContextMenuRequested, this, &MainWindow::memberContextMenu);
+    connect(m_memberList, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        const CellDetails member = memberListEntry(m_memberList->row(item));
+        whenIdle(QStringLiteral("member"), [this, member] { openMemberCalendar(member); });
+    });
     team->addWidget(m_memberList, 1);
     layout->addLayout(team, 2);
 
@@ -470,7 +488,7 @@ ViewCommands::Window MainWindow::commandWindow()
     };
     window.detailLayout = [this](bool pressed) { m_upperPanel->setVisible(!pressed); };
     window.copyPicture = [this] { copyPicture(); };
-    window.loupe = [](bool) {};
+    window.loupe = [this](bool on) { setLoupeMode(on); };
     window.report = [this](bool colourOnly, bool asTable) { writeReport(colourOnly, asTable); };
     window.dialog = [](const QString&) {};
     window.message = [this](MessageIcon icon, const QString& text) { showMessage(icon, text); };
@@ -930,6 +948,7 @@ void MainWindow::runMemberQuery(const QDate& from, const QDate& to, bool colourM
     if (m_engine.queryRunning)
         return;
     const WorkScope working(*this);
+    m_shownView = {m_commands->currentView, from, members()};
     m_lastOutcome = MemberQuery::run(queryContext(), from, to, members(), colourMode);
 }
 
@@ -938,7 +957,174 @@ void MainWindow::runDayView(const QDate& day)
     if (m_engine.queryRunning)
         return;
     const WorkScope working(*this);
+    m_shownView = {m_commands->currentView, day, members()};
     m_lastOutcome = DayView::run(queryContext(), day, members());
     // The members' names head the columns: they widen to show them whole.
     fitColumns();
 }
+
+// ---- detail panel and the actions on a member
+
+QAction* MainWindow::loupeButton() const
+{
+    for (QAction* action : m_buttons)
+        if (action->property(kKey).toString() == QLatin1StringView("Loupe"))
+            return action;
+    return nullptr;
+}
+
+void MainWindow::setLoupeMode(bool on)
+{
+    m_loupeMode = on;
+    if (QAction* button = loupeButton())
+        button->setChecked(on);
+    if (!on)
+        m_detailPanel->hide();
+}
+
+void MainWindow::cellHovered(int row, int column, const QPoint& position)
+{
+    if (m_loupeMode && !m_commands->currentView.isEmpty())
+        showDetailPanel(row, column, m_gridView->viewport()->mapTo(this, position));
+}
+
+bool MainWindow::showDetailPanel(int row, int column, const QPoint& pointer)
+{
+    const std::optional<CellDetails> details =
+        CellDetailsReader::read(m_grid, m_matrix, m_shownView, row, column);
+    if (!details) {
+        m_detailPanel->hide();
+        return false;
+    }
+    m_selected = *details;
+    m_detailPanel->showDetails(*details);
+    const QRect gridArea(m_gridView->viewport()->mapTo(this, QPoint(0, 0)), m_gridView->viewport()->size());
+    const int near = int(std::lround(300 / m_gridView->painter().twipsPerPixel()));
+    const QWidget* status = statusBar();
+    const int statusTop = status->isVisible() ? status->mapTo(this, QPoint(0, 0)).y() : height();
+    m_detailPanel->move(
+        DetailPanel::placement(gridArea, pointer, m_detailPanel->size(), statusTop, near, rect()));
+    m_detailPanel->show();
+    m_detailPanel->raise();
+    return true;
+}
+
+void MainWindow::cellDoubleClicked(int row, int column)
+{
+    if (m_commands->currentView.isEmpty())
+        return;
+    if (m_loupeMode) {
+        // The panel stays where hovering left it; the pointer no longer moves it.
+        setLoupeMode(false);
+        return;
+    }
+    // Pinned at the cell, where the keyboard can reach its buttons.
+    const QRect cell = m_gridView->painter().cellRect(row, column, m_gridView->firstScrollColumn());
+    if (showDetailPanel(row, column, m_gridView->viewport()->mapTo(this, cell.topLeft())))
+        m_detailPanel->actionButton(DetailPanel::SendMail)->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::detailActionTriggered(int action)
+{
+    setLoupeMode(false);
+    m_gridView->setFocus(Qt::OtherFocusReason);
+    const CellDetails cell = m_selected;
+    switch (action) {
+    case DetailPanel::SendMail:
+        whenIdle(QStringLiteral("member"), [this, cell] { sendMailToMember(cell); });
+        break;
+    case DetailPanel::OpenCalendar:
+        whenIdle(QStringLiteral("member"), [this, cell] { openMemberCalendar(cell); });
+        break;
+    case DetailPanel::NewAppointment:
+        whenIdle(QStringLiteral("member"), [this, cell] { newAppointment(cell); });
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::cellContextMenu(int row, int column, const QPoint& globalPosition)
+{
+    if (m_commands->currentView.isEmpty())
+        return;
+    const std::optional<CellDetails> details =
+        CellDetailsReader::read(m_grid, m_matrix, m_shownView, row, column);
+    if (!details)
+        return;
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("cellMenu"));
+    menu.setTitle(details->memberName);
+    menu.addSection(details->memberName + QStringLiteral(" — ") + details->heading);
+    using Action = DetailPanel::Action;
+    for (const Action action : {Action::SendMail, Action::OpenCalendar, Action::NewAppointment}) {
+        const QToolButton* button = m_detailPanel->actionButton(action);
+        QAction* entry = menu.addAction(button->icon(), button->toolTip());
+        entry->setData(int(action));
+    }
+    const QAction* chosen = menu.exec(globalPosition);
+    if (!chosen)
+        return;
+    m_selected = *details;
+    detailActionTriggered(chosen->data().toInt());
+}
+
+CellDetails MainWindow::memberListEntry(int row) const
+{
+    CellDetails member;
+    if (const QListWidgetItem* item = m_memberList->item(row)) {
+        member.memberName = item->text();
+        member.member = members().value(row, item->text());
+    }
+    return member;
+}
+
+void MainWindow::memberContextMenu(const QPoint& position)
+{
+    const QListWidgetItem* item = m_memberList->itemAt(position);
+    if (!item)
+        return;
+    const CellDetails member = memberListEntry(m_memberList->row(item));
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("memberMenu"));
+    const QToolButton* mail = m_detailPanel->actionButton(DetailPanel::SendMail);
+    const QToolButton* calendar = m_detailPanel->actionButton(DetailPanel::OpenCalendar);
+    const QAction* mailEntry = menu.addAction(mail->icon(), mail->toolTip());
+    menu.addAction(calendar->icon(), calendar->toolTip());
+    const QAction* chosen = menu.exec(m_memberList->viewport()->mapToGlobal(position));
+    if (!chosen)
+        return;
+    if (chosen == mailEntry)
+        whenIdle(QStringLiteral("member"), [this, member] { sendMailToMember(member); });
+    else
+        whenIdle(QStringLiteral("member"), [this, member] { openMemberCalendar(member); });
+}
+
+void MainWindow::memberActionFailed(const CellDetails& cell, int status, const QString& description)
+{
+    if (status == MemberActions::Result::NotResolved) {
+        showMessage(MessageIcon::None, m_texts.message(Message::CalendarUnreachable) + cell.memberName);
+        return;
+    }
+    // The desktop had nothing to open it with: the window goes on, the status bar says why.
+    setStatusText(1, m_texts.message(Message::DesktopCannotOpen) + description);
+}
+
+void MainWindow::sendMailToMember(const CellDetails& cell)
+{
+    const MemberActions::Result result =
+        MemberActions::sendMail(m_mailbox, m_texts, cell.member, QDateTime::currentDateTime());
+    if (result.status != MemberActions::Result::Done)
+        memberActionFailed(cell, result.status, result.description);
+}
+
+void MainWindow::openMemberCalendar(const CellDetails& cell)
+{
+    m_mailbox.setCalendarProgram(
+        m_settings.read(QStringLiteral("Parameters"), QStringLiteral("CalendarProgram"), {}).trimmed());
+    const MemberActions::Result result = MemberActions::openCalendar(m_mailbox, cell.member);
+    if (result.status != MemberActions::Result::Done)
+        memberActionFailed(cell, result.status, result.description);
+}
+
+void MainWindow::newAppointment(const CellDetails&) {}

@@ -2,6 +2,7 @@
 
 #include "gui/captionstrip.h"
 #include "gui/viewcommands.h"
+#include "planning/celldetails.h"
 #include "planning/colourrules.h"
 #include "planning/planninggrid.h"
 #include "planning/querycontext.h"
@@ -13,6 +14,7 @@
 #include <memory>
 
 class ComboBoxTeamList;
+class DetailPanel;
 class LanguageTexts;
 class ListWidgetMemberList;
 class Mailbox;
@@ -86,6 +88,13 @@ public:
     ViewCommands& commands() { return *m_commands; }
     PlanningGrid& grid() { return m_grid; }
 
+    // The member and day the detail panel's actions are for: the cell last shown in it.
+    const CellDetails& selectedCell() const { return m_selected; }
+    // The actions on a member, as the detail panel, the grid's and the member list's menus offer them.
+    void sendMailToMember(const CellDetails& cell);
+    void openMemberCalendar(const CellDetails& cell);
+    void newAppointment(const CellDetails& cell);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -124,6 +133,16 @@ private:
     void buttonChanged(int position);
     void setBusy(bool on);
     void copyPicture();
+    QAction* loupeButton() const;
+    void setLoupeMode(bool on);
+    void cellHovered(int row, int column, const QPoint& position);
+    void cellDoubleClicked(int row, int column);
+    bool showDetailPanel(int row, int column, const QPoint& pointer);
+    void detailActionTriggered(int action);
+    void cellContextMenu(int row, int column, const QPoint& globalPosition);
+    void memberContextMenu(const QPoint& position);
+    CellDetails memberListEntry(int row) const;
+    void memberActionFailed(const CellDetails& cell, int status, const QString& description);
     void runMemberQuery(const QDate& from, const QDate& to, bool colourMode);
     void runDayView(const QDate& day);
     QueryContext queryContext();
@@ -154,6 +173,7 @@ private:
     QPushButton* m_cancelButton = nullptr;
     PlanningGridView* m_gridView = nullptr;
     RuleLegend* m_legend = nullptr;
+    DetailPanel* m_detailPanel = nullptr;
     std::array<QLabel*, 3> m_statusPanels{};
     QLabel* m_versionLabel = nullptr;
     QLabel* m_captionLabel = nullptr;
@@ -172,4 +192,8 @@ private:
     bool m_working = false; // a query or the team listing runs
     QList<std::pair<QString, std::function<void()>>> m_waiting;
     QueryOutcome m_lastOutcome;
+
+    bool m_loupeMode = false; // the panel follows the pointer
+    CellDetails m_selected;
+    CellDetailsReader::ShownView m_shownView; // what the grid shows, for reading its cells
 };

@@ -24,9 +24,16 @@ public:
     // (column, row) of the cell under a point of the viewport.
     std::optional<QPoint> cellAt(const QPoint& position) const;
 
+    // The grid's current cell as the viewport shows it (empty when scrolled away or outside the grid).
+    QRect currentCellRect() const;
+
 signals:
-    void cellHovered(int row, int column);
+    // `position`: the pointer in the viewport.
+    void cellHovered(int row, int column, const QPoint& position);
+    // By the mouse, or by Enter on the current cell.
     void cellDoubleClicked(int row, int column);
+    void cellContextMenuRequested(int row, int column, const QPoint& globalPosition);
+    void escapePressed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -34,12 +41,17 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
     void gridChanged();
     void updateScrollBars();
     void updateScale();
+    // Scrolls so that the current cell is shown whole where it can be.
+    void showCurrentCell();
     // The smallest first row (column) from which the last data rows (columns) fill the viewport.
     int lastScrollRow() const;
     int lastScrollColumn() const;

@@ -28,6 +28,8 @@ void Folder::display(bool modal)
     DisplayRequest request;
     request.url = location();
     request.modal = modal;
+    if (kind() == Calendar && request.url.isLocalFile())
+        request.program = mailbox().calendarProgram();
     mailbox().display(request);
 }
 

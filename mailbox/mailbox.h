@@ -46,6 +46,9 @@ struct DisplayRequest {
     QString to;
     QString body;
     bool modal = false;
+    // Open: the program the user chose for calendars, run with the folder's path; empty for the desktop's
+    // own handler.
+    QString program;
 };
 using DisplayHandler = std::function<void(const DisplayRequest&)>;
 
@@ -81,6 +84,10 @@ public:
     virtual void prepareCalendars(const QStringList& names, const QString& restriction);
 
     void setDisplayHandler(DisplayHandler handler) { m_display = std::move(handler); }
+    // The command a calendar folder is opened with instead of the file manager (its path is appended); empty
+    // for the desktop's handler.
+    void setCalendarProgram(const QString& command) { m_calendarProgram = command; }
+    QString calendarProgram() const { return m_calendarProgram; }
     void display(const DisplayRequest& request) const;
 
     // Composed mails are displayed; meeting requests are sent by the back end.
@@ -102,4 +109,5 @@ protected:
 
 private:
     DisplayHandler m_display;
+    QString m_calendarProgram;
 };

@@ -384,6 +384,14 @@ void GridPainter::paintBlock(QPainter& painter, const PlanningGrid::Range& block
     painter.drawText(textRect, flags, shown);
 }
 
+QRect GridPainter::cellRect(int row, int column, int firstScrollColumn) const
+{
+    if (row < 0 || column < 0 || row >= m_grid.rows() || column >= m_grid.columns())
+        return {};
+    return QRect(layoutX(column, firstScrollColumn), layoutY(row, m_grid.topRow()), columnWidth(column),
+                 rowHeight(row));
+}
+
 std::optional<QPoint> GridPainter::cellAt(const QPoint& position, int firstScrollColumn) const
 {
     if (position.x() < 0 || position.y() < 0)

@@ -65,6 +65,8 @@ public:
     QImage renderAll() const;
     // (column, row) of the cell under the point, nothing outside the cells.
     std::optional<QPoint> cellAt(const QPoint& position, int firstScrollColumn) const;
+    // Where a cell lies in the scrolled layout (it may lie outside what is shown); empty outside the grid.
+    QRect cellRect(int row, int column, int firstScrollColumn) const;
 
     static QColor fromOleColour(qint64 oleColour);
 

@@ -4,6 +4,7 @@
 #include "base/programstate.h"
 #include "base/settingsstore.h"
 #include "base/textids.h"
+#include "gui/detailpanel.h"
 #include "gui/mainwindow.h"
 #include "gui/planninggridview.h"
 #include "gui/rulelegend.h"
@@ -14,6 +15,7 @@
 #include "tests/support/fixtures.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -547,6 +549,89 @@ private slots:
             h.open();
             QCOMPARE(h.window->findChild<QTimer*>("refreshTimer")->isActive(), delay[0] != '0');
         }
+    }
+    // The detail panel: pinned by Enter or a double click, following the pointer while the loupe is down,
+    // placed beside the pointer within the window, and the actions on the member it shows.
+    void detailPanel()
+    {
+        Harness h;
+        const QString anna = h.dir.filePath("mailbox/calendars/anna.kowalska@example.org");
+        const QByteArray monday = kMonday.toString("yyyyMMdd").toLatin1();
+        writeFile(anna + "/markup.ics",
+                  calendarEvent("markup", "<b>Review</b> & plan", monday + "T100000", monday + "T110000"));
+        writeFile(
+            anna + "/allday.ics",
+            calendar(
+                "BEGIN:VEVENT|UID:allday|DTSTAMP:20261101T000000Z|SUMMARY:Training day|DTSTART;VALUE=DATE:" +
+                kToday.toString("yyyyMMdd").toLatin1() + "|END:VEVENT"));
+        QVERIFY(h.openAndShow());
+        h.menuEntry(2, "ThisWeek")->trigger();
+        PlanningGrid& grid = h.window->grid();
+        auto* view = h.child<PlanningGridView>("planningGrid");
+        auto* panel = h.child<DetailPanel>("detailPanel");
+        const auto text = [&h](const char* name) { return h.child<QLabel>(name)->text(); };
+        const int annaIndex = int(h.items("memberList").indexOf("Anna Kowalska"));
+        view->setFocus();
+        grid.setCurrentCell(grid.fixedRows() + annaIndex, grid.fixedColumns());
+        QTest::keyClick(view, Qt::Key_Return);
+        QVERIFY(panel->isVisible() && !h.button(6)->isChecked());
+        QCOMPARE(text("detailMember"), QString("Anna Kowalska"));
+        QCOMPARE(text("detailHeading"), grid.text(2, 1) + ' ' + grid.text(3, 1));
+        QVERIFY2(text("detailAppointments").contains("<b>Review</b> & plan"),
+                 qPrintable(text("detailAppointments")));
+        QCOMPARE(h.window->selectedCell().date, kMonday);
+        // Pinned: the pointer does not move it.
+        const QPoint pinned = panel->pos();
+        QTest::mouseMove(view->viewport(), QPoint(5, view->viewport()->height() - 5));
+        QCOMPARE(panel->pos(), pinned);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(!panel->isVisible());
+
+        // Hover: left of the pointer at the right edge, standing on the status bar at the bottom, hidden over
+        // the names; the close button ends it.
+        h.button(6)->trigger();
+        const QPoint right(view->viewport()->width() - 3, view->painter().rowY(grid.fixedRows()) + 3);
+        QTest::mouseMove(view->viewport(), right);
+        QVERIFY(panel->isVisible());
+        QVERIFY(panel->geometry().right() < view->viewport()->mapTo(h.window.get(), right).x());
+        const QRect lastRow =
+            view->painter().cellRect(grid.rows() - 1, grid.columns() - 1, view->firstScrollColumn());
+        QTest::mouseMove(view->viewport(),
+                         QPoint(right.x(), std::min(lastRow.bottom(), view->viewport()->height()) - 3));
+        QCOMPARE(panel->geometry().bottom() + 1, h.child("statusBar")->y());
+        QTest::mouseMove(view->viewport(), QPoint(3, right.y()));
+        QVERIFY(!panel->isVisible());
+        QTest::mouseMove(view->viewport(), right);
+        h.child<QToolButton>("closeDetailsButton")->click();
+        QTest::mouseMove(view->viewport(), right + QPoint(-2, 0));
+        QVERIFY(!panel->isVisible() && !h.button(6)->isChecked());
+
+        // The actions: a mail to the member's address, the member's calendar folder.
+        QTest::keyClick(view, Qt::Key_Return);
+        h.child<QToolButton>("sendMailButton")->click();
+        QTest::keyClick(view, Qt::Key_Return);
+        h.child<QToolButton>("openCalendarButton")->click();
+        QCOMPARE(h.displayed.size(), 2);
+        QCOMPARE(h.displayed[0].url.toString(QUrl::RemoveQuery), QString("mailto:anna.kowalska@example.org"));
+        QVERIFY(h.displayed[0].body.startsWith(h.texts.message(Message::MailBodyIntro) + "\r\n"));
+        QCOMPARE(h.displayed[1].url, QUrl::fromLocalFile(anna));
+        QVERIFY(!panel->isVisible());
+        h.window->openMemberCalendar({.memberName = "Nobody", .member = "Nobody"});
+        QCOMPARE(h.messages.value(0),
+                 qMakePair(MessageIcon::None, h.texts.message(Message::CalendarUnreachable) + "Nobody"));
+        h.mailbox->setDisplayHandler(
+            [](const DisplayRequest&) { throw MailboxError(MailboxError::NotFound, "no mail program"); });
+        h.window->sendMailToMember(h.window->selectedCell());
+        QCOMPARE(h.child<QLabel>("statusState")->text(),
+                 h.texts.message(Message::DesktopCannotOpen) + "no mail program");
+
+        // The day view: the member's whole day beside the half hour.
+        h.menuEntry(1, "Today")->trigger();
+        grid.setCurrentCell(grid.fixedRows() + 10, grid.fixedColumns() + annaIndex);
+        QTest::keyClick(view, Qt::Key_Return);
+        QVERIFY(h.child("detailDaySummary")->isVisible());
+        QVERIFY(text("detailDaySummary").contains("Training day"));
+        QCOMPARE(h.window->selectedCell().date, kToday);
     }
 };
 

@@ -1,3 +1,4 @@
+#include "planning/celldetails.h"
 #include "planning/planninggrid.h"
 #include "planning/planningmatrix.h"
 
@@ -398,6 +399,70 @@ private slots:
         const QString expected = window.rgb() == QColor(Qt::black).rgb() ? "FFFFFF" : html;
         QCOMPARE(oleColourToHtml(0x80000005), expected);          // window background
         QCOMPARE(oleColourToHtml(qint64(-2147483643)), expected); // the same, as a signed 32-bit value
+    }
+    // A cell as the detail panel shows it: one line per "<br>", what follows a break cut to 1024
+    // characters, the calendar's own characters back from their escapes.
+    void cellDisplayText_data()
+    {
+        QTest::addColumn<QString>("html");
+        QTest::addColumn<QString>("shown");
+        const QString dashes(10, u'-');
+        QTest::newRow("two appointments") << "09:00 Stand-up<br>" + dashes + "<BR>Review"
+                                          << "09:00 Stand-up\n" + dashes + "\nReview";
+        QTest::newRow("empty cell") << "&nbsp"
+                                    << "";
+        QTest::newRow("escapes") << "&lt;b&gt;Tom &amp; Jerry&lt;/b&gt; &quot;x&quot;"
+                                 << "<b>Tom & Jerry</b> \"x\"";
+        QTest::newRow("escaped escape") << "&amp;lt;"
+                                        << "&lt;";
+        QTest::newRow("long tail") << "a<br>" + QString(1500, u'x') << "a\n" + QString(1024, u'x');
+        QTest::newRow("tail holds a break") << "a<br>" + QString(1020, u'x') + "<br>yyyyyy"
+                                            << "a\n" + QString(1020, u'x') + "\n";
+    }
+    void cellDisplayText()
+    {
+        QFETCH(QString, html);
+        QFETCH(QString, shown);
+        QCOMPARE(CellDetailsReader::displayText(html), shown);
+    }
+
+    // Whom and which day a cell stands for: the members in the order the query placed them (with the address
+    // the team gives), every column one day even where weekends are hidden; no details for header cells.
+    void cellDetails()
+    {
+        PlanningGrid grid;
+        PlanningMatrix matrix;
+        grid.setRows(6);
+        grid.setColumns(9);
+        grid.setFixedRows(4);
+        grid.setFixedColumns(1);
+        grid.setText(4, 0, "Anna");
+        grid.setText(5, 0, "Anna");
+        grid.setText(2, 7, "Sunday");
+        grid.setText(3, 7, "07/12");
+        grid.setColumnWidth(6, 0);
+        matrix.cell(5, 7).html = "A &amp; B";
+        const CellDetailsReader::ShownView week{"ThisWeek", QDate(2026, 12, 1), {"Anna <a@x>", "Anna <b@y>"}};
+        const std::optional<CellDetails> cell = CellDetailsReader::read(grid, matrix, week, 5, 7);
+        QVERIFY(cell);
+        QCOMPARE(QStringList({cell->heading, cell->memberName, cell->member, cell->appointments}),
+                 QStringList({"Sunday 07/12", "Anna", "Anna <b@y>", "A & B"}));
+        QCOMPARE(cell->date, QDate(2026, 12, 7));
+        QVERIFY(!cell->daySummary);
+        QVERIFY(!CellDetailsReader::read(grid, matrix, week, 3, 7));
+        QVERIFY(!CellDetailsReader::read(grid, matrix, week, 5, 0));
+        QVERIFY(!CellDetailsReader::read(grid, matrix, {}, 5, 7));
+
+        grid.setFixedRows(3);
+        grid.setFixedColumns(2);
+        grid.setText(0, 2, "Monday 07/12/2026");
+        grid.setText(1, 3, "Anna");
+        matrix.cell(2, 3).html = "Training";
+        const std::optional<CellDetails> day =
+            CellDetailsReader::read(grid, matrix, {"Today", QDate(2026, 12, 7), week.members}, 4, 3);
+        QVERIFY(day);
+        QCOMPARE(QStringList({day->heading, day->member, day->daySummary.value_or("none")}),
+                 QStringList({"Monday 07/12/2026", "Anna <b@y>", "Training"}));
     }
 };
 

@@ -8,6 +8,7 @@
 #include "base/textids.h"
 #include "gui/captions.h"
 #include "gui/comboboxteamlist.h"
+#include "gui/desktopopener.h"
 #include "gui/detailpanel.h"
 #include "gui/gridlayout.h"
 #include "gui/listwidgetmemberlist.h"
@@ -138,12 +139,24 @@ MainWindow::MainWindow(ProgramState& program, EngineState& engine, PlanningMatri
         box.exec();
     };
     m_commands = std::make_unique<ViewCommands>(m_engine, m_texts, commandWindow());
+    // What the desktop cannot open is said in the status bar once it knows; the window goes on meanwhile.
+    // A handler set before (the tests') stays.
+    if (!m_mailbox.hasDisplayHandler()) {
+        auto* opener = new DesktopOpener(this);
+        connect(opener, &DesktopOpener::failed, this, [this](const QString& description) {
+            setStatusText(1, m_texts.message(Message::DesktopCannotOpen) + description);
+        });
+        m_mailbox.setDisplayHandler([opener](const DisplayRequest& request) { opener->open(request); });
+        m_ownsDisplayHandler = true;
+    }
     buildWidgets();
     load();
 }
 
 MainWindow::~MainWindow()
 {
+    if (m_ownsDisplayHandler)
+        m_mailbox.setDisplayHandler({});
     setBusy(false);
 }
 

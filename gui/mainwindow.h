@@ -193,6 +193,7 @@ private:
     QList<std::pair<QString, std::function<void()>>> m_waiting;
     QueryOutcome m_lastOutcome;
 
+    bool m_ownsDisplayHandler = false;
     bool m_loupeMode = false; // the panel follows the pointer
     CellDetails m_selected;
     CellDetailsReader::ShownView m_shownView; // what the grid shows, for reading its cells

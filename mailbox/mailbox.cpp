@@ -3,7 +3,6 @@
 #include "mailbox/icalendarfile.h"
 
 #include <QDesktopServices>
-#include <QProcess>
 #include <QUrlQuery>
 
 bool Recipient::resolve()
@@ -38,16 +37,6 @@ void Mailbox::display(const DisplayRequest& request) const
 {
     if (m_display) {
         m_display(request);
-        return;
-    }
-    if (!request.program.isEmpty()) {
-        QStringList arguments = QProcess::splitCommand(request.program);
-        const QString program = arguments.isEmpty() ? QString() : arguments.takeFirst();
-        arguments.append(request.url.isLocalFile() ? request.url.toLocalFile() : request.url.toString());
-        if (program.isEmpty() || !QProcess::startDetached(program, arguments))
-            throw MailboxError(
-                MailboxError::NotFound,
-                QStringLiteral("The program \"%1\" could not be started").arg(request.program));
         return;
     }
     if (!QDesktopServices::openUrl(request.url))

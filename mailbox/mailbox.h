@@ -46,8 +46,8 @@ struct DisplayRequest {
     QString to;
     QString body;
     bool modal = false;
-    // Open: the program the user chose for calendars, run with the folder's path; empty for the desktop's
-    // own handler.
+    // Open: the program the user chose for calendars, run with the folder's path by the windows' handler;
+    // empty for the desktop's own handler.
     QString program;
 };
 using DisplayHandler = std::function<void(const DisplayRequest&)>;
@@ -84,6 +84,7 @@ public:
     virtual void prepareCalendars(const QStringList& names, const QString& restriction);
 
     void setDisplayHandler(DisplayHandler handler) { m_display = std::move(handler); }
+    bool hasDisplayHandler() const { return bool(m_display); }
     // The command a calendar folder is opened with instead of the file manager (its path is appended); empty
     // for the desktop's handler.
     void setCalendarProgram(const QString& command) { m_calendarProgram = command; }

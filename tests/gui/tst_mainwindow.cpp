@@ -4,6 +4,7 @@
 #include "base/programstate.h"
 #include "base/settingsstore.h"
 #include "base/textids.h"
+#include "gui/desktopopener.h"
 #include "gui/detailpanel.h"
 #include "gui/mainwindow.h"
 #include "gui/planninggridview.h"
@@ -26,6 +27,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -616,7 +618,9 @@ private slots:
         QVERIFY(h.displayed[0].body.startsWith(h.texts.message(Message::MailBodyIntro) + "\r\n"));
         QCOMPARE(h.displayed[1].url, QUrl::fromLocalFile(anna));
         QVERIFY(!panel->isVisible());
-        h.window->openMemberCalendar({.memberName = "Nobody", .member = "Nobody"});
+        CellDetails nobody;
+        nobody.memberName = nobody.member = "Nobody";
+        h.window->openMemberCalendar(nobody);
         QCOMPARE(h.messages.value(0),
                  qMakePair(MessageIcon::None, h.texts.message(Message::CalendarUnreachable) + "Nobody"));
         h.mailbox->setDisplayHandler(
@@ -632,6 +636,23 @@ private slots:
         QVERIFY(h.child("detailDaySummary")->isVisible());
         QVERIFY(text("detailDaySummary").contains("Training day"));
         QCOMPARE(h.window->selectedCell().date, kToday);
+    }
+    // The desktop's opener: what xdg-open could not open is said once it has ended.
+    void desktopCannotOpen()
+    {
+        QTemporaryDir bin;
+        writeFile(bin.filePath("xdg-open"), "#!/bin/sh\necho 'xdg-open: no method available' >&2\nexit 3\n");
+        QFile::setPermissions(bin.filePath("xdg-open"), QFile::ReadOwner | QFile::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toLocal8Bit() + ':' + path);
+        DesktopOpener opener;
+        QSignalSpy failed(&opener, &DesktopOpener::failed);
+        DisplayRequest request;
+        request.url = QUrl::fromLocalFile(bin.path());
+        opener.open(request);
+        qputenv("PATH", path);
+        QVERIFY(failed.wait(10000));
+        QVERIFY(failed.at(0).at(0).toString().endsWith("no method available"));
     }
 };
 

@@ -27,26 +27,24 @@ void DesktopOpener::open(const DisplayRequest& request)
                                QStringLiteral("No program could open %1").arg(target));
         return;
     }
-    // xdg-open says by its exit status whether it found a handler, and on its error output why not.
+    // xdg-open says by its exit status whether it found a handler.
     auto* process = new QProcess(this);
     process->setProgram(program);
     process->setArguments({request.url.toString(QUrl::FullyEncoded)});
+    // Its complaints would only repeat the address; the user is told what could not be opened.
     process->setStandardOutputFile(QProcess::nullDevice());
-    process->setProcessChannelMode(QProcess::SeparateChannels);
-    const QString what = QStringLiteral("%1 (%2)").arg(target, program);
-    connect(process, &QProcess::errorOccurred, this, [this, process, what](QProcess::ProcessError error) {
+    process->setStandardErrorFile(QProcess::nullDevice());
+    connect(process, &QProcess::errorOccurred, this, [this, process, target](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart)
             return;
-        emit failed(what + QStringLiteral(": ") + process->errorString());
+        emit failed(target + QStringLiteral(" (") + process->errorString() + u')');
         process->deleteLater();
     });
-    connect(process, &QProcess::finished, this, [this, process, what](int code, QProcess::ExitStatus status) {
-        if (status != QProcess::NormalExit || code != 0) {
-            const QString said =
-                QString::fromLocal8Bit(process->readAllStandardError()).trimmed().section(u'\n', -1);
-            emit failed(said.isEmpty() ? what : what + QStringLiteral(": ") + said);
-        }
-        process->deleteLater();
-    });
+    connect(process, &QProcess::finished, this,
+            [this, process, target](int code, QProcess::ExitStatus status) {
+                if (status != QProcess::NormalExit || code != 0)
+                    emit failed(target);
+                process->deleteLater();
+            });
     process->start();
 }

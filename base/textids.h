@@ -174,6 +174,8 @@ enum Id : int {
     AppointmentMode = 531,
     AppointmentCreate = 540,
     AppointmentCancel = 541,
+    AppointmentStartWhen = 542,
+    AppointmentEndWhen = 543,
 };
 Q_ENUM_NS(Id)
 } // namespace ScreenText
@@ -235,6 +237,9 @@ enum Id : int {
     ReportNotOpened = 106,          // text + the page's path
     LegendTitle = 107,
     DesktopCannotOpen = 108, // text + why
+    AppointmentEndBeforeStart = 110,
+    AppointmentTimeInvalid = 111, // text + the time as typed
+    AppointmentOthersCreated = 112,
 };
 Q_ENUM_NS(Id)
 } // namespace Message

@@ -5,6 +5,8 @@
 #include <QDesktopServices>
 #include <QUrlQuery>
 
+#include <algorithm>
+
 bool Recipient::resolve()
 {
     m_person = m_mailbox->resolveName(m_name);
@@ -75,6 +77,14 @@ NewEvent Mailbox::eventFor(const MailboxItem& item, const QString& uid, const QD
     event.start = item.start;
     event.end = item.end.isValid() ? item.end : item.start;
     event.allDay = item.allDay;
+    // A day-long event ends at the midnight after its last day: an end during a day keeps that day, and
+    // one on its first day (a start and an end of one day) still lasts the day rather than nothing.
+    if (event.allDay && event.start.isValid()) {
+        QDate last = event.end.date();
+        if (event.end.time() == QTime(0, 0) && last > event.start.date())
+            last = last.addDays(-1);
+        event.end = QDateTime(std::max(last, event.start.date()).addDays(1), QTime(0, 0));
+    }
     event.subject = item.subject;
     event.body = item.body;
     event.categories = item.categories;

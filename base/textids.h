@@ -108,6 +108,7 @@ enum Id : int {
     FilterPriorityDown = 221,
     FilterSave = 222,
     FilterDelete = 223,
+    FilterClose = 224,
 
     // Group dialog
     GroupDialogCaption = 300,
@@ -240,6 +241,11 @@ enum Id : int {
     AppointmentEndBeforeStart = 110,
     AppointmentTimeInvalid = 111, // text + the time as typed
     AppointmentOthersCreated = 112,
+    FilterNameReserved = 115, // text + filter name
+    FilterNameUnsafe = 116,
+    FilterNotSaved = 117,            // text + the store's error description
+    ConfirmDeleteFilterBefore = 118, // text + filter name + message 119
+    ConfirmDeleteFilterAfter = 119,
 };
 Q_ENUM_NS(Id)
 } // namespace Message

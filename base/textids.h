@@ -119,6 +119,23 @@ enum Id : int {
     GroupMemberList = 305,
     GroupMarkAndOpen = 306,
     GroupDelete = 307,
+    GroupNewTeam = 308,
+    GroupEditMembers = 309,
+    GroupClose = 310,
+
+    // Team editor
+    TeamEditorCaption = 320,
+    TeamEditorNameLabel = 321,
+    TeamEditorName = 322,
+    TeamEditorMembersLabel = 323,
+    TeamEditorMemberList = 324,
+    TeamEditorSearchLabel = 325,
+    TeamEditorSearch = 326,
+    TeamEditorPersonList = 327,
+    TeamEditorAdd = 328,
+    TeamEditorRemove = 329,
+    TeamEditorSave = 330,
+    TeamEditorCancel = 331,
 
     // Options dialog: caption, page selector and page frames
     OptionsDialogCaption = 400,
@@ -246,6 +263,14 @@ enum Id : int {
     FilterNotSaved = 117,            // text + the store's error description
     ConfirmDeleteFilterBefore = 118, // text + filter name + message 119
     ConfirmDeleteFilterAfter = 119,
+    TeamNameTaken = 120, // text + name
+    TeamChangedElsewhere = 121,
+    TeamNotSaved = 122,          // text + line break + error
+    TeamNotMarked = 123,         // text + line break + error
+    TeamNotOpened = 124,         // text + line break + error
+    AddressBookUnreadable = 125, // text + line break + error
+    DiscardTeamChanges = 126,
+    NotAnAddress = 127, // text + what was typed
 };
 Q_ENUM_NS(Id)
 } // namespace Message

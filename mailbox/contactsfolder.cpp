@@ -1,12 +1,14 @@
 #include "mailbox/contactsfolder.h"
 
 #include "mailbox/mailbox.h"
+#include "mailbox/newfile.h"
 #include "mailbox/vcard.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
+#include <QUuid>
 
 #include <algorithm>
 
@@ -175,6 +177,7 @@ QList<std::shared_ptr<MailboxItem>> ContactsFolder::itemsOf(const QList<AddressB
         item->source.location = contact.file;
         item->source.etag = contact.etag;
         item->source.uid = contact.uid;
+        item->source.address = contact.emails.value(0);
         if (contact.isGroup()) {
             item->source.memberRefs = contact.memberRefs;
             item->setMembers(book.memberDisplayNames(contact), book.memberAddresses(contact));
@@ -197,8 +200,13 @@ QString ContactsFolder::fileOf(const MailboxItem& item) const
 
 void ContactsFolder::saveItem(MailboxItem& item)
 {
-    const QString file = fileOf(item);
     requireContact(item, m_name);
+    if (item.source.location.isEmpty() &&
+        item.messageClass.compare(MailboxItem::kDistList, Qt::CaseInsensitive) == 0) {
+        createItem(item);
+        return;
+    }
+    const QString file = fileOf(item);
 
     // The file is opened without following a link, and the version checked is the one read.
     const int descriptor =
@@ -247,15 +255,77 @@ void ContactsFolder::saveItem(MailboxItem& item)
         throw MailboxError(
             MailboxError::ItemUnreadable,
             QStringLiteral("The contact file %1 cannot be read: %2").arg(file, card.errorString()));
-    if (card.value(QStringLiteral("FN")).trimmed() != item.subject.trimmed())
-        throw MailboxError(MailboxError::Unsupported,
-                           QStringLiteral("Only the categories of \"%1\" can be changed").arg(item.subject));
-
-    const QStringList categories = splitCategories(item.categories);
-    if (categories == card.categories())
+    const QByteArray changed = cardWith(card, item);
+    if (changed == bytes)
         return; // nothing changed: the file keeps its date
-    replaceFile(file, card.setCategories(categories), info);
+    replaceFile(file, changed, info);
     item.source.etag = AddressBook::fileTag(file);
+}
+
+void ContactsFolder::createItem(MailboxItem& item)
+{
+    const QString uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString fileName = uid + QStringLiteral(".vcf");
+    const QString failure = writeNewFile(m_path, fileName, newGroupCard(item, uid));
+    if (!failure.isEmpty())
+        throw MailboxError(MailboxError::WriteFailed,
+                           QStringLiteral("\"%1\" was not saved: %2").arg(item.subject, failure));
+    item.source.location = m_path + u'/' + fileName;
+    item.source.etag = AddressBook::fileTag(item.source.location);
+    item.source.uid = uid;
+}
+
+std::shared_ptr<MailboxItem> ContactsFolder::newItem(const QString& messageClass)
+{
+    if (messageClass.compare(MailboxItem::kDistList, Qt::CaseInsensitive) != 0)
+        return Folder::newItem(messageClass);
+    auto item = std::make_shared<MailboxItem>();
+    item->messageClass = MailboxItem::kDistList;
+    item->attach(shared_from_this());
+    return item;
+}
+
+QByteArray ContactsFolder::cardWith(const VCard& card, const MailboxItem& item)
+{
+    const bool list = item.messageClass.compare(MailboxItem::kDistList, Qt::CaseInsensitive) == 0;
+    const QString name = item.subject.trimmed();
+    QByteArray bytes = card.bytes();
+    if (card.value(QStringLiteral("FN")).trimmed() != name) {
+        if (!list || name.isEmpty())
+            throw MailboxError(
+                MailboxError::Unsupported,
+                list ? QStringLiteral("A distribution list needs a name")
+                     : QStringLiteral("Only the categories of \"%1\" can be changed").arg(item.subject));
+        bytes = VCard::parse(bytes).replaceProperties({QStringLiteral("FN")},
+                                                      {"FN:" + VCard::escapeText(name).toUtf8()});
+    }
+    const QStringList categories = splitCategories(item.categories);
+    if (categories != card.categories())
+        bytes = VCard::parse(bytes).setCategories(categories);
+    if (list && item.source.memberRefs != AddressBook::contactFromCard(card).memberRefs) {
+        // Members go back into the property the card uses (Apple's for its 3.0 groups), never into both.
+        const bool apple = !card.contains(QStringLiteral("MEMBER")) &&
+                           card.contains(QStringLiteral("X-ADDRESSBOOKSERVER-MEMBER"));
+        const QByteArray property = apple ? "X-ADDRESSBOOKSERVER-MEMBER:" : "MEMBER:";
+        QList<QByteArray> lines;
+        for (const QString& reference : item.source.memberRefs) {
+            // A URI, not text: no escapes, but nothing that would end the line or the property either.
+            QString clean = reference.trimmed();
+            clean.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+            if (!clean.isEmpty())
+                lines.append(property + clean.toUtf8());
+        }
+        bytes = VCard::parse(bytes).replaceProperties(
+            {QStringLiteral("MEMBER"), QStringLiteral("X-ADDRESSBOOKSERVER-MEMBER")}, lines);
+    }
+    return bytes;
+}
+
+QByteArray ContactsFolder::newGroupCard(const MailboxItem& item, const QString& uid)
+{
+    const QByteArray skeleton = "BEGIN:VCARD\r\nVERSION:4.0\r\nPRODID:-//Rotavine//Rotavine//EN\r\n" +
+                                VCard::fold("UID:" + uid.toUtf8()) + "KIND:group\r\nEND:VCARD\r\n";
+    return cardWith(VCard::parse(skeleton), item);
 }
 
 void ContactsFolder::deleteItem(MailboxItem& item)

@@ -10,10 +10,12 @@
 #include <memory>
 
 class Mailbox;
+class VCard;
 
 // The contacts folder of a folder mailbox, or one of its subfolders (the team folder "Rotavine"): one item
-// per vCard file directly in the folder. Persons are contacts, group cards are distribution lists. Of an
-// item's properties only the categories can be changed; an item can also be deleted and opened.
+// per vCard file directly in the folder. Persons are contacts, group cards are distribution lists. A list's
+// name, categories and members can be changed and new lists made, a person's categories changed; an item
+// can also be deleted and opened.
 class ContactsFolder : public Folder {
 public:
     // `path` is the folder's directory; `book` is the mailbox's address book, which also resolves the names
@@ -41,9 +43,20 @@ public:
                                                        const std::shared_ptr<ItemHost>& host);
     QList<MailboxError> errors() const { return m_errors; }
 
-    // Writes a change of Categories into the item's file, replacing only its CATEGORIES line. Throws
-    // MailboxError: Conflict when the file changed since it was read, Unsupported for a change of anything
-    // else, NotFound when the file is gone, WriteFailed or AccessDenied when it cannot be replaced.
+    // The card's bytes with the item's changes: its categories, and for a list its name (FN) and members
+    // (source.memberRefs). Only the lines of what changed are rewritten; everything else the card holds is
+    // kept byte for byte. Throws MailboxError (Unsupported) for a person's new name or a list without one.
+    static QByteArray cardWith(const VCard& card, const MailboxItem& item);
+    // A new vCard 4.0 group card for the list item under `uid`.
+    static QByteArray newGroupCard(const MailboxItem& item, const QString& uid);
+
+    // A new distribution list of this folder, written by its save(); other classes are refused.
+    std::shared_ptr<MailboxItem> newItem(const QString& messageClass) override;
+
+    // Writes the item's changes (see cardWith) into its file, replaced atomically, or a new list into a new
+    // file. Throws MailboxError: Conflict when the file changed since it was read, Unsupported for a change
+    // that cannot be written, NotFound when the file is gone, WriteFailed or AccessDenied when it cannot be
+    // replaced.
     void saveItem(MailboxItem& item) override;
     void deleteItem(MailboxItem& item) override;
     void displayItem(const MailboxItem& item, bool modal) override;
@@ -57,6 +70,7 @@ private:
     QString subfolderName(const QString& name) const;
     // The item's file, after checking that it is one of this folder's.
     QString fileOf(const MailboxItem& item) const;
+    void createItem(MailboxItem& item);
 
     Mailbox& m_mailbox;
     std::shared_ptr<AddressBook> m_book;

@@ -60,7 +60,9 @@ public:
         QString etag;           // version read, for writes that must not overwrite a newer one
         QString uid;            // UID of the iCalendar object or vCard
         QDateTime recurrenceId; // the occurrence, for one of a series; null otherwise
-        QStringList memberRefs; // distribution lists: the MEMBER values as stored
+        // Distribution lists: the MEMBER values as stored ("urn:uuid:…", "mailto:…"); save() writes them.
+        QStringList memberRefs;
+        QString address; // persons: the preferred e-mail address
     };
     Source source;
 

@@ -325,39 +325,47 @@ QByteArray VCard::setCategories(const QStringList& categories) const
 {
     if (!isValid())
         return {};
-    QList<const Property*> existing;
-    for (const Property& property : m_properties) {
-        if (property.name == QLatin1StringView("CATEGORIES"))
-            existing.append(&property);
-    }
-
     QStringList escaped;
     for (const QString& category : categories) {
         const QString trimmed = category.trimmed();
         if (!trimmed.isEmpty())
             escaped.append(escapeText(trimmed));
     }
-    QByteArray line;
-    if (!escaped.isEmpty()) {
-        // A group the old line had stays, so that a program that ties labels to it still finds them.
-        const QString group = existing.isEmpty() ? QString() : existing.first()->group;
-        const QString content =
-            (group.isEmpty() ? QString() : group + u'.') + QStringLiteral("CATEGORIES:") + escaped.join(u',');
-        line = fold(content.toUtf8());
+    if (escaped.isEmpty())
+        return replaceProperties({QStringLiteral("CATEGORIES")}, {});
+    // A group the old line had stays, so that a program that ties labels to it still finds them.
+    const Property* existing = property(QStringLiteral("CATEGORIES"));
+    const QString group = existing ? existing->group : QString();
+    const QString content =
+        (group.isEmpty() ? QString() : group + u'.') + QStringLiteral("CATEGORIES:") + escaped.join(u',');
+    return replaceProperties({QStringLiteral("CATEGORIES")}, {content.toUtf8()});
+}
+
+QByteArray VCard::replaceProperties(const QStringList& names, const QList<QByteArray>& lines) const
+{
+    if (!isValid())
+        return {};
+    QList<const Property*> existing;
+    for (const Property& property : m_properties) {
+        if (names.contains(property.name))
+            existing.append(&property);
     }
+    QByteArray folded;
+    for (const QByteArray& line : lines)
+        folded += fold(line);
 
     if (existing.isEmpty()) {
-        if (line.isEmpty())
+        if (folded.isEmpty())
             return m_bytes;
-        return m_bytes.left(m_endLineBegin) + line + m_bytes.mid(m_endLineBegin);
+        return m_bytes.left(m_endLineBegin) + folded + m_bytes.mid(m_endLineBegin);
     }
     QByteArray out;
-    out.reserve(m_bytes.size() + line.size());
+    out.reserve(m_bytes.size() + folded.size());
     qsizetype position = 0;
     for (const Property* property : std::as_const(existing)) {
         out.append(m_bytes.constData() + position, property->begin - position);
         if (property == existing.first())
-            out.append(line);
+            out.append(folded);
         position = property->end;
     }
     out.append(m_bytes.constData() + position, m_bytes.size() - position);

@@ -65,6 +65,10 @@ public:
     // holding the list, the others go; with none, the new line goes before END:VCARD; an empty list removes
     // them all. Every other byte stays as it was. New lines are folded at 75 octets and end with CRLF.
     QByteArray setCategories(const QStringList& categories) const;
+    // The file's bytes with every property of those names (upper case) replaced by `lines`, unfolded content
+    // lines without their line break: they go where the first old one was, or before END:VCARD when there was
+    // none; no lines removes them all. Every other byte stays as it was. New lines are folded as above.
+    QByteArray replaceProperties(const QStringList& names, const QList<QByteArray>& lines) const;
 
     static QString unescapeText(QStringView raw);
     static QString escapeText(const QString& text);

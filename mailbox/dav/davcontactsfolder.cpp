@@ -73,7 +73,17 @@ QList<std::shared_ptr<MailboxItem>> DavContactsFolder::storedItems()
 void DavContactsFolder::saveItem(MailboxItem& item)
 {
     ContactsFolder::requireContact(item, m_name);
-    m_mailbox.saveCardCategories(item, ContactsFolder::splitCategories(item.categories));
+    m_mailbox.saveCard(item, m_url);
+}
+
+std::shared_ptr<MailboxItem> DavContactsFolder::newItem(const QString& messageClass)
+{
+    if (m_url.isEmpty() || messageClass.compare(MailboxItem::kDistList, Qt::CaseInsensitive) != 0)
+        return Folder::newItem(messageClass);
+    auto item = std::make_shared<MailboxItem>();
+    item->messageClass = MailboxItem::kDistList;
+    item->attach(shared_from_this());
+    return item;
 }
 
 void DavContactsFolder::deleteItem(MailboxItem& item)

@@ -1,6 +1,7 @@
 #include "mailbox/dav/davmailbox.h"
 
 #include "mailbox/calendarindex.h"
+#include "mailbox/contactsfolder.h"
 #include "mailbox/dav/davcalendarfolder.h"
 #include "mailbox/dav/davcontactsfolder.h"
 #include "mailbox/expandedcalendar.h"
@@ -599,13 +600,17 @@ DavCollection DavMailbox::createAddressBook(const QString& name)
         QStringLiteral("The address book \"%1\" was not created at %2").arg(name, url.toDisplayString()));
 }
 
-void DavMailbox::saveCardCategories(MailboxItem& item, const QStringList& categories)
+void DavMailbox::saveCard(MailboxItem& item, const QUrl& book)
 {
+    if (item.source.location.isEmpty()) {
+        createCard(item, book);
+        return;
+    }
     const QUrl url(item.source.location);
     const QString key = DavDiscovery::urlKey(url);
     Book::Card* card = nullptr;
-    for (const auto& book : m_books) {
-        for (Book::Card& candidate : book->cards) {
+    for (const auto& candidateBook : m_books) {
+        for (Book::Card& candidate : candidateBook->cards) {
             if (candidate.key == key)
                 card = &candidate;
         }
@@ -624,12 +629,9 @@ void DavMailbox::saveCardCategories(MailboxItem& item, const QStringList& catego
         throw MailboxError(MailboxError::ItemUnreadable,
                            QStringLiteral("The contact %1 cannot be read: %2")
                                .arg(url.toDisplayString(), parsed.errorString()));
-    if (parsed.value(QStringLiteral("FN")).trimmed() != item.subject.trimmed())
-        throw MailboxError(MailboxError::Unsupported,
-                           QStringLiteral("Only the categories of \"%1\" can be changed").arg(item.subject));
-    if (categories == parsed.categories())
+    const QByteArray bytes = ContactsFolder::cardWith(parsed, item);
+    if (bytes == card->bytes)
         return;
-    const QByteArray bytes = parsed.setCategories(categories);
     DavClient::Request put = request("PUT", url, QStringLiteral("the contact \"%1\"").arg(item.subject));
     put.contentType = "text/vcard; charset=utf-8";
     put.body = bytes;
@@ -638,26 +640,67 @@ void DavMailbox::saveCardCategories(MailboxItem& item, const QStringList& catego
     if (!reply.ok())
         throw rephrased(*reply.error, QStringLiteral("\"%1\" was not saved: ").arg(item.subject));
     card->bytes = bytes;
-    card->etag = reply.etag;
-    if (card->etag.isEmpty()) {
-        // Some servers change the card as they store it and give no ETag: ask for the one it has now.
-        DavClient::Request ask = request("PROPFIND", url, put.what);
-        ask.depth = "0";
-        ask.contentType = "application/xml; charset=utf-8";
-        ask.body = DavXml::propfind({{kDav, QStringLiteral("getetag")}});
-        const DavClient::Reply etag = m_client->run(ask);
-        if (etag.ok()) {
-            const QList<DavXml::Response> responses = DavXml::parseMultistatus(etag.body, put.what);
-            if (!responses.isEmpty())
-                card->etag = responses.first().text(kDav, QStringLiteral("getetag")).toUtf8();
-        }
-    }
+    card->etag = reply.etag.isEmpty() ? currentEtag(url, put.what) : reply.etag;
     if (card->contact) {
-        card->contact->categories = VCard::parse(bytes).categories();
+        const QString file = card->contact->file;
+        card->contact = AddressBook::contactFromCard(VCard::parse(bytes));
+        card->contact->file = file;
         card->contact->etag = QString::fromUtf8(card->etag);
     }
     item.source.etag = QString::fromUtf8(card->etag);
     rebuildAddressBook();
+}
+
+void DavMailbox::createCard(MailboxItem& item, const QUrl& bookUrl)
+{
+    Book* book = bookAt(bookUrl);
+    if (!book)
+        throw MailboxError(
+            MailboxError::NotFound,
+            QStringLiteral("The address book %1 does not exist any more").arg(bookUrl.toDisplayString()));
+    const QString uid = m_options.newUid();
+    Book::Card card;
+    QUrl folder = bookUrl;
+    if (!folder.path().endsWith(u'/'))
+        folder.setPath(folder.path() + u'/');
+    card.url = folder.resolved(QUrl(eventFileName(uid).chopped(4) + QStringLiteral(".vcf")));
+    card.key = DavDiscovery::urlKey(card.url);
+    card.bytes = ContactsFolder::newGroupCard(item, uid);
+    DavClient::Request put = request("PUT", card.url, QStringLiteral("the contact \"%1\"").arg(item.subject));
+    put.contentType = "text/vcard; charset=utf-8";
+    put.body = card.bytes;
+    // A new card never replaces one that is there already.
+    put.headers.append(std::pair<QByteArray, QByteArray>("If-None-Match", "*"));
+    const DavClient::Reply reply = m_client->run(put);
+    if (!reply.ok())
+        throw rephrased(*reply.error, QStringLiteral("\"%1\" was not saved: ").arg(item.subject));
+    card.etag = reply.etag.isEmpty() ? currentEtag(card.url, put.what) : reply.etag;
+    AddressBook::Contact contact = AddressBook::contactFromCard(VCard::parse(card.bytes));
+    contact.file = card.url.toString();
+    contact.etag = QString::fromUtf8(card.etag);
+    card.contact = std::move(contact);
+    item.source.location = card.url.toString();
+    item.source.etag = QString::fromUtf8(card.etag);
+    item.source.uid = uid;
+    const auto position =
+        std::lower_bound(book->cards.begin(), book->cards.end(), card.key,
+                         [](const Book::Card& a, const QString& key) { return a.key < key; });
+    book->cards.insert(position, std::move(card));
+    rebuildAddressBook();
+}
+
+QByteArray DavMailbox::currentEtag(const QUrl& url, const QString& what)
+{
+    DavClient::Request ask = request("PROPFIND", url, what);
+    ask.depth = "0";
+    ask.contentType = "application/xml; charset=utf-8";
+    ask.body = DavXml::propfind({{kDav, QStringLiteral("getetag")}});
+    const DavClient::Reply reply = m_client->run(ask);
+    if (!reply.ok())
+        return {};
+    const QList<DavXml::Response> responses = DavXml::parseMultistatus(reply.body, what);
+    return responses.isEmpty() ? QByteArray()
+                               : responses.first().text(kDav, QStringLiteral("getetag")).toUtf8();
 }
 
 // ---- names and calendars

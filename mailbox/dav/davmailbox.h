@@ -71,8 +71,9 @@ public:
     // The cards of an address book, read again where they changed, in address order; unreadable cards are
     // appended to `errors`. Throws MailboxError when the book cannot be read.
     QList<AddressBook::Contact> bookContacts(const QUrl& book, QList<MailboxError>* errors);
-    // Writes the card's new categories if it is still the version read. Throws MailboxError.
-    void saveCardCategories(MailboxItem& item, const QStringList& categories);
+    // Writes the item's changes (ContactsFolder::cardWith) if its card is still the version read, or a new
+    // list into the address book `book` when it was never saved. Throws MailboxError.
+    void saveCard(MailboxItem& item, const QUrl& book);
     std::shared_ptr<AddressBook> addressBook() { return m_addressBook; }
 
     // Named look-ups refresh the address books now rather than when they are next due.
@@ -89,6 +90,10 @@ private:
     void loadBooks(const QList<Book*>& books);
     void rebuildAddressBook();
     Book* bookAt(const QUrl& url);
+    void createCard(MailboxItem& item, const QUrl& book);
+    // The ETag the server gives the resource now, for servers that change a card as they store it and send
+    // none; empty when it cannot be had.
+    QByteArray currentEtag(const QUrl& url, const QString& what);
     QString calendarKey(const ResolvedPerson& person) const;
     QUrl locateCalendar(const ResolvedPerson& person);
     Folder::Scan expand(CalendarState& state, const ICalendarFile::Window& window);

@@ -6,14 +6,18 @@
 #include "base/programstate.h"
 #include "base/settingsstore.h"
 #include "base/textids.h"
+#include "gui/appointmentdialog.h"
 #include "gui/captions.h"
 #include "gui/comboboxteamlist.h"
 #include "gui/desktopopener.h"
 #include "gui/detailpanel.h"
+#include "gui/filterdialog.h"
 #include "gui/gridlayout.h"
 #include "gui/listwidgetmemberlist.h"
 #include "gui/planninggridview.h"
 #include "gui/rulelegend.h"
+#include "gui/teamdialog.h"
+#include "gui/teameditor.h"
 #include "gui/windowsettings.h"
 #include "mailbox/mailbox.h"
 #include "mailbox/mailboxerror.h"
@@ -138,6 +142,7 @@ MainWindow::MainWindow(ProgramState& program, EngineState& engine, PlanningMatri
         QMessageBox box(icons[int(icon)], windowTitle(), text, QMessageBox::Ok, this);
         box.exec();
     };
+    m_dialogRunner = [](QDialog& dialog) { return dialog.exec(); };
     m_commands = std::make_unique<ViewCommands>(m_engine, m_texts, commandWindow());
     // What the desktop cannot open is said in the status bar once it knows; the window goes on meanwhile.
     // A handler set before (the tests') stays.
@@ -295,10 +300,10 @@ QWidget* MainWindow::buildUpperPanel()
     Captions::setTag(m_memberList, ScreenText::MemberList);
     m_memberList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_memberList, &QListWidget::customContextMenuRequested, this, &MainWindow::memberContextMenu);
-    connect(m_memberList, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
-        const CellDetails member = memberListEntry(m_memberList->row(item));
-        whenIdle(QStringLiteral("member"), [this, member] { openMemberCalendar(member); });
-    });
+    // Double click or Enter: the team's members, to change them (a member's own calendar and mail are on the
+    // list's menu).
+    connect(m_memberList, &QListWidget::itemActivated, this,
+            [this] { whenIdle(QStringLiteral("member"), [this] { editCurrentTeam(); }); });
     team->addWidget(m_memberList, 1);
     layout->addLayout(team, 2);
 
@@ -503,7 +508,7 @@ ViewCommands::Window MainWindow::commandWindow()
     window.copyPicture = [this] { copyPicture(); };
     window.loupe = [this](bool on) { setLoupeMode(on); };
     window.report = [this](bool colourOnly, bool asTable) { writeReport(colourOnly, asTable); };
-    window.dialog = [](const QString&) {};
+    window.dialog = [this](const QString& key) { openTool(key); };
     window.message = [this](MessageIcon icon, const QString& text) { showMessage(icon, text); };
     window.fatal = [this](const QString& text) {
         showMessage(MessageIcon::Critical, text);
@@ -546,10 +551,8 @@ void MainWindow::activate()
     whenIdle(QStringLiteral("activate"), [this] {
         const WorkScope working(*this);
         if (m_program.activated) {
-            if (m_program.teamsChanged) {
-                QString current = m_teamCombo->currentText();
-                m_program.teamsChanged = loadTeams(current, *m_teamWindow, teamContext());
-            }
+            if (m_program.teamsChanged)
+                reloadTeams(m_teamCombo->currentText());
             reloadChangedFilters();
             return;
         }
@@ -583,12 +586,7 @@ void MainWindow::runWaiting()
 
 void MainWindow::loadLists(const QString& startTeam)
 {
-    const WorkScope working(*this);
-    const TeamContext context = teamContext();
-    QString all;
-    loadTeams(all, *m_teamWindow, context);
-    QString chosen = startTeam;
-    loadTeams(chosen, *m_teamWindow, context);
+    reloadTeams(startTeam);
     reloadChangedFilters();
 }
 
@@ -1141,3 +1139,48 @@ void MainWindow::openMemberCalendar(const CellDetails& cell)
 }
 
 void MainWindow::newAppointment(const CellDetails&) {}
+
+// ---- tools
+
+void MainWindow::reloadTeams(const QString& current)
+{
+    // Listed again whole: another window may have made, renamed or deleted a team.
+    const WorkScope working(*this);
+    const TeamContext context = teamContext();
+    QString all;
+    loadTeams(all, *m_teamWindow, context);
+    QString chosen = current;
+    m_program.teamsChanged = loadTeams(chosen, *m_teamWindow, context);
+    if (chosen.isEmpty())
+        m_memberList->clear(); // the team is gone
+}
+
+void MainWindow::openTool(const QString& key)
+{
+    if (key == QLatin1StringView("MaintainGroups")) {
+        TeamDialog dialog(m_mailbox, m_texts, m_engine, this);
+        m_dialogRunner(dialog);
+        if (dialog.changedTeams())
+            reloadTeams(m_teamCombo->currentText());
+    }
+    else if (key == QLatin1StringView("MaintainFilters")) {
+        FilterDialog dialog(m_settings, m_texts, this);
+        m_dialogRunner(dialog);
+        if (dialog.rulesChanged()) {
+            m_program.filtersChanged = true;
+            m_engine.headersValid = false;
+            reloadChangedFilters();
+        }
+    }
+}
+
+void MainWindow::editCurrentTeam()
+{
+    const QString team = m_teamCombo->currentText();
+    if (team.isEmpty())
+        return;
+    TeamEditor editor(m_mailbox, m_texts, team, this);
+    m_dialogRunner(editor);
+    if (editor.saved())
+        reloadTeams(editor.teamName());
+}

@@ -23,6 +23,7 @@ class PlanningMatrix;
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QDialog;
 class QDateEdit;
 class QLabel;
 class QListWidget;
@@ -75,6 +76,10 @@ public:
 
     // Message boxes go through here, so that tests can record them instead of waiting for a person.
     void setMessageHandler(MessageHandler handler) { m_messageHandler = std::move(handler); }
+    // The dialogs the window opens run through here (by default modal, until closed), so that tests can work
+    // them instead of a person.
+    using DialogRunner = std::function<int(QDialog&)>;
+    void setDialogRunner(DialogRunner runner) { m_dialogRunner = std::move(runner); }
     void setStatusText(int panel, const QString& text);
 
     // Writes the report of the current view into the temporary folder and returns the page's path. Throws
@@ -94,6 +99,10 @@ public:
     void sendMailToMember(const CellDetails& cell);
     void openMemberCalendar(const CellDetails& cell);
     void newAppointment(const CellDetails& cell);
+    // The tools: "MaintainGroups", "MaintainFilters", "Options".
+    void openTool(const QString& key);
+    // The current team's members beside the address book, as the member list's double click opens them.
+    void editCurrentTeam();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -143,6 +152,7 @@ private:
     void memberContextMenu(const QPoint& position);
     CellDetails memberListEntry(int row) const;
     void memberActionFailed(const CellDetails& cell, int status, const QString& description);
+    void reloadTeams(const QString& current);
     void runMemberQuery(const QDate& from, const QDate& to, bool colourMode);
     void runDayView(const QDate& day);
     QueryContext queryContext();
@@ -161,6 +171,7 @@ private:
     std::unique_ptr<QueryMemory> m_queryMemory;
     std::unique_ptr<ViewCommands> m_commands;
     MessageHandler m_messageHandler;
+    DialogRunner m_dialogRunner;
 
     QToolBar* m_toolbar = nullptr;
     QList<QAction*> m_buttons; // toolbar order; position 1 is the first

@@ -9,6 +9,7 @@
 #include "gui/mainwindow.h"
 #include "gui/planninggridview.h"
 #include "gui/rulelegend.h"
+#include "gui/teameditor.h"
 #include "mailbox/foldermailbox.h"
 #include "mailbox/mailboxerror.h"
 #include "planning/enginestate.h"
@@ -21,6 +22,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -289,8 +291,8 @@ private slots:
                      QString(checked[index]));
     }
 
-    // A later activation reads again what another window marked as changed, and runs no view: the current
-    // team (its members, or the list of teams once it is gone) and the filters.
+    // A later activation reads again what another window marked as changed, and runs no view: the teams, the
+    // current team's members (none once it is gone) and the filters.
     void laterActivationReloadsWhatChanged_data()
     {
         QTest::addColumn<bool>("changed");
@@ -298,9 +300,9 @@ private slots:
         QTest::addColumn<QStringList>("teams");
         QTest::addColumn<int>("members");
         QTest::newRow("current team read again")
-            << true << false << QStringList{"Customer Experience", "Support"} << 9;
-        QTest::newRow("current team gone: teams listed again")
-            << true << true << QStringList{"Customer Experience", "Night Shift"} << 8;
+            << true << false << QStringList{"Customer Experience", "Night Shift", "Support"} << 9;
+        QTest::newRow("current team gone")
+            << true << true << QStringList{"Customer Experience", "Night Shift"} << 0;
         QTest::newRow("nothing marked as changed")
             << false << true << QStringList{"Customer Experience", "Support"} << 8;
     }
@@ -653,6 +655,27 @@ private slots:
         qputenv("PATH", path);
         QVERIFY(failed.wait(10000));
         QCOMPARE(failed.at(0).at(0).toString(), bin.path());
+    }
+    // The tools and the member list's double click open their dialogs; what a dialog changed is read again.
+    void toolsOpenTheirDialogs()
+    {
+        Harness h;
+        QVERIFY(h.openAndShow());
+        QStringList opened;
+        h.window->setDialogRunner([&](QDialog& dialog) {
+            const auto* editor = qobject_cast<TeamEditor*>(&dialog);
+            opened << dialog.metaObject()->className() + QStringLiteral(":") +
+                          (editor ? editor->teamName() : dialog.windowTitle());
+            return int(QDialog::Rejected);
+        });
+        h.menuEntry(8, "MaintainGroups")->trigger();
+        h.menuEntry(8, "MaintainFilters")->trigger();
+        auto* members = h.child<QListWidget>("memberList");
+        emit members->itemActivated(members->item(0));
+        QCOMPARE(opened,
+                 QStringList({"TeamDialog:" + h.texts.screen(ScreenText::GroupDialogCaption).caption,
+                              "FilterDialog:" + h.texts.screen(ScreenText::FilterDialogCaption).caption,
+                              "TeamEditor:Support"}));
     }
 };
 

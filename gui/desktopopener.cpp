@@ -9,7 +9,9 @@
 
 void DesktopOpener::open(const DisplayRequest& request)
 {
-    const QString target = request.url.isLocalFile() ? request.url.toLocalFile() : request.url.toString();
+    // A mail's text is not part of what the user is told could not be opened.
+    const QString target =
+        request.url.isLocalFile() ? request.url.toLocalFile() : request.url.toString(QUrl::RemoveQuery);
     if (!request.program.isEmpty()) {
         // The user's own program lives on after this one ends.
         QStringList arguments = QProcess::splitCommand(request.program);

@@ -1138,7 +1138,15 @@ void MainWindow::openMemberCalendar(const CellDetails& cell)
         memberActionFailed(cell, result.status, result.description);
 }
 
-void MainWindow::newAppointment(const CellDetails&) {}
+void MainWindow::newAppointment(const CellDetails& cell)
+{
+    AppointmentDialog dialog(m_texts, m_mailbox, this);
+    dialog.setMessageHandler([this](MessageIcon icon, const QString& text) { showMessage(icon, text); });
+    dialog.setAppointmentFor(cell.member, members(), cell.date.isValid() ? cell.date : QDate::currentDate());
+    // What was written shows at once.
+    if (m_dialogRunner(dialog) == QDialog::Accepted && !m_commands->currentView.isEmpty())
+        m_commands->rerunCurrentView();
+}
 
 // ---- tools
 

@@ -25,6 +25,7 @@
 #include <QDialog>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -676,6 +677,23 @@ private slots:
                  QStringList({"TeamDialog:" + h.texts.screen(ScreenText::GroupDialogCaption).caption,
                               "FilterDialog:" + h.texts.screen(ScreenText::FilterDialogCaption).caption,
                               "TeamEditor:Support"}));
+
+        // From a cell: an appointment for that member on that day, shown at once.
+        h.window->setDialogRunner([](QDialog& dialog) {
+            dialog.show();
+            dialog.findChild<QLineEdit*>("subjectEdit")->setText("Rotavine demo");
+            dialog.findChild<QPushButton*>("createButton")->click();
+            return dialog.result();
+        });
+        h.child<QCheckBox>("showDetails")->click();
+        h.menuEntry(2, "ThisWeek")->trigger();
+        PlanningGrid& grid = h.window->grid();
+        auto* view = h.child<PlanningGridView>("planningGrid");
+        grid.setCurrentCell(grid.fixedRows(), grid.fixedColumns() + 2);
+        QTest::keyClick(view, Qt::Key_Return);
+        h.child<QToolButton>("newAppointmentButton")->click();
+        QVERIFY(grid.text(grid.fixedRows(), grid.fixedColumns() + 2).contains("Rotavine demo"));
+        QVERIFY(!grid.text(grid.fixedRows() + 1, grid.fixedColumns() + 2).contains("Rotavine demo"));
     }
 };
 

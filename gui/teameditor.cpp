@@ -165,10 +165,14 @@ void TeamEditor::buildWidgets()
     buttons->addWidget(m_saveButton);
     buttons->addWidget(m_cancelButton);
     grid->addLayout(buttons, 2, 0, 1, 3);
+    // The two lists share the width; the name's label takes what it needs from the members' side.
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(2, 1);
+    grid->setHorizontalSpacing(12);
 
     Captions::applyCaptions(this, m_texts);
+    // The search box says what it is for where the user types.
+    m_searchEdit->setPlaceholderText(m_searchEdit->toolTip());
     m_captionLabel = TeamWindows::makeCaptionStrip(this, m_captionStrip);
     m_captionLabel->installEventFilter(this);
     outer->addWidget(m_captionLabel);
@@ -181,7 +185,7 @@ void TeamEditor::buildWidgets()
     setTabOrder(m_memberList, m_removeButton);
     setTabOrder(m_removeButton, m_saveButton);
     setTabOrder(m_saveButton, m_cancelButton);
-    resize(640, 440);
+    resize(800, 500);
 }
 
 void TeamEditor::load(const QString& team)

@@ -1,11 +1,12 @@
 // Runs the main window on a real X server (the test is started under xvfb-run) with a window manager and a
 // system tray, as a new user starts it on the demo mailbox, and saves what the screen shows, so that a person
-// can look at it after a build: the first start, and a planning of 187 days.
+// can look at it after a build: the first start, a planning of 187 days, the detail panel and the dialogs.
 
 #include "app/demosettings.h"
 #include "base/languagetexts.h"
 #include "base/programstate.h"
 #include "base/settingsstore.h"
+#include "gui/detailpanel.h"
 #include "gui/mainwindow.h"
 #include "gui/planninggridview.h"
 #include "gui/rulelegend.h"
@@ -15,7 +16,9 @@
 #include "tests/support/fixtures.h"
 
 #include <QDateEdit>
+#include <QDialog>
 #include <QGuiApplication>
+#include <QListWidget>
 #include <QMenu>
 #include <QProcess>
 #include <QScreen>
@@ -24,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <QToolButton>
 
 class TestScreenshot : public QObject {
     Q_OBJECT
@@ -109,6 +113,30 @@ private slots:
         entry("Planning")->trigger();
         QTRY_VERIFY(view->horizontalScrollBar()->isVisible());
         QVERIFY(!save(window, "planning-187-days.png").isEmpty());
+
+        // A cell's details pinned over the week, and each dialog the window opens.
+        window.findChild<QDateEdit*>("toDate")->setDate(engine.startDate.addDays(6));
+        entry("Planning")->trigger();
+        const QRect cell = view->painter().cellRect(6, 4, view->firstScrollColumn());
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+        QVERIFY(window.findChild<DetailPanel*>("detailPanel")->isVisible());
+        QVERIFY(!save(window, "detail-panel.png").isEmpty());
+        QStringList dialogs;
+        window.setDialogRunner([&](QDialog& dialog) {
+            dialog.show();
+            if (QTest::qWaitForWindowExposed(&dialog))
+                dialogs << save(dialog, dialog.objectName() + ".png");
+            return int(QDialog::Rejected);
+        });
+        window.findChild<QToolButton*>("newAppointmentButton")->click();
+        for (const char* tool : {"MaintainGroups", "MaintainFilters"})
+            for (QAction* action : window.findChild<QToolBar*>("toolbar")->actions().at(7)->menu()->actions())
+                if (action->property("key") == tool)
+                    action->trigger();
+        auto* members = window.findChild<QListWidget*>("memberList");
+        emit members->itemActivated(members->item(0));
+        QCOMPARE(dialogs.size(), 4);
+        QVERIFY(!dialogs.contains(QString()));
 
         // Minimised, the window stays reachable from the task bar: there is no tray icon to bring it back.
         window.showMinimized();

@@ -18,6 +18,7 @@
 #include "gui/rulelegend.h"
 #include "gui/teamdialog.h"
 #include "gui/teameditor.h"
+#include "gui/trayicon.h"
 #include "gui/windowsettings.h"
 #include "mailbox/mailbox.h"
 #include "mailbox/mailboxerror.h"
@@ -156,6 +157,14 @@ MainWindow::MainWindow(ProgramState& program, EngineState& engine, PlanningMatri
     }
     buildWidgets();
     load();
+    if (!m_program.automaticMode) {
+        QIcon icon = QApplication::windowIcon();
+        if (icon.isNull())
+            icon = style()->standardIcon(QStyle::SP_FileDialogDetailedView);
+        m_tray = new TrayIcon(m_texts, icon, m_captionStrip.caption.trimmed(), this);
+        connect(m_tray, &TrayIcon::chosen, this, &MainWindow::trayChosen);
+        m_tray->show();
+    }
 }
 
 MainWindow::~MainWindow()
@@ -705,8 +714,13 @@ void MainWindow::showEvent(QShowEvent* event)
 void MainWindow::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    // Minimised, the window stays in the task bar: with no tray icon to bring it back from, hiding it would
-    // lose it.
+    // Minimised, the window lives on as the tray icon; with no icon to bring it back from, it stays in the
+    // task bar, where hiding it would lose it.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && m_tray && m_tray->isShown())
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized())
+                hide();
+        });
     if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_program.activated)
         activate();
 }
@@ -717,6 +731,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
         m_settings.write(QStringLiteral("Parameters"), QStringLiteral("Checked%1").arg(index),
                          m_displayChecks[index]->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     }
+    if (m_tray)
+        m_tray->hide();
     event->accept();
 }
 
@@ -1191,4 +1207,35 @@ void MainWindow::editCurrentTeam()
     m_dialogRunner(editor);
     if (editor.saved())
         reloadTeams(editor.teamName());
+}
+
+// ---- tray icon
+
+void MainWindow::trayChosen(const QString& key)
+{
+    if (key == QLatin1StringView("show")) {
+        // Back as it was before it was minimised, in front.
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        show();
+        raise();
+        activateWindow();
+    }
+    else if (key == QLatin1StringView("refresh")) {
+        whenIdle(QStringLiteral("command"), [this] { m_commands->rerunCurrentView(); });
+    }
+    else if (key == QLatin1StringView("web")) {
+        DisplayRequest request;
+        request.url = QUrl::fromLocalFile(ProgramPaths::dataFolder() + QStringLiteral("/help/index.html"));
+        try {
+            m_mailbox.display(request);
+        }
+        catch (const MailboxError& error) {
+            setStatusText(1, m_texts.message(Message::DesktopCannotOpen) + error.description());
+        }
+    }
+    else if (key == QLatin1StringView("close")) {
+        // A window hidden in the tray is not the last one to close: the program ends here.
+        if (close())
+            QCoreApplication::quit();
+    }
 }

@@ -31,6 +31,7 @@ class QPushButton;
 class QTimer;
 class QToolBar;
 class RuleLegend;
+class TrayIcon;
 class SettingsStore;
 struct EngineState;
 struct ProgramState;
@@ -153,6 +154,7 @@ private:
     CellDetails memberListEntry(int row) const;
     void memberActionFailed(const CellDetails& cell, int status, const QString& description);
     void reloadTeams(const QString& current);
+    void trayChosen(const QString& key);
     void runMemberQuery(const QDate& from, const QDate& to, bool colourMode);
     void runDayView(const QDate& day);
     QueryContext queryContext();
@@ -185,6 +187,7 @@ private:
     PlanningGridView* m_gridView = nullptr;
     RuleLegend* m_legend = nullptr;
     DetailPanel* m_detailPanel = nullptr;
+    TrayIcon* m_tray = nullptr; // none in unattended runs
     std::array<QLabel*, 3> m_statusPanels{};
     QLabel* m_versionLabel = nullptr;
     QLabel* m_captionLabel = nullptr;

@@ -10,6 +10,7 @@
 #include "gui/planninggridview.h"
 #include "gui/rulelegend.h"
 #include "gui/teameditor.h"
+#include "gui/trayicon.h"
 #include "mailbox/foldermailbox.h"
 #include "mailbox/mailboxerror.h"
 #include "planning/enginestate.h"
@@ -31,6 +32,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -694,6 +696,43 @@ private slots:
         h.child<QToolButton>("newAppointmentButton")->click();
         QVERIFY(grid.text(grid.fixedRows(), grid.fixedColumns() + 2).contains("Rotavine demo"));
         QVERIFY(!grid.text(grid.fixedRows() + 1, grid.fixedColumns() + 2).contains("Rotavine demo"));
+    }
+    // The tray icon, where the desktop has a notification area: its menu, the window hidden on minimise and
+    // brought back, the refresh, the help page, and the icon gone when the window closes. Without one the
+    // window stays in the task bar.
+    void trayIcon()
+    {
+        for (const bool desktopHasTray : {false, true}) {
+            TrayIcon::setDesktopCheck([desktopHasTray] { return desktopHasTray; });
+            Harness h;
+            QVERIFY(h.openAndShow());
+            TrayIcon::setDesktopCheck([] { return QSystemTrayIcon::isSystemTrayAvailable(); });
+            auto* tray = h.window->findChild<TrayIcon*>();
+            QVERIFY(tray);
+            QCOMPARE(tray->isShown(), desktopHasTray);
+            h.window->showMinimized();
+            QTest::qWait(50);
+            QCOMPARE(h.window->isVisible(), !desktopHasTray);
+            if (!desktopHasTray)
+                continue;
+            QStringList keys;
+            for (const QAction* entry : tray->menu()->actions())
+                keys << (entry->isSeparator() ? QString() : entry->data().toString());
+            QCOMPARE(keys, QStringList({"show", "refresh", "", "web", "", "close"}));
+            const auto choose = [&](const QString& key) {
+                tray->menu()->actions().at(keys.indexOf(key))->trigger();
+            };
+            emit tray->systemIcon()->activated(QSystemTrayIcon::DoubleClick);
+            QVERIFY(h.window->isVisible() && !h.window->isMinimized());
+            h.menuEntry(2, "ThisWeek")->trigger();
+            h.child<QLabel>("statusRunTime")->clear();
+            choose("refresh");
+            QVERIFY(!h.child<QLabel>("statusRunTime")->text().isEmpty());
+            choose("web");
+            QVERIFY(h.displayed.size() == 1 && QFileInfo(h.displayed[0].url.toLocalFile()).isFile());
+            choose("close");
+            QVERIFY(!h.window->isVisible() && !tray->isShown());
+        }
     }
 };
 

@@ -10,6 +10,7 @@
 #include "gui/mainwindow.h"
 #include "gui/planninggridview.h"
 #include "gui/rulelegend.h"
+#include "gui/trayicon.h"
 #include "mailbox/foldermailbox.h"
 #include "planning/enginestate.h"
 #include "planning/planningmatrix.h"
@@ -24,6 +25,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStandardPaths>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -138,11 +140,16 @@ private slots:
         QCOMPARE(dialogs.size(), 4);
         QVERIFY(!dialogs.contains(QString()));
 
-        // Minimised, the window stays reachable from the task bar: there is no tray icon to bring it back.
+        // The tray (trayer) holds the icon: minimised, the window hides, and a double click on the icon
+        // brings it back; closed, the icon goes.
+        auto* tray = window.findChild<TrayIcon*>();
+        QVERIFY(tray && tray->isShown() && tray->systemIcon()->isVisible());
         window.showMinimized();
-        QTest::qWait(300);
-        QVERIFY(window.isVisible());
-        window.showNormal();
+        QTRY_VERIFY(!window.isVisible());
+        emit tray->systemIcon()->activated(QSystemTrayIcon::DoubleClick);
+        QTRY_VERIFY(window.isVisible() && !window.isMinimized());
+        window.close();
+        QVERIFY(!tray->systemIcon()->isVisible());
     }
 };
 

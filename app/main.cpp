@@ -3,6 +3,7 @@
 #include "app/unattendedrun.h"
 #include "base/exitstatus.h"
 #include "base/languagetexts.h"
+#include "base/programlanguage.h"
 #include "base/programpaths.h"
 #include "base/programstate.h"
 #include "base/settingsstore.h"
@@ -79,8 +80,9 @@ int main(int argc, char* argv[])
         printError(problem);
         return exitCode(ExitStatus::StartFailed);
     }
-    const LanguageTexts texts =
-        LanguageTexts::load(ProgramPaths::languageFolder(), LanguageTexts::languageName(settings));
+    const QString language = LanguageTexts::languageName(settings);
+    ProgramLanguage::apply(language);
+    const LanguageTexts texts = LanguageTexts::load(ProgramPaths::languageFolder(), language);
     for (const QString& warning : texts.warnings())
         std::fprintf(stderr, "rotavine: %s\n", qPrintable(warning));
 

@@ -1,4 +1,5 @@
 #include "base/languagetexts.h"
+#include "base/programlanguage.h"
 #include "base/settingsstore.h"
 #include "base/textids.h"
 
@@ -157,6 +158,41 @@ private slots:
                 missing << QString("screen text %1 (%2)").arg(screenTexts.value(i)).arg(screenTexts.key(i));
         }
         QVERIFY2(missing.isEmpty(), qPrintable(missing.join(", ")));
+    }
+    // The program speaks the chosen language in its dates too: the system's locale when it speaks it, else
+    // the language's home country; a language of the user's own keeps the system's.
+    void localeOfTheLanguage_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("system");
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("French on an American system") << "Francais"
+                                                      << "en_US"
+                                                      << "fr_FR";
+        QTest::newRow("French on a Canadian French one") << "Francais"
+                                                         << "fr_CA"
+                                                         << "fr_CA";
+        QTest::newRow("Italian, letter case") << "italiano"
+                                              << "de_DE"
+                                              << "it_IT";
+        QTest::newRow("Spanish") << "Espanol"
+                                 << "C"
+                                 << "es_ES";
+        QTest::newRow("English without a system language") << "English"
+                                                           << "C"
+                                                           << "C";
+        QTest::newRow("English on a French system") << "English"
+                                                    << "fr_FR"
+                                                    << "en_GB";
+        QTest::newRow("a language of one's own") << "OtherLanguage"
+                                                 << "de_DE"
+                                                 << "de_DE";
+    }
+    void localeOfTheLanguage()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, system);
+        QTEST(ProgramLanguage::localeFor(language, QLocale(system)).name(), "locale");
     }
 };
 

@@ -4,8 +4,10 @@
 
 #include "app/demosettings.h"
 #include "base/languagetexts.h"
+#include "base/programlanguage.h"
 #include "base/programstate.h"
 #include "base/settingsstore.h"
+#include "base/textids.h"
 #include "gui/detailpanel.h"
 #include "gui/mainwindow.h"
 #include "gui/planninggridview.h"
@@ -21,7 +23,9 @@
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStandardPaths>
@@ -30,6 +34,7 @@
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTranslator>
 
 class TestScreenshot : public QObject {
     Q_OBJECT
@@ -150,6 +155,43 @@ private slots:
         QTRY_VERIFY(window.isVisible() && !window.isMinimized());
         window.close();
         QVERIFY(!tray->systemIcon()->isVisible());
+    }
+    // Started in French, the program speaks French in its grid and in Qt's own standard buttons.
+    void frenchStart()
+    {
+        QTemporaryDir dir;
+        copyTree(ROTAVINE_SOURCE_DATA "/demo-mailbox", dir.filePath("mailbox"));
+        SettingsStore settings(dir.filePath("Rotavine.ini"));
+        settings.write("Parameters", "Language", "Francais");
+        ProgramLanguage::apply(LanguageTexts::languageName(settings));
+        const LanguageTexts texts = LanguageTexts::load(ROTAVINE_SOURCE_DATA "/Language", "Francais");
+        FolderMailbox::Options options;
+        options.root = dir.filePath("mailbox");
+        FolderMailbox mailbox(options);
+        writeDemoSettings(settings, texts, mailbox);
+        ProgramState program;
+        EngineState engine;
+        PlanningMatrix matrix;
+        MainWindow window(program, engine, matrix, settings, texts, mailbox);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY_WITH_TIMEOUT(program.activated && !engine.queryRunning, 20000);
+        const QStringList days{window.grid().text(2, 1), window.grid().text(2, 2)};
+        QMessageBox question(QMessageBox::Question, window.windowTitle(),
+                             texts.message(Message::ConfirmDeleteTeam), QMessageBox::Yes | QMessageBox::No,
+                             &window);
+        question.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&question));
+        QTest::qWait(300);
+        QVERIFY(window.screen()->grabWindow(0).save(ROTAVINE_ARTIFACTS "/first-start-francais.png"));
+        const QStringList buttons{question.button(QMessageBox::Yes)->text(),
+                                  question.button(QMessageBox::No)->text()};
+        QLocale::setDefault(QLocale::system());
+        for (QTranslator* translator : qApp->findChildren<QTranslator*>())
+            QCoreApplication::removeTranslator(translator);
+        QCOMPARE(buttons, QStringList({"&Oui", "&Non"}));
+        QVERIFY2(QLocale(QLocale::French).dayName(engine.startDate.dayOfWeek()) == days[0],
+                 qPrintable(days.join(',')));
     }
 };
 

@@ -79,14 +79,8 @@ void AppointmentDialog::buildWidgets()
     auto* outer = new QHBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
-    m_captionLabel = new QLabel(this);
-    m_captionLabel->setObjectName(QStringLiteral("captionStrip"));
-    m_captionLabel->setFixedWidth(26);
-    m_captionLabel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
-    m_captionLabel->setFont(QFont(QStringLiteral("Arial"), 11, QFont::Bold));
-    m_captionStrip.setSurface(m_captionLabel);
-    m_captionLabel->installEventFilter(this);
-    outer->addWidget(m_captionLabel);
+    m_captionStrip = new CaptionStripLabel(QString(), this);
+    outer->addWidget(m_captionStrip);
 
     auto* grid = new QGridLayout;
     grid->setContentsMargins(8, 8, 8, 8);
@@ -190,8 +184,7 @@ void AppointmentDialog::setAppointmentFor(const QString& member, const QStringLi
     m_timesReset = false;
     m_calendar->setSelectedDate(day);
     applyDay(day);
-    m_captionStrip.caption = QStringLiteral("    ") + dayText(day);
-    m_captionStrip.draw();
+    m_captionStrip->setCaption(QStringLiteral("    ") + dayText(day));
 }
 
 void AppointmentDialog::setClock(std::function<QDateTime()> clock)
@@ -213,13 +206,6 @@ void AppointmentDialog::showEvent(QShowEvent* event)
         resetTimes();
     }
     QDialog::showEvent(event);
-}
-
-bool AppointmentDialog::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_captionLabel && event->type() == QEvent::Resize)
-        m_captionStrip.draw();
-    return QDialog::eventFilter(watched, event);
 }
 
 void AppointmentDialog::resetTimes()

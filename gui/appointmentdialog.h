@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gui/captionstrip.h"
+#include "gui/captionstriplabel.h"
 #include "planning/querycontext.h"
 
 #include <QDateTime>
@@ -38,7 +38,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     enum Side { Start = 0, End = 1 };
@@ -65,8 +64,7 @@ private:
     std::array<QDateTime, 2> m_when;
     bool m_timesReset = false;
 
-    CaptionStrip m_captionStrip;
-    QLabel* m_captionLabel = nullptr;
+    CaptionStripLabel* m_captionStrip = nullptr;
     QCalendarWidget* m_calendar = nullptr;
     QListWidget* m_hourList = nullptr;
     QListWidget* m_minuteList = nullptr;

@@ -79,7 +79,7 @@ FilterDialog::FilterDialog(SettingsStore& settings, const LanguageTexts& texts, 
                                  m_texts.screen(ScreenText::FilterGridHeaderPriority).caption});
     m_ruleList->headerItem()->setToolTip(PriorityColumn,
                                          m_texts.screen(ScreenText::FilterGridHeaderPriority).tooltip);
-    m_captionStrip.caption = windowTitle();
+    m_captionStrip->setCaption(windowTitle());
     clearFields();
     listRules();
 }
@@ -92,15 +92,8 @@ void FilterDialog::buildWidgets()
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
 
-    // The gradient strip along the left edge, as high as the window.
-    m_captionLabel = new QLabel(this);
-    m_captionLabel->setObjectName(QStringLiteral("captionStrip"));
-    m_captionLabel->setFixedWidth(26);
-    m_captionLabel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
-    m_captionLabel->setFont(QFont(QStringLiteral("Arial"), 11, QFont::Bold));
-    m_captionStrip.setSurface(m_captionLabel);
-    m_captionLabel->installEventFilter(this);
-    outer->addWidget(m_captionLabel);
+    m_captionStrip = new CaptionStripLabel(QString(), this);
+    outer->addWidget(m_captionStrip);
 
     auto* layout = new QVBoxLayout;
     layout->setContentsMargins(8, 8, 8, 8);
@@ -210,13 +203,6 @@ void FilterDialog::buildWidgets()
     buttons->findChild<QPushButton*>(QStringLiteral("saveButton"))->setDefault(true);
     layout->addWidget(buttons);
     resize(640, 480);
-}
-
-bool FilterDialog::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_captionLabel && event->type() == QEvent::Resize)
-        m_captionStrip.draw();
-    return QDialog::eventFilter(watched, event);
 }
 
 void FilterDialog::listRules()

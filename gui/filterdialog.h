@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gui/captionstrip.h"
+#include "gui/captionstriplabel.h"
 #include "planning/colourruleeditor.h"
 #include "planning/querycontext.h"
 
@@ -38,8 +38,6 @@ signals:
     void changed();
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void buildWidgets();
     void listRules();
@@ -59,8 +57,7 @@ private:
     int m_priority = 9;
     qint64 m_colour = 0xFFFFFF;
 
-    CaptionStrip m_captionStrip;
-    QLabel* m_captionLabel = nullptr;
+    CaptionStripLabel* m_captionStrip = nullptr;
     QTreeWidget* m_ruleList = nullptr;
     QLineEdit* m_nameEdit = nullptr;
     QLineEdit* m_keywordsEdit = nullptr;

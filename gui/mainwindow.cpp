@@ -161,7 +161,7 @@ MainWindow::MainWindow(ProgramState& program, EngineState& engine, PlanningMatri
         QIcon icon = QApplication::windowIcon();
         if (icon.isNull())
             icon = style()->standardIcon(QStyle::SP_FileDialogDetailedView);
-        m_tray = new TrayIcon(m_texts, icon, m_captionStrip.caption.trimmed(), this);
+        m_tray = new TrayIcon(m_texts, icon, m_captionStrip->strip().caption.trimmed(), this);
         connect(m_tray, &TrayIcon::chosen, this, &MainWindow::trayChosen);
         m_tray->show();
     }
@@ -187,16 +187,9 @@ void MainWindow::buildWidgets()
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
     // The gradient strip along the left edge, repainted whenever its height changes.
-    m_captionLabel = new QLabel(central);
-    m_captionLabel->setObjectName(QStringLiteral("captionStrip"));
-    m_captionLabel->setFixedWidth(26);
-    m_captionLabel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
-    QFont logoFont(QStringLiteral("Arial"), 11, QFont::Bold);
-    m_captionLabel->setFont(logoFont);
-    m_captionStrip.setSurface(m_captionLabel);
-    m_captionStrip.caption = QStringLiteral("    - Rotavine ") + QStringLiteral(ROTAVINE_VERSION);
-    m_captionLabel->installEventFilter(this);
-    outer->addWidget(m_captionLabel);
+    m_captionStrip =
+        new CaptionStripLabel(QStringLiteral("    - Rotavine ") + QStringLiteral(ROTAVINE_VERSION), central);
+    outer->addWidget(m_captionStrip);
     auto* layout = new QVBoxLayout;
     layout->setContentsMargins(4, 4, 4, 0);
     outer->addLayout(layout, 1);
@@ -926,8 +919,6 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (m_gridView && watched == m_gridView->viewport() && event->type() == QEvent::Resize)
         fitColumns();
-    if (watched == m_captionLabel && event->type() == QEvent::Resize)
-        m_captionStrip.draw();
     return QMainWindow::eventFilter(watched, event);
 }
 

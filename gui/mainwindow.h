@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gui/captionstrip.h"
+#include "gui/captionstriplabel.h"
 #include "gui/viewcommands.h"
 #include "planning/celldetails.h"
 #include "planning/colourrules.h"
@@ -190,8 +190,7 @@ private:
     TrayIcon* m_tray = nullptr; // none in unattended runs
     std::array<QLabel*, 3> m_statusPanels{};
     QLabel* m_versionLabel = nullptr;
-    QLabel* m_captionLabel = nullptr;
-    CaptionStrip m_captionStrip;
+    CaptionStripLabel* m_captionStrip = nullptr;
     QTimer* m_refreshTimer = nullptr;
 
     std::unique_ptr<ComboBoxTeamList> m_teamsAdaptor;

@@ -98,9 +98,8 @@ void TeamDialog::buildWidgets()
     layout->addLayout(buttons);
 
     Captions::applyCaptions(this, m_texts);
-    m_captionLabel = TeamWindows::makeCaptionStrip(this, m_captionStrip);
-    m_captionLabel->installEventFilter(this);
-    outer->addWidget(m_captionLabel);
+    m_captionStrip = new CaptionStripLabel(windowTitle(), this);
+    outer->addWidget(m_captionStrip);
     outer->addLayout(layout, 1);
 
     m_teams = std::make_unique<ComboBoxTeamList>(*m_teamCombo);
@@ -235,11 +234,4 @@ void TeamDialog::changeEvent(QEvent* event)
     QDialog::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         reload();
-}
-
-bool TeamDialog::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_captionLabel && event->type() == QEvent::Resize)
-        m_captionStrip.draw();
-    return QDialog::eventFilter(watched, event);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gui/captionstrip.h"
+#include "gui/captionstriplabel.h"
 #include "gui/teameditor.h"
 
 #include <QDialog>
@@ -52,7 +52,6 @@ signals:
 
 protected:
     void changeEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildWidgets();
@@ -69,8 +68,7 @@ private:
     bool m_changed = false;
     bool m_loading = false;
 
-    CaptionStrip m_captionStrip;
-    QLabel* m_captionLabel = nullptr;
+    CaptionStripLabel* m_captionStrip = nullptr;
     QComboBox* m_teamCombo = nullptr;
     QListWidget* m_memberList = nullptr;
     QPushButton* m_markButton = nullptr;

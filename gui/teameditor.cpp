@@ -68,18 +68,6 @@ bool showMessageBox(QWidget* parent, MessageIcon icon, const QString& text, bool
     return box.exec() == QMessageBox::Yes;
 }
 
-QLabel* makeCaptionStrip(QWidget* parent, CaptionStrip& strip)
-{
-    auto* label = new QLabel(parent);
-    label->setObjectName(QStringLiteral("captionStrip"));
-    label->setFixedWidth(26);
-    label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
-    label->setFont(QFont(QStringLiteral("Arial"), 11, QFont::Bold));
-    strip.setSurface(label);
-    strip.caption = parent->windowTitle();
-    return label;
-}
-
 } // namespace TeamWindows
 
 TeamEditor::TeamEditor(Mailbox& mailbox, const LanguageTexts& texts, const QString& team, QWidget* parent)
@@ -173,9 +161,8 @@ void TeamEditor::buildWidgets()
     Captions::applyCaptions(this, m_texts);
     // The search box says what it is for where the user types.
     m_searchEdit->setPlaceholderText(m_searchEdit->toolTip());
-    m_captionLabel = TeamWindows::makeCaptionStrip(this, m_captionStrip);
-    m_captionLabel->installEventFilter(this);
-    outer->addWidget(m_captionLabel);
+    m_captionStrip = new CaptionStripLabel(windowTitle(), this);
+    outer->addWidget(m_captionStrip);
     outer->addLayout(grid, 1);
 
     setTabOrder(m_nameEdit, m_searchEdit);
@@ -338,8 +325,6 @@ bool TeamEditor::tell(MessageIcon icon, const QString& text, bool question)
 
 bool TeamEditor::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_captionLabel && event->type() == QEvent::Resize)
-        m_captionStrip.draw();
     if (watched == m_memberList && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
         removeChosen();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gui/captionstrip.h"
+#include "gui/captionstriplabel.h"
 #include "planning/querycontext.h"
 #include "planning/teamwriter.h"
 
@@ -79,8 +79,7 @@ private:
     QStringList m_loadProblems;
     bool m_closeWhenShown = false;
 
-    CaptionStrip m_captionStrip;
-    QLabel* m_captionLabel = nullptr;
+    CaptionStripLabel* m_captionStrip = nullptr;
     QLineEdit* m_nameEdit = nullptr;
     QListWidget* m_memberList = nullptr;
     QLineEdit* m_searchEdit = nullptr;
@@ -94,6 +93,4 @@ private:
 namespace TeamWindows {
 // The message box the team windows show by default.
 bool showMessageBox(QWidget* parent, MessageIcon icon, const QString& text, bool question);
-// Builds the gradient strip of a team window on its left edge.
-QLabel* makeCaptionStrip(QWidget* parent, CaptionStrip& strip);
 } // namespace TeamWindows

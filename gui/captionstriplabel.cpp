@@ -1,0 +1,23 @@
+#include "gui/captionstriplabel.h"
+
+CaptionStripLabel::CaptionStripLabel(const QString& caption, QWidget* parent) : QLabel(parent)
+{
+    setObjectName(QStringLiteral("captionStrip"));
+    setFixedWidth(26);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
+    setFont(QFont(QStringLiteral("Arial"), 11, QFont::Bold));
+    m_strip.caption = caption;
+    m_strip.setSurface(this);
+}
+
+void CaptionStripLabel::setCaption(const QString& caption)
+{
+    m_strip.caption = caption;
+    m_strip.draw();
+}
+
+void CaptionStripLabel::resizeEvent(QResizeEvent* event)
+{
+    QLabel::resizeEvent(event);
+    m_strip.draw();
+}

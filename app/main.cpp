@@ -129,6 +129,20 @@ int main(int argc, char* argv[])
     EngineState engine;
     PlanningMatrix matrix;
     MainWindow window(program, engine, matrix, settings, texts, *mailbox);
+    // The options may name another source: it is opened as the settings name it then.
+    window.setMailboxOpener([&settings](QString* error) -> std::unique_ptr<Mailbox> {
+        const MailboxSource changed =
+            chooseMailboxSource(settings, {}, ProgramPaths::dataFolder() + QStringLiteral("/demo-mailbox"),
+                                QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+        try {
+            return openMailbox(changed);
+        }
+        catch (const MailboxError& failure) {
+            *error = QStringLiteral("Failed to open the mailbox \"%1\": <<%2>>.")
+                         .arg(changed.where(), failure.description());
+            return nullptr;
+        }
+    });
     if (unattended) {
         // The window stays hidden: the run takes the steps of its first activation itself.
         return exitCode(runUnattended(window, commandLine, program, texts));

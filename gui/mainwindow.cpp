@@ -130,7 +130,7 @@ private:
 MainWindow::MainWindow(ProgramState& program, EngineState& engine, PlanningMatrix& matrix,
                        SettingsStore& settings, const LanguageTexts& texts, Mailbox& mailbox, QWidget* parent)
     : QMainWindow(parent), m_program(program), m_engine(engine), m_matrix(matrix), m_settings(settings),
-      m_texts(texts), m_mailbox(mailbox), m_queryMemory(std::make_unique<QueryMemory>())
+      m_texts(texts), m_mailbox(&mailbox), m_queryMemory(std::make_unique<QueryMemory>())
 {
     m_messageHandler = [this](MessageIcon icon, const QString& text) {
         // An unattended run never waits for a person: its messages go to standard error.
@@ -147,12 +147,12 @@ MainWindow::MainWindow(ProgramState& program, EngineState& engine, PlanningMatri
     m_commands = std::make_unique<ViewCommands>(m_engine, m_texts, commandWindow());
     // What the desktop cannot open is said in the status bar once it knows; the window goes on meanwhile.
     // A handler set before (the tests') stays.
-    if (!m_mailbox.hasDisplayHandler()) {
+    if (!m_mailbox->hasDisplayHandler()) {
         auto* opener = new DesktopOpener(this);
         connect(opener, &DesktopOpener::failed, this, [this](const QString& description) {
             setStatusText(1, m_texts.message(Message::DesktopCannotOpen) + description);
         });
-        m_mailbox.setDisplayHandler([opener](const DisplayRequest& request) { opener->open(request); });
+        m_mailbox->setDisplayHandler([opener](const DisplayRequest& request) { opener->open(request); });
         m_ownsDisplayHandler = true;
     }
     buildWidgets();
@@ -170,7 +170,7 @@ MainWindow::MainWindow(ProgramState& program, EngineState& engine, PlanningMatri
 MainWindow::~MainWindow()
 {
     if (m_ownsDisplayHandler)
-        m_mailbox.setDisplayHandler({});
+        m_mailbox->setDisplayHandler({});
     setBusy(false);
 }
 
@@ -680,7 +680,7 @@ void MainWindow::writeReport(bool colourOnly, bool asTable)
     DisplayRequest request;
     request.url = QUrl::fromLocalFile(page);
     try {
-        m_mailbox.display(request);
+        m_mailbox->display(request);
     }
     catch (const MailboxError& error) {
         // The page is written; the user can still open it by hand.
@@ -942,8 +942,8 @@ QueryContext MainWindow::queryContext()
     QList<FilterListEntry> filters;
     for (int row = 0; row < m_filterList->count(); ++row)
         filters.append({m_filterList->item(row)->text(), m_filterList->item(row)->isSelected()});
-    QueryContext context{m_engine,  m_program, m_matrix,   m_grid, m_texts,
-                         m_mailbox, m_rules,   m_settings, filters};
+    QueryContext context{m_engine,   m_program, m_matrix,   m_grid, m_texts,
+                         *m_mailbox, m_rules,   m_settings, filters};
     context.yield = queryEventPump();
     context.showMessage = [this](MessageIcon icon, const QString& text) { showMessage(icon, text); };
     context.setBusy = [this](bool on) { setBusy(on); };
@@ -955,7 +955,7 @@ QueryContext MainWindow::queryContext()
 
 TeamContext MainWindow::teamContext()
 {
-    return TeamContext{m_mailbox, m_engine, eventPump(), [this](bool on) { setBusy(on); },
+    return TeamContext{*m_mailbox, m_engine, eventPump(), [this](bool on) { setBusy(on); },
                        [](const QString& line) { qWarning("%s", qPrintable(line)); }};
 }
 
@@ -1131,23 +1131,23 @@ void MainWindow::memberActionFailed(const CellDetails& cell, int status, const Q
 void MainWindow::sendMailToMember(const CellDetails& cell)
 {
     const MemberActions::Result result =
-        MemberActions::sendMail(m_mailbox, m_texts, cell.member, QDateTime::currentDateTime());
+        MemberActions::sendMail(*m_mailbox, m_texts, cell.member, QDateTime::currentDateTime());
     if (result.status != MemberActions::Result::Done)
         memberActionFailed(cell, result.status, result.description);
 }
 
 void MainWindow::openMemberCalendar(const CellDetails& cell)
 {
-    m_mailbox.setCalendarProgram(
+    m_mailbox->setCalendarProgram(
         m_settings.read(QStringLiteral("Parameters"), QStringLiteral("CalendarProgram"), {}).trimmed());
-    const MemberActions::Result result = MemberActions::openCalendar(m_mailbox, cell.member);
+    const MemberActions::Result result = MemberActions::openCalendar(*m_mailbox, cell.member);
     if (result.status != MemberActions::Result::Done)
         memberActionFailed(cell, result.status, result.description);
 }
 
 void MainWindow::newAppointment(const CellDetails& cell)
 {
-    AppointmentDialog dialog(m_texts, m_mailbox, this);
+    AppointmentDialog dialog(m_texts, *m_mailbox, this);
     dialog.setMessageHandler([this](MessageIcon icon, const QString& text) { showMessage(icon, text); });
     dialog.setAppointmentFor(cell.member, members(), cell.date.isValid() ? cell.date : QDate::currentDate());
     // What was written shows at once.
@@ -1173,7 +1173,7 @@ void MainWindow::reloadTeams(const QString& current)
 void MainWindow::openTool(const QString& key)
 {
     if (key == QLatin1StringView("MaintainGroups")) {
-        TeamDialog dialog(m_mailbox, m_texts, m_engine, this);
+        TeamDialog dialog(*m_mailbox, m_texts, m_engine, this);
         m_dialogRunner(dialog);
         if (dialog.changedTeams())
             reloadTeams(m_teamCombo->currentText());
@@ -1194,7 +1194,7 @@ void MainWindow::editCurrentTeam()
     const QString team = m_teamCombo->currentText();
     if (team.isEmpty())
         return;
-    TeamEditor editor(m_mailbox, m_texts, team, this);
+    TeamEditor editor(*m_mailbox, m_texts, team, this);
     m_dialogRunner(editor);
     if (editor.saved())
         reloadTeams(editor.teamName());
@@ -1218,7 +1218,7 @@ void MainWindow::trayChosen(const QString& key)
         DisplayRequest request;
         request.url = QUrl::fromLocalFile(ProgramPaths::dataFolder() + QStringLiteral("/help/index.html"));
         try {
-            m_mailbox.display(request);
+            m_mailbox->display(request);
         }
         catch (const MailboxError& error) {
             setStatusText(1, m_texts.message(Message::DesktopCannotOpen) + error.description());
@@ -1229,4 +1229,28 @@ void MainWindow::trayChosen(const QString& key)
         if (close())
             QCoreApplication::quit();
     }
+}
+
+// ---- calendar source
+
+bool MainWindow::reopenMailbox()
+{
+    QString error;
+    std::unique_ptr<Mailbox> fresh = m_mailboxOpener ? m_mailboxOpener(&error) : nullptr;
+    if (!fresh) {
+        showMessage(MessageIcon::Critical, error);
+        return false;
+    }
+    fresh->setDisplayHandler(m_mailbox->displayHandler());
+    if (m_ownsDisplayHandler)
+        m_mailbox->setDisplayHandler({});
+    // What the queries remember of the old source's calendars means nothing for the new one.
+    m_queryMemory = std::make_unique<QueryMemory>();
+    m_ownedMailbox = std::move(fresh);
+    m_mailbox = m_ownedMailbox.get();
+    m_engine.headersValid = false;
+    reloadTeams(m_teamCombo->currentText());
+    if (!m_commands->currentView.isEmpty())
+        m_commands->rerunCurrentView();
+    return true;
 }

@@ -81,6 +81,12 @@ public:
     // them instead of a person.
     using DialogRunner = std::function<int(QDialog&)>;
     void setDialogRunner(DialogRunner runner) { m_dialogRunner = std::move(runner); }
+    // Opens the calendar source the settings name now, or says why it cannot (nothing).
+    using MailboxOpener = std::function<std::unique_ptr<Mailbox>(QString* error)>;
+    void setMailboxOpener(MailboxOpener opener) { m_mailboxOpener = std::move(opener); }
+    // Changes to the source the settings name now and runs the view again on it; the source in use stays
+    // when the new one cannot be opened (a message says why).
+    bool reopenMailbox();
     void setStatusText(int panel, const QString& text);
 
     // Writes the report of the current view into the temporary folder and returns the page's path. Throws
@@ -166,7 +172,7 @@ private:
     PlanningMatrix& m_matrix;
     SettingsStore& m_settings;
     const LanguageTexts& m_texts;
-    Mailbox& m_mailbox;
+    Mailbox* m_mailbox; // the one given, or the one the options opened since
 
     PlanningGrid m_grid;
     ColourRules m_rules;
@@ -174,6 +180,8 @@ private:
     std::unique_ptr<ViewCommands> m_commands;
     MessageHandler m_messageHandler;
     DialogRunner m_dialogRunner;
+    MailboxOpener m_mailboxOpener;
+    std::unique_ptr<Mailbox> m_ownedMailbox;
 
     QToolBar* m_toolbar = nullptr;
     QList<QAction*> m_buttons; // toolbar order; position 1 is the first

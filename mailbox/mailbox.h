@@ -85,6 +85,7 @@ public:
 
     void setDisplayHandler(DisplayHandler handler) { m_display = std::move(handler); }
     bool hasDisplayHandler() const { return bool(m_display); }
+    DisplayHandler displayHandler() const { return m_display; }
     // The command a calendar folder is opened with instead of the file manager (its path is appended); empty
     // for the desktop's handler.
     void setCalendarProgram(const QString& command) { m_calendarProgram = command; }

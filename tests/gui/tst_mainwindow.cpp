@@ -734,6 +734,40 @@ private slots:
             QVERIFY(!h.window->isVisible() && !tray->isShown());
         }
     }
+    // Another calendar source applied in the options: the teams and the view come from it; one that cannot
+    // be opened leaves the one in use.
+    void changingTheSource()
+    {
+        Harness h;
+        QVERIFY(h.openAndShow());
+        h.menuEntry(2, "ThisWeek")->trigger();
+        QTemporaryDir other;
+        copyTree(ROTAVINE_SOURCE_DATA "/demo-mailbox", other.path());
+        writeFile(other.filePath("contacts/Rotavine/support.vcf"),
+                  group("Support", "<rotavine>", {"mailto:zoe.vandenberg@example.org"}));
+        bool fails = true;
+        h.window->setMailboxOpener([&](QString* error) -> std::unique_ptr<Mailbox> {
+            if (fails) {
+                *error = "server down";
+                return nullptr;
+            }
+            FolderMailbox::Options options;
+            options.root = other.path();
+            return std::make_unique<FolderMailbox>(options);
+        });
+        QVERIFY(!h.window->reopenMailbox());
+        QCOMPARE(h.messages.value(0).second, QString("server down"));
+        QCOMPARE(h.items("memberList").size(), 8);
+        fails = false;
+        QVERIFY(h.window->reopenMailbox());
+        QCOMPARE(h.items("memberList"), QStringList({"Zoë van den Berg"}));
+        QCOMPARE(h.window->grid().rows(), h.window->grid().fixedRows() + 1);
+        CellDetails zoe;
+        zoe.memberName = zoe.member = "Zoë van den Berg";
+        h.window->openMemberCalendar(zoe); // the tests' display handler moved along
+        QCOMPARE(h.displayed.value(0).url,
+                 QUrl::fromLocalFile(other.filePath("calendars/zoe.vandenberg@example.org")));
+    }
 };
 
 QTEST_MAIN(TestMainWindow)

@@ -174,6 +174,30 @@ enum Id : int {
     OptionsApply = 470,
     OptionsVersionLabel = 471,
 
+    // Options dialog: calendar source page
+    OptionsPageSource = 472,
+    OptionsFrameSource = 473,
+    OptionsSourceFolder = 474,
+    OptionsSourcePath = 475,
+    OptionsSourceBrowse = 476,
+    OptionsSourceServer = 477,
+    OptionsServerUrlLabel = 478,
+    OptionsServerUrl = 479,
+    OptionsServerUserLabel = 480,
+    OptionsServerUser = 481,
+    OptionsPasswordCommandLabel = 482,
+    OptionsPasswordCommand = 483,
+    OptionsPasswordLabel = 484,
+    OptionsPassword = 485,
+    OptionsCheckCertificate = 486,
+    OptionsTimeoutLabel = 487,
+    OptionsTimeout = 488,
+    OptionsOwnerNameLabel = 489,
+    OptionsOwnerName = 490,
+    OptionsOwnerAddressLabel = 491,
+    OptionsOwnerAddress = 492,
+    OptionsTestSource = 493,
+
     // Appointment dialog
     AppointmentDialogCaption = 500,
     AppointmentCalendar = 501,
@@ -271,6 +295,15 @@ enum Id : int {
     AddressBookUnreadable = 125, // text + line break + error
     DiscardTeamChanges = 126,
     NotAnAddress = 127, // text + what was typed
+    OptionsNotSaved = 130,         // text + the store's error description
+    SourceNotChanged = 131,        // text + why
+    PasswordNotKept = 132,
+    SourceOpened = 133,
+    SourceTeams = 134,             // text + count
+    SourceMembersResolved = 135,   // text + found + " / " + members
+    SourceCalendarsReadable = 136, // text + count
+    SourceNotOpened = 137,         // text + line break + error
+    SourceNotChosen = 138,
 };
 Q_ENUM_NS(Id)
 } // namespace Message

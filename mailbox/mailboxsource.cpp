@@ -128,6 +128,8 @@ MailboxSource chooseMailboxSource(const SettingsStore& settings, const SourceOve
 QString sourcePassword(const MailboxSource& source, const QProcessEnvironment& environment,
                        int commandTimeoutMs)
 {
+    if (!source.sessionPassword.isEmpty())
+        return source.sessionPassword;
     if (environment.contains(QStringLiteral("ROTAVINE_PASSWORD")))
         return environment.value(QStringLiteral("ROTAVINE_PASSWORD"));
     if (source.passwordCommand.isEmpty()) {

@@ -30,6 +30,9 @@ struct MailboxSource {
     QString passwordCommand;
     bool insecureTls = false;
     int timeoutSeconds = 30;
+    // A password typed for this session only (the options' Test); it wins over every other way and is
+    // never written anywhere.
+    QString sessionPassword;
     QString error;         // set when no source could be prepared; path and url are then empty
     bool firstUse = false; // the demo mailbox was copied into place just now
 
@@ -47,9 +50,10 @@ struct SourceOverrides {
 MailboxSource chooseMailboxSource(const SettingsStore& settings, const SourceOverrides& overrides,
                                   const QString& shippedDemo, const QString& userDataFolder);
 
-// The password for a server source: the environment variable ROTAVINE_PASSWORD, else what the configured
-// command prints (run with /bin/sh -c, its trailing line break removed), else nothing for a source without
-// a user. Throws MailboxError (AccessDenied) when the command fails or there is no way to get one.
+// The password for a server source: the session password, else the environment variable ROTAVINE_PASSWORD,
+// else what the configured command prints (run with /bin/sh -c, its trailing line break removed), else
+// nothing for a source without a user. Throws MailboxError (AccessDenied) when the command fails or there is
+// no way to get one.
 QString sourcePassword(const MailboxSource& source,
                        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
                        int commandTimeoutMs = 60000);

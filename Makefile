@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build publish test asan-test bench format format-check clean
+.PHONY: all deps configure build publish test asan-test bench format format-check clean package
 
 all: build
 
@@ -36,6 +36,14 @@ asan-test: $(ASAN_BUILD)/build.ninja
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# The Debian package of a Release build, written as build-package/rotavine_<version>_<arch>.deb.
+PACKAGE_BUILD ?= build-package
+package:
+	cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DROTAVINE_BUILD_TESTS=OFF \
+	      -DROTAVINE_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target rotavine
+	cd $(PACKAGE_BUILD) && cpack -G DEB
+
 format:
 	git ls-files --cached --others --exclude-standard '*.cpp' '*.h' | xargs clang-format -i
 
@@ -43,7 +51,7 @@ format-check:
 	git ls-files --cached --others --exclude-standard '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(PACKAGE_BUILD)
 
 # Benchmarks print their figures; the big mailbox is generated once under ~/.cache/rotavine-bench.
 bench: build

@@ -9,7 +9,7 @@ packages=(
   libical-dev libturbojpeg0-dev
   fonts-liberation2 tzdata
   radicale xandikos xvfb xauth openbox trayer chromium
-  desktop-file-utils appstream dpkg-dev file
+  desktop-file-utils appstream dpkg-dev file man-db groff-base
   clang-format
 )
 

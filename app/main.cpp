@@ -9,6 +9,7 @@
 #include "base/settingsstore.h"
 #include "base/tempfolder.h"
 #include "base/textids.h"
+#include "gui/appicon.h"
 #include "gui/mainwindow.h"
 #include "mailbox/mailbox.h"
 #include "mailbox/mailboxerror.h"
@@ -69,6 +70,9 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Rotavine"));
     QApplication::setApplicationVersion(QStringLiteral(ROTAVINE_VERSION));
+    QApplication::setWindowIcon(appIcon());
+    // Wayland matches the window to its desktop entry, and so to its icon, by this name.
+    QGuiApplication::setDesktopFileName(applicationId());
 
     ProgramState program;
     program.automaticMode = commandLine.automatic;

@@ -6,6 +6,7 @@
 #include "base/programstate.h"
 #include "base/settingsstore.h"
 #include "base/textids.h"
+#include "gui/appicon.h"
 #include "gui/appointmentdialog.h"
 #include "gui/captions.h"
 #include "gui/comboboxteamlist.h"
@@ -14,6 +15,7 @@
 #include "gui/filterdialog.h"
 #include "gui/gridlayout.h"
 #include "gui/listwidgetmemberlist.h"
+#include "gui/optionsdialog.h"
 #include "gui/planninggridview.h"
 #include "gui/rulelegend.h"
 #include "gui/teamdialog.h"
@@ -158,10 +160,7 @@ MainWindow::MainWindow(ProgramState& program, EngineState& engine, PlanningMatri
     buildWidgets();
     load();
     if (!m_program.automaticMode) {
-        QIcon icon = QApplication::windowIcon();
-        if (icon.isNull())
-            icon = style()->standardIcon(QStyle::SP_FileDialogDetailedView);
-        m_tray = new TrayIcon(m_texts, icon, m_captionStrip->strip().caption.trimmed(), this);
+        m_tray = new TrayIcon(m_texts, appIcon(), m_captionStrip->strip().caption.trimmed(), this);
         connect(m_tray, &TrayIcon::chosen, this, &MainWindow::trayChosen);
         m_tray->show();
     }
@@ -1177,6 +1176,23 @@ void MainWindow::openTool(const QString& key)
         m_dialogRunner(dialog);
         if (dialog.changedTeams())
             reloadTeams(m_teamCombo->currentText());
+    }
+    else if (key == QLatin1StringView("Options")) {
+        OptionsDialog dialog(m_settings, m_texts, m_program, m_engine, this);
+        dialog.setMessageHandler([this](MessageIcon icon, const QString& text) { showMessage(icon, text); });
+        connect(&dialog, &OptionsDialog::refreshDelayChanged, this, [this](int minutes) {
+            if (minutes != 0)
+                m_refreshTimer->start();
+            else
+                m_refreshTimer->stop();
+        });
+        bool sourceChanged = false;
+        connect(&dialog, &OptionsDialog::sourceChanged, this, [&sourceChanged] { sourceChanged = true; });
+        m_dialogRunner(dialog);
+        // The colour of appointments no rule colours shows at the next query.
+        m_engine.headersValid = false;
+        if (sourceChanged)
+            reopenMailbox();
     }
     else if (key == QLatin1StringView("MaintainFilters")) {
         FilterDialog dialog(m_settings, m_texts, this);

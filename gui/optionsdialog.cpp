@@ -121,6 +121,7 @@ void OptionsDialog::buildWidgets()
     auto* title = new QLabel(kProgramTitle, this);
     title->setObjectName(QStringLiteral("titleLabel"));
     footer->addWidget(title);
+    footer->addSpacing(8);
     footer->addWidget(versionLabel);
     footer->addWidget(version);
     footer->addStretch();

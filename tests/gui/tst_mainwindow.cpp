@@ -673,11 +673,13 @@ private slots:
         });
         h.menuEntry(8, "MaintainGroups")->trigger();
         h.menuEntry(8, "MaintainFilters")->trigger();
+        h.menuEntry(8, "Options")->trigger();
         auto* members = h.child<QListWidget>("memberList");
         emit members->itemActivated(members->item(0));
         QCOMPARE(opened,
                  QStringList({"TeamDialog:" + h.texts.screen(ScreenText::GroupDialogCaption).caption,
                               "FilterDialog:" + h.texts.screen(ScreenText::FilterDialogCaption).caption,
+                              "OptionsDialog:" + h.texts.message(Message::OptionsCaptionPrefix) + "Rotavine",
                               "TeamEditor:Support"}));
 
         // From a cell: an appointment for that member on that day, shown at once.

@@ -136,13 +136,13 @@ private slots:
             return int(QDialog::Rejected);
         });
         window.findChild<QToolButton*>("newAppointmentButton")->click();
-        for (const char* tool : {"MaintainGroups", "MaintainFilters"})
+        for (const char* tool : {"MaintainGroups", "MaintainFilters", "Options"})
             for (QAction* action : window.findChild<QToolBar*>("toolbar")->actions().at(7)->menu()->actions())
                 if (action->property("key") == tool)
                     action->trigger();
         auto* members = window.findChild<QListWidget*>("memberList");
         emit members->itemActivated(members->item(0));
-        QCOMPARE(dialogs.size(), 4);
+        QCOMPARE(dialogs.size(), 5);
         QVERIFY(!dialogs.contains(QString()));
 
         // The tray (trayer) holds the icon: minimised, the window hides, and a double click on the icon

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-translations-l10n qtkeychain-qt6-dev
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-translations-l10n
   libical-dev libturbojpeg0-dev
   fonts-liberation2 tzdata
   radicale xandikos xvfb xauth openbox trayer chromium

@@ -294,9 +294,9 @@ enum Id : int {
     TeamNotOpened = 124,         // text + line break + error
     AddressBookUnreadable = 125, // text + line break + error
     DiscardTeamChanges = 126,
-    NotAnAddress = 127, // text + what was typed
-    OptionsNotSaved = 130,         // text + the store's error description
-    SourceNotChanged = 131,        // text + why
+    NotAnAddress = 127,     // text + what was typed
+    OptionsNotSaved = 130,  // text + the store's error description
+    SourceNotChanged = 131, // text + why
     PasswordNotKept = 132,
     SourceOpened = 133,
     SourceTeams = 134,             // text + count

@@ -3,6 +3,9 @@
 //
 //   bench-mailbox [--people N] [--dir DIR] [--repeat N] [--dump FILE]
 //
+// At the end it runs itself again (--child-scan) as the next process would: once reading the calendar cache
+// the first process left, once with the cache switched off, each reporting its time and peak memory.
+//
 // The mailbox is generated once into DIR (by default under the cache folder) and reused by later runs. The
 // warm figures, which take milliseconds, are the best of --repeat runs (5 by default): on a shared machine a
 // single run mostly measures the neighbours. --dump writes what the query put into the grid and the matrix
@@ -15,6 +18,7 @@
 #include "base/settingsstore.h"
 #include "bench/benchsupport.h"
 #include "bench/mailboxgenerator.h"
+#include "mailbox/calendarcache.h"
 #include "mailbox/foldermailbox.h"
 #include "mailbox/itemcollection.h"
 #include "planning/colourrules.h"
@@ -31,6 +35,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
+#include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -319,16 +324,97 @@ bool dumpQueries(const QString& path, QueryWindow& window)
     return file.flush();
 }
 
+// Not getrusage(): Linux carries ru_maxrss over an exec, so a child would report its parent's peak.
+double peakResidentMiB()
+{
+    return memoryFigures().peakMiB;
+}
+
+// The next process: one scan of every member's calendar, what the cache holds used unless switched off.
+// Prints "child <ms> <occurrences> <peak MiB>" for the first process to read.
+int childScan(const BenchOptions& options)
+{
+    const QString root = prepareBenchMailbox(options);
+    if (root.isEmpty())
+        return 1;
+    const QStringList members = benchMembers(root);
+    FolderMailbox::Options mailboxOptions;
+    mailboxOptions.root = root;
+    FolderMailbox mailbox(mailboxOptions);
+    QElapsedTimer timer;
+    timer.start();
+    const ScanResult scan = memberScan(mailbox, members);
+    const double ms = timer.nsecsElapsed() / 1e6;
+    std::printf("child %.3f %lld %.1f\n", ms, static_cast<long long>(scan.occurrences), peakResidentMiB());
+    std::fflush(stdout);
+    if (options.dump.isEmpty())
+        return 0;
+    QTemporaryDir settingsFolder;
+    SettingsStore settings(settingsFolder.filePath(QStringLiteral("Rotavine.ini")));
+    const LanguageTexts texts =
+        LanguageTexts::load(QStringLiteral(ROTAVINE_SOURCE_DATA "/Language"), QStringLiteral("English"));
+    const QList<FilterListEntry> filters = addBenchRules(settings, texts);
+    QueryWindow window(mailbox, settings, texts, filters, members, Flags{u"details times"_s});
+    return dumpQueries(options.dump, window) ? 0 : 1;
+}
+
+struct ChildFigures {
+    double ms = -1;
+    qint64 occurrences = -1;
+    double peakMiB = 0;
+};
+
+ChildFigures runChild(const QStringList& arguments, bool cache, const QString& dump)
+{
+    QStringList childArguments = arguments.mid(1);
+    for (qsizetype i = childArguments.indexOf(u"--dump"_s); i >= 0; i = childArguments.indexOf(u"--dump"_s))
+        childArguments.remove(i, std::min<qsizetype>(2, childArguments.size() - i));
+    childArguments << u"--child-scan"_s;
+    if (!dump.isEmpty())
+        childArguments << u"--dump"_s << dump;
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (cache)
+        environment.remove(u"ROTAVINE_NO_CACHE"_s);
+    else
+        environment.insert(u"ROTAVINE_NO_CACHE"_s, u"1"_s);
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), childArguments);
+    ChildFigures figures;
+    if (!child.waitForFinished(-1) || child.exitCode() != 0) {
+        std::fprintf(stderr, "bench: the second process failed\n");
+        return figures;
+    }
+    for (const QByteArray& line : child.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() == 4 && fields[0] == "child") {
+            figures.ms = fields[1].toDouble();
+            figures.occurrences = fields[2].toLongLong();
+            figures.peakMiB = fields[3].toDouble();
+        }
+    }
+    return figures;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
-    const BenchOptions options = BenchOptions::parse(application.arguments());
+    QStringList arguments = application.arguments();
+    const bool child = arguments.removeAll(u"--child-scan"_s) > 0;
+    const BenchOptions options = BenchOptions::parse(arguments);
+    if (child)
+        return childScan(options);
     const QString root = prepareBenchMailbox(options);
     if (root.isEmpty())
         return 1;
     const QStringList members = benchMembers(root);
+    // The cold scan is cold for the cache on disk too.
+    for (const QFileInfo& folder :
+         QDir(root + u"/calendars"_s).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot))
+        QFile::remove(CalendarCache(folder.filePath()).path());
 
     const qint64 windowStart = QDateTime(kFirstDay, QTime(0, 0)).toSecsSinceEpoch();
     const qint64 windowEnd = QDateTime(kLastDay.addDays(1), QTime(0, 0)).toSecsSinceEpoch();
@@ -412,6 +498,20 @@ int main(int argc, char* argv[])
     if (!options.dump.isEmpty() && !dumpQueries(options.dump, firstOfView))
         return 1;
 
+    // The next process, after this one left the cache in step with the folder.
+    const QString secondDump = options.dump.isEmpty() ? QString() : options.dump + u".second"_s;
+    const ChildFigures second = runChild(arguments, true, secondDump);
+    const ChildFigures secondUncached = runChild(arguments, false, QString());
+    printFigure("h. second process, nothing changed", second.ms, second.occurrences);
+    printFigure("   second process, cache switched off", secondUncached.ms, secondUncached.occurrences);
+    if (!secondDump.isEmpty()) {
+        QFile first(options.dump), later(secondDump);
+        const bool same = first.open(QIODevice::ReadOnly) && later.open(QIODevice::ReadOnly) &&
+                          first.readAll() == later.readAll();
+        std::printf("second process's dump (%s): %s\n", qPrintable(secondDump),
+                    same ? "identical" : "DIFFERENT");
+    }
+
     const QString changed = touchOneCalendarFile(root);
     timer.restart();
     const ScanResult afterChange = memberScan(mailbox, members);
@@ -426,9 +526,17 @@ int main(int argc, char* argv[])
                 "member query (refresh) / warm scan: %.2f (target <= 1.2)\n"
                 "first query of a view / warm scan: %.2f\n",
                 coldMs / floorMs, coldMs / warmMs, coldMs / changedMs, queryMs / warmMs, firstMs / warmMs);
+    std::printf("second process / floor: %.3f (target <= 0.1)\n", second.ms / floorMs);
+    std::printf("peak resident memory: this process %.0f MiB; second process %.0f MiB with the cache, "
+                "%.0f MiB without\n",
+                peakResidentMiB(), second.peakMiB, secondUncached.peakMiB);
     std::printf("memory: resident %.0f MiB after the cold scan, %.0f MiB after the queries, peak %.0f MiB\n",
                 afterCold.residentMiB, afterQueries.residentMiB, afterQueries.peakMiB);
     std::printf("item errors: %lld; changed file: %s\n", static_cast<long long>(cold.errors),
                 qPrintable(changed));
-    return cold.occurrences == floorCount && warm.occurrences == cold.occurrences ? 0 : 2;
+    return cold.occurrences == floorCount && warm.occurrences == cold.occurrences &&
+                   second.occurrences == afterChange.occurrences &&
+                   secondUncached.occurrences == afterChange.occurrences
+               ? 0
+               : 2;
 }

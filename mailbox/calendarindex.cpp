@@ -9,7 +9,9 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
+#include <time.h>
 
 namespace {
 
@@ -29,6 +31,23 @@ ICalendarFile::Window windowOf(const TimeWindow& window)
         bounds.startAtMostUtc = from + 2LL * 366 * 86400;
     }
     return bounds;
+}
+
+qint64 nanoseconds(const timespec& time)
+{
+    return qint64(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+CalendarIndex::Stamp stampOf(const struct stat& info)
+{
+    return {qint64(info.st_size), nanoseconds(info.st_mtim), quint64(info.st_ino), nanoseconds(info.st_ctim)};
+}
+
+qint64 nowNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return nanoseconds(now);
 }
 
 QString systemError()
@@ -60,8 +79,15 @@ ICalendarFile::Window CalendarIndex::expansionWindow(const TimeWindow& window)
 }
 
 CalendarIndex::CalendarIndex(QString directory, std::shared_ptr<DirectoryWatcher> watcher)
-    : m_directory(std::move(directory)), m_watcher(std::move(watcher))
+    : m_directory(std::move(directory)), m_watcher(std::move(watcher)), m_cache(m_directory)
 {
+    m_sinceSave.start();
+}
+
+CalendarIndex::~CalendarIndex()
+{
+    if (m_cacheChanged)
+        saveCache();
 }
 
 namespace {
@@ -88,23 +114,98 @@ bool CalendarIndex::refresh()
 {
     if (m_watching && m_listed && m_sinceListing.isValid() && m_sinceListing.elapsed() < kRelistAfterMs) {
         const DirectoryWatcher::Changes changes = m_watcher->take(m_directory);
-        if (!changes.everything)
-            return !changes.files.isEmpty() && updateFiles(changes.files);
+        if (!changes.everything) {
+            const bool changed = !changes.files.isEmpty() && updateFiles(changes.files);
+            if (changed)
+                cacheChanged(false);
+            return changed;
+        }
     }
     return listFolder();
 }
 
-CalendarIndex::Entry CalendarIndex::readEntry(int directoryFd, const QByteArray& name,
-                                              const Stamp& stamp) const
+CalendarIndex::Entry CalendarIndex::parseEntry(const QByteArray& bytes, const Stamp& stamp)
 {
     Entry entry;
     entry.stamp = stamp;
+    // Read so soon after a change that another could still come with the same stamp: the next process
+    // compares the content too.
+    if (CalendarCache::isRecent(stamp, nowNs()))
+        entry.digest = CalendarCache::digestOf(bytes);
+    entry.parsed = ICalendarFile::parse(bytes, &entry.error);
+    ++m_filesParsed;
+    return entry;
+}
+
+CalendarIndex::Entry CalendarIndex::readEntry(int directoryFd, const QByteArray& name, const Stamp& stamp)
+{
     QString error;
     const QByteArray bytes = readWhole(directoryFd, name.constData(), &error);
     if (error.isEmpty())
-        entry.parsed = ICalendarFile::parse(bytes, &error);
+        return parseEntry(bytes, stamp);
+    Entry entry;
+    entry.stamp = stamp;
     entry.error = error;
+    entry.unreadable = true;
     return entry;
+}
+
+std::optional<CalendarIndex::Entry> CalendarIndex::cachedEntry(int directoryFd, const QByteArray& name,
+                                                               const Stamp& stamp,
+                                                               const CalendarCache::Entry& cached)
+{
+    if (cached.stamp != stamp)
+        return std::nullopt;
+    if (!cached.digest.isEmpty()) {
+        QString error;
+        const QByteArray bytes = readWhole(directoryFd, name.constData(), &error);
+        if (!error.isEmpty())
+            return std::nullopt; // read again by the caller, which tells what went wrong
+        if (CalendarCache::digestOf(bytes) != cached.digest)
+            return parseEntry(bytes, stamp);
+    }
+    Entry entry;
+    entry.stamp = stamp;
+    entry.digest = cached.digest;
+    entry.error = cached.error;
+    if (cached.parsed.isEmpty())
+        return cached.error.isEmpty() ? std::nullopt : std::optional(entry);
+    QString ignored;
+    entry.parsed = ICalendarFile::deserialize(cached.parsed, &ignored);
+    if (!entry.parsed)
+        return std::nullopt;
+    return entry;
+}
+
+void CalendarIndex::cacheChanged(bool firstListing)
+{
+    constexpr qint64 kSaveAfterMs = 30 * 1000;
+    m_cacheChanged = true;
+    if (firstListing || m_sinceSave.elapsed() >= kSaveAfterMs)
+        saveCache();
+}
+
+void CalendarIndex::saveCache()
+{
+    m_cacheChanged = false;
+    m_sinceSave.start();
+    if (!m_cache.enabled())
+        return;
+    std::vector<CalendarCache::Entry> entries;
+    entries.reserve(m_files.size());
+    for (const auto& [name, entry] : m_files) {
+        if (entry.unreadable)
+            continue;
+        CalendarCache::Entry stored{name, entry.stamp, entry.digest, entry.error, QByteArray()};
+        if (entry.parsed) {
+            stored.parsed = entry.parsed->serialize();
+            if (stored.parsed.isEmpty())
+                continue;
+        }
+        entries.push_back(std::move(stored));
+    }
+    // A cache that cannot be written costs the next process time, nothing else.
+    m_cache.save(entries);
 }
 
 bool CalendarIndex::updateFiles(const QSet<QString>& names)
@@ -133,9 +234,7 @@ bool CalendarIndex::updateFiles(const QSet<QString>& names)
             }
             continue;
         }
-        const Stamp stamp{qint64(info.st_size),
-                          qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
-                          quint64(info.st_ino)};
+        const Stamp stamp = stampOf(info);
         if (present && known->second.stamp == stamp)
             continue;
         changed = true;
@@ -166,6 +265,19 @@ bool CalendarIndex::listFolder()
     }
     const int fd = ::dirfd(dir);
 
+    // A new index starts from what an earlier process learnt.
+    CalendarCache::Contents stored;
+    QHash<QString, CalendarCache::Entry> cached;
+    if (!m_listed && m_files.empty()) {
+        stored = m_cache.load();
+        for (CalendarCache::Entry& entry : stored.entries) {
+            QString name = entry.name;
+            cached.insert(std::move(name), std::move(entry));
+        }
+    }
+    const int parsedBefore = m_filesParsed;
+    qsizetype fromCache = 0;
+
     std::vector<std::pair<QString, Entry>> files;
     bool changed = !m_listed;
     while (dirent* entry = ::readdir(dir)) {
@@ -175,9 +287,7 @@ bool CalendarIndex::listFolder()
         struct stat info {};
         if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
             continue;
-        const Stamp stamp{qint64(info.st_size),
-                          qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
-                          quint64(info.st_ino)};
+        const Stamp stamp = stampOf(info);
         QString fileName = QFile::decodeName(name);
 
         const auto known =
@@ -188,14 +298,25 @@ bool CalendarIndex::listFolder()
             continue;
         }
         changed = true;
+        if (const auto found = cached.constFind(fileName); found != cached.cend()) {
+            if (std::optional<Entry> entry = cachedEntry(fd, name, stamp, found.value())) {
+                ++fromCache;
+                files.emplace_back(std::move(fileName), std::move(*entry));
+                continue;
+            }
+        }
         files.emplace_back(std::move(fileName), readEntry(fd, name, stamp));
     }
     ::closedir(dir);
 
     std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    const bool wasListed = m_listed;
     changed = changed || files.size() != m_files.size();
     m_files = std::move(files);
     m_listed = true;
+    // The cache is written again only when it no longer says what the folder holds.
+    if (wasListed ? changed : m_filesParsed != parsedBefore || fromCache != cached.size())
+        cacheChanged(!wasListed);
     return changed;
 }
 

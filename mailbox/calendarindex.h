@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mailbox/calendarcache.h"
 #include "mailbox/expandedcalendar.h"
 #include "mailbox/folder.h"
 #include "mailbox/icalendarfile.h"
@@ -18,9 +19,13 @@ class DirectoryWatcher;
 // size, time or identity changed; with nothing changed, the occurrences of the last window are handed out
 // again. With a watcher, the folder is not even listed again unless the
 // watcher reports a change (or a quarter of an hour has passed, for file systems that report nothing).
+// What it learns is kept on disk (CalendarCache), so that the next process parses only what changed since.
 class CalendarIndex {
 public:
     explicit CalendarIndex(QString directory, std::shared_ptr<DirectoryWatcher> watcher = nullptr);
+    ~CalendarIndex();
+    CalendarIndex(const CalendarIndex&) = delete;
+    CalendarIndex& operator=(const CalendarIndex&) = delete;
 
     // Throws MailboxError (NotFound or AccessDenied) when the folder cannot be listed. Files that cannot be
     // read become errors numbered ItemUnreadable, the scan goes on.
@@ -34,25 +39,34 @@ public:
     // The window a restriction's time window is expanded in: open-ended series stop two years on.
     static ICalendarFile::Window expansionWindow(const TimeWindow& window);
 
-    struct Stamp {
-        qint64 size = -1;
-        qint64 modifiedNs = 0;
-        quint64 inode = 0;
-        bool operator==(const Stamp&) const = default;
-    };
+    using Stamp = CalendarCache::Stamp;
+
+    // How many files the scans so far have parsed, rather than taken from the cache or from memory.
+    int filesParsed() const { return m_filesParsed; }
 
 private:
     struct Entry {
         Stamp stamp;
         std::shared_ptr<const ICalendarFile> parsed;
         QString error;
+        QByteArray digest;       // as in CalendarCache::Entry
+        bool unreadable = false; // not even read: nothing to remember about it
     };
 
     // Brings m_files up to date with the folder; true when anything changed.
     bool refresh();
     bool listFolder();
     bool updateFiles(const QSet<QString>& names);
-    Entry readEntry(int directoryFd, const QByteArray& name, const Stamp& stamp) const;
+    Entry readEntry(int directoryFd, const QByteArray& name, const Stamp& stamp);
+    Entry parseEntry(const QByteArray& bytes, const Stamp& stamp);
+    // The entry the cache holds for a file, when its stamp (and, for a file changed just before it was
+    // read, its content) shows that it still holds.
+    std::optional<Entry> cachedEntry(int directoryFd, const QByteArray& name, const Stamp& stamp,
+                                     const CalendarCache::Entry& cached);
+    // The first listing's findings are written at once, for the next process; later changes at most every
+    // half minute, and when the index goes.
+    void cacheChanged(bool firstListing);
+    void saveCache();
 
     QString m_directory;
     std::shared_ptr<DirectoryWatcher> m_watcher;
@@ -60,6 +74,10 @@ private:
     QElapsedTimer m_sinceListing;
     std::vector<std::pair<QString, Entry>> m_files; // sorted by file name
     bool m_listed = false;
+    CalendarCache m_cache;
+    bool m_cacheChanged = false;
+    QElapsedTimer m_sinceSave;
+    int m_filesParsed = 0;
 
     ExpandedCalendar m_expanded;
 };

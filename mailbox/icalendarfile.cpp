@@ -1,9 +1,12 @@
 #include "mailbox/icalendarfile.h"
 
+#include <QDataStream>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QIODevice>
 #include <QSet>
 #include <QTimeZone>
+#include <QtEndian>
 
 #include <libical/ical.h>
 
@@ -131,13 +134,69 @@ private:
                 return nullptr;
             }
             m_byDefinition.insert(key, zone); // kept for the program's life, like the built-in zones
+            m_keyOf.insert(zone, key);
             return zone;
         }
         return nullptr;
     }
 
+public:
+    // How another process finds `zone` again: empty for none, "B" and a location for a zone of the system's
+    // data (UTC included), "D" and the key of a file's own definition; nothing when it cannot be named.
+    std::optional<QByteArray> nameOf(const icaltimezone* zone)
+    {
+        if (!zone)
+            return QByteArray();
+        if (const auto it = m_keyOf.constFind(zone); it != m_keyOf.cend())
+            return 'D' + it.value();
+        auto* known = const_cast<icaltimezone*>(zone);
+        const QByteArray location =
+            known == icaltimezone_get_utc_timezone() ? QByteArray("UTC") : icaltimezone_get_location(known);
+        // Only a name that leads back to this very zone will do.
+        if (location.isEmpty() || this->zone(location, nullptr) != zone)
+            return std::nullopt;
+        return 'B' + location;
+    }
+
+    // The zone nameOf() named; a file's own definition is read once per process. Null when unknown, and
+    // `ok` false.
+    icaltimezone* byName(const QByteArray& name, bool* ok)
+    {
+        *ok = true;
+        if (name.isEmpty())
+            return nullptr;
+        const QByteArray rest = name.mid(1);
+        icaltimezone* found = nullptr;
+        if (name.front() == 'B') {
+            found = zone(rest, nullptr);
+        }
+        else if (name.front() == 'D') {
+            found = m_byDefinition.value(rest);
+            const qsizetype split = rest.indexOf('\n');
+            if (!found && split > 0) {
+                ComponentPtr vtimezone(icalparser_parse_string(rest.mid(split + 1).constData()));
+                if (vtimezone && icalcomponent_isa(vtimezone.get()) == ICAL_VTIMEZONE_COMPONENT) {
+                    found = icaltimezone_new();
+                    if (icaltimezone_set_component(found, vtimezone.get())) {
+                        vtimezone.release(); // the zone owns it now
+                        m_byDefinition.insert(rest, found);
+                        m_keyOf.insert(found, rest);
+                    }
+                    else {
+                        icaltimezone_free(found, 1);
+                        found = nullptr;
+                    }
+                }
+            }
+        }
+        *ok = found != nullptr;
+        return found;
+    }
+
+private:
     QHash<QByteArray, icaltimezone*> m_byTzid;
     QHash<QByteArray, icaltimezone*> m_byDefinition;
+    QHash<const icaltimezone*, QByteArray> m_keyOf; // the file-local zones' keys in m_byDefinition
 };
 
 // A point in time as the file gives it: a date, a floating local time, or a time in a zone (UTC included).
@@ -756,6 +815,263 @@ std::shared_ptr<const ICalendarFile> ICalendarFile::parse(const QByteArray& byte
         }
     }
     std::erase_if(file->d->overrides, orphan);
+    return file;
+}
+
+namespace {
+
+// Bumped whenever what serialize() writes changes: older bytes are then refused, never misread.
+constexpr quint32 kSerialMagic = 0x52564946; // "RVIF"
+constexpr quint16 kSerialVersion = 1;
+
+class Writer {
+public:
+    QDataStream out;
+    bool named = true; // false once a zone could not be named
+
+    explicit Writer(QByteArray* bytes) : out(bytes, QIODevice::WriteOnly)
+    {
+        out.setVersion(QDataStream::Qt_6_0);
+    }
+
+    void write(const Moment& moment)
+    {
+        const icaltimetype& t = moment.time;
+        out << qint16(t.year) << qint8(t.month) << qint8(t.day) << qint8(t.hour) << qint8(t.minute)
+            << qint8(t.second) << qint8((t.is_date ? 1 : 0) | (t.is_daylight ? 2 : 0)) << zoneIndex(t.zone);
+    }
+
+    void write(const Event& event)
+    {
+        out << event.uid << event.subject << event.body << event.categories << qint32(event.sensitivity)
+            << event.cancelled;
+        write(event.start);
+        out << event.length << event.rules << quint32(event.rdates.size());
+        for (const Event::Extra& extra : event.rdates) {
+            write(extra.start);
+            write(extra.end);
+        }
+        out << quint32(event.exdates.size());
+        for (const Moment& moment : event.exdates)
+            write(moment);
+        write(event.recurrenceId);
+        const auto& [sequence, modified, stamp, position] = event.revision;
+        out << event.thisAndFuture << event.warnings << qint32(sequence) << modified << stamp
+            << qint32(position);
+    }
+
+    QList<QByteArray> zones;
+
+private:
+    qint32 zoneIndex(const icaltimezone* zone)
+    {
+        if (!zone)
+            return -1;
+        if (const auto it = m_indexes.constFind(zone); it != m_indexes.cend())
+            return it.value();
+        const std::optional<QByteArray> name = ZoneCache::instance().nameOf(zone);
+        named = named && name.has_value();
+        m_indexes.insert(zone, qint32(zones.size()));
+        zones.append(name.value_or(QByteArray()));
+        return qint32(zones.size() - 1);
+    }
+
+    QHash<const icaltimezone*, qint32> m_indexes;
+};
+
+// Reads what Writer wrote (QDataStream's layout, version 6.0) straight from the bytes: a stream on a
+// buffer costs a virtual call per field, and a second process reads thousands of files.
+class Reader {
+public:
+    std::vector<icaltimezone*> zones;
+
+    explicit Reader(QByteArrayView bytes) : m_at(bytes.data()), m_end(bytes.data() + bytes.size()) {}
+
+    bool ok() const { return m_valid; }
+    bool atEnd() const { return m_at == m_end; }
+
+    template <typename T>
+    T number()
+    {
+        if (m_end - m_at < qsizetype(sizeof(T))) {
+            m_valid = false;
+            return T();
+        }
+        const T value = qFromBigEndian<T>(m_at);
+        m_at += sizeof(T);
+        return value;
+    }
+
+    // A count of elements of at least `size` bytes each, refused when the rest of the bytes cannot hold it.
+    quint32 count(qint64 size)
+    {
+        const quint32 n = number<quint32>();
+        if (qint64(n) * size > m_end - m_at)
+            m_valid = false;
+        return m_valid ? n : 0;
+    }
+
+    QByteArray bytes()
+    {
+        const quint32 size = number<quint32>();
+        if (size == 0xFFFFFFFF || !take(size))
+            return QByteArray();
+        return QByteArray(m_at - size, size);
+    }
+
+    QString string()
+    {
+        const quint32 size = number<quint32>();
+        if (size == 0xFFFFFFFF || (size % 2) != 0 || !take(size)) {
+            m_valid = m_valid && size == 0xFFFFFFFF;
+            return QString();
+        }
+        QString text(size / 2, Qt::Uninitialized);
+        qFromBigEndian<char16_t>(m_at - size, size / 2, text.data());
+        return text;
+    }
+
+    template <typename List, typename Read>
+    List list(Read read)
+    {
+        List values;
+        const quint32 n = count(4);
+        values.reserve(n);
+        for (quint32 i = 0; i < n && m_valid; ++i)
+            values.append(read());
+        return values;
+    }
+    QStringList strings()
+    {
+        return list<QStringList>([this] { return string(); });
+    }
+
+    Moment moment()
+    {
+        const qint16 year = number<qint16>();
+        const qint8 month = number<qint8>(), day = number<qint8>(), hour = number<qint8>(),
+                    minute = number<qint8>(), second = number<qint8>(), flags = number<qint8>();
+        const qint32 zone = number<qint32>();
+        Moment moment;
+        if (year == 0 && month == 0 && day == 0)
+            return moment;
+        // The same bounds the parser puts on a date.
+        if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
+            day > QDate(year, month, 1).daysInMonth() || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+            second < 0 || second > 60 || zone < -1 || zone >= qint32(zones.size())) {
+            m_valid = false;
+            return moment;
+        }
+        moment.time.year = year;
+        moment.time.month = month;
+        moment.time.day = day;
+        moment.time.hour = hour;
+        moment.time.minute = minute;
+        moment.time.second = second;
+        moment.time.is_date = flags & 1;
+        moment.time.is_daylight = (flags & 2) ? 1 : 0;
+        moment.time.zone = zone < 0 ? nullptr : zones[std::size_t(zone)];
+        return moment;
+    }
+
+    Event event()
+    {
+        Event event;
+        event.uid = string();
+        event.subject = shared(string());
+        event.body = string();
+        event.categories = shared(string());
+        event.sensitivity = number<qint32>();
+        event.cancelled = number<qint8>() != 0;
+        event.start = moment();
+        event.length = number<qint64>();
+        event.rules = list<QList<QByteArray>>([this] { return bytes(); });
+        for (quint32 n = count(24); n > 0 && m_valid; --n) {
+            const Moment start = moment();
+            event.rdates.append({start, moment()});
+        }
+        for (quint32 n = count(12); n > 0 && m_valid; --n)
+            event.exdates.append(moment());
+        event.recurrenceId = moment();
+        event.thisAndFuture = number<qint8>() != 0;
+        event.warnings = strings();
+        const qint32 sequence = number<qint32>();
+        const qint64 modified = number<qint64>();
+        const qint64 stamp = number<qint64>();
+        event.revision = {sequence, modified, stamp, number<qint32>()};
+        if (event.start.isNull() || event.length < 0)
+            m_valid = false;
+        return event;
+    }
+
+private:
+    bool take(quint32 size)
+    {
+        if (m_end - m_at < qint64(size)) {
+            m_valid = false;
+            return false;
+        }
+        m_at += size;
+        return true;
+    }
+
+    const char* m_at;
+    const char* m_end;
+    bool m_valid = true;
+};
+
+} // namespace
+
+QByteArray ICalendarFile::serialize() const
+{
+    QByteArray body;
+    Writer writer(&body);
+    for (const std::vector<Event>* list : {&d->events, &d->overrides}) {
+        writer.out << quint32(list->size());
+        for (const Event& event : *list)
+            writer.write(event);
+    }
+    writer.out << d->problems;
+    if (!writer.named || writer.out.status() != QDataStream::Ok)
+        return QByteArray();
+
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_0);
+    out << kSerialMagic << kSerialVersion << writer.zones;
+    bytes.append(body);
+    return bytes;
+}
+
+std::shared_ptr<const ICalendarFile> ICalendarFile::deserialize(QByteArrayView bytes, QString* error)
+{
+    initialiseLibrary();
+    Reader reader(bytes);
+    if (reader.number<quint32>() != kSerialMagic || reader.number<quint16>() != kSerialVersion) {
+        *error = QStringLiteral("not a stored calendar of this version");
+        return nullptr;
+    }
+    for (const QByteArray& name : reader.list<QList<QByteArray>>([&reader] { return reader.bytes(); })) {
+        bool found = false;
+        reader.zones.push_back(ZoneCache::instance().byName(name, &found));
+        if (!found) {
+            *error = QStringLiteral("the time zone %1 is not known")
+                         .arg(QString::fromUtf8(name.mid(1, name.indexOf('\n') - 1)));
+            return nullptr;
+        }
+    }
+    auto file = std::shared_ptr<ICalendarFile>(new ICalendarFile);
+    for (std::vector<Event>* list : {&file->d->events, &file->d->overrides}) {
+        const quint32 n = reader.count(40);
+        list->reserve(n);
+        for (quint32 i = 0; i < n && reader.ok(); ++i)
+            list->push_back(reader.event());
+    }
+    file->d->problems = reader.strings();
+    if (!reader.ok() || !reader.atEnd()) {
+        *error = QStringLiteral("the stored calendar is damaged");
+        return nullptr;
+    }
     return file;
 }
 

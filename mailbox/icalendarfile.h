@@ -3,6 +3,7 @@
 #include "mailbox/mailboxitem.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
 
@@ -24,6 +25,13 @@ public:
     // Nothing, with `error` set, when the bytes are not a readable calendar. Events inside that cannot be
     // read (no start, a start that is not a date) are left out and listed in problems().
     static std::shared_ptr<const ICalendarFile> parse(const QByteArray& bytes, QString* error);
+
+    // The file as read, in a form that another process can load without parsing again: deserialize() gives
+    // back a file that expands exactly as this one does. Zones are kept by name, a file's own VTIMEZONE as
+    // its text. Empty when a zone cannot be named (the file is then not worth keeping).
+    QByteArray serialize() const;
+    // Nothing, with `error` set, when the bytes are not what serialize() wrote in this version.
+    static std::shared_ptr<const ICalendarFile> deserialize(QByteArrayView bytes, QString* error);
 
     struct Window {
         qint64 startAtMostUtc; // seconds since the epoch

@@ -1264,6 +1264,7 @@ bool MainWindow::reopenMailbox()
     m_queryMemory = std::make_unique<QueryMemory>();
     m_ownedMailbox = std::move(fresh);
     m_mailbox = m_ownedMailbox.get();
+    setStatusText(1, QString()); // it may have named the source left
     m_engine.headersValid = false;
     reloadTeams(m_teamCombo->currentText());
     if (!m_commands->currentView.isEmpty())

@@ -68,13 +68,14 @@ MailboxSource serverSource(MailboxSource source, const SettingsStore& settings, 
     source.insecureTls = settings.readInt(kSection, QStringLiteral("InsecureTls"), 0, 0, 1) == 1;
     source.timeoutSeconds = settings.readInt(kSection, QStringLiteral("TimeoutSeconds"), 30, 1, 3600);
     const QUrl url = QUrl::fromUserInput(address);
+    // A user in the address goes to the user name; a password there is never used. An address that is no
+    // server's is kept too, so that the failure names it.
+    source.url = url.adjusted(QUrl::RemoveUserInfo);
     if (!url.isValid() || url.host().isEmpty() ||
         (url.scheme() != QLatin1StringView("http") && url.scheme() != QLatin1StringView("https"))) {
         source.error = QStringLiteral("\"%1\" is not the address of a calendar server").arg(address);
         return source;
     }
-    // A user in the address goes to the user name; a password there is never used.
-    source.url = url.adjusted(QUrl::RemoveUserInfo);
     if (source.user.isEmpty())
         source.user = url.userName();
     return source;
@@ -104,15 +105,15 @@ MailboxSource chooseMailboxSource(const SettingsStore& settings, const SourceOve
     const QString chosen = !commandLinePath.isEmpty() ? commandLinePath : configured;
     if (!chosen.isEmpty()) {
         source.path = QDir(chosen).absolutePath();
-        if (!QFileInfo(source.path).isDir()) {
+        // A folder that is not there keeps its name, so that the failure can say which one.
+        if (!QFileInfo(source.path).isDir())
             source.error = QStringLiteral("the mailbox folder %1 does not exist").arg(source.path);
-            source.path.clear();
-        }
         return source;
     }
 
     source.kind = MailboxSource::Demo;
     const QString demo = userDataFolder + QStringLiteral("/demo-mailbox");
+    source.path = demo;
     if (!QFileInfo(demo).isDir()) {
         const QString error = copyFolderTree(shippedDemo, demo);
         if (!error.isEmpty()) {
@@ -121,7 +122,6 @@ MailboxSource chooseMailboxSource(const SettingsStore& settings, const SourceOve
         }
         source.firstUse = true;
     }
-    source.path = demo;
     return source;
 }
 

@@ -1,8 +1,10 @@
 // Measures the outputs of the biggest planning (127 members × 187 days): the grid drawn whole, copied into
 // the pixel buffer and written as a JPEG (beside the same buffer encoded with 4:2:0 colour for comparison),
-// and the detailed HTML report.
+// the picture written in strips as the program writes it, against drawn whole, with each way's peak
+// resident memory measured in a process of its own, and the detailed HTML report.
 //
 //   bench-output [--rounds N]
+//   bench-output --picture whole|strips    (one way of writing the picture, for the peak memory)
 
 #include "base/languagetexts.h"
 #include "base/programpaths.h"
@@ -11,13 +13,16 @@
 #include "output/htmlreport.h"
 #include "output/jpegwriter.h"
 #include "output/pixelbuffer.h"
+#include "output/planningpicture.h"
 #include "planning/colourrules.h"
 #include "planning/planninggrid.h"
 #include "planning/planningmatrix.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <turbojpeg.h>
@@ -91,6 +96,43 @@ Encoding encode(const PixelBuffer& buffer, int subsampling, bool compare)
     return result;
 }
 
+// VmHWM, the process's peak resident memory so far, in MiB.
+double peakMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+    return 0;
+}
+
+// Writes the picture one way, once, and prints the time and the peak memory before and after.
+int writePictureOnce(const PlanningGrid& grid, const QString& way)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("planning.jpg"));
+    const GridPainter painter(grid);
+    const double before = peakMiB();
+    QElapsedTimer timer;
+    timer.start();
+    if (way == QLatin1String("whole")) {
+        PixelBuffer buffer;
+        buffer.createFromPicture(painter.renderAll());
+        saveJpeg(buffer, path, 90);
+    }
+    else {
+        savePlanningPicture(painter, path);
+    }
+    const double milliseconds = timer.nsecsElapsed() / 1e6;
+    std::printf("%-44s %9.1f ms  %8.2f MB  peak %6.0f MiB (%.0f MiB before)\n",
+                way == QLatin1String("whole") ? "picture drawn whole, 24-bit buffer, TurboJPEG"
+                                              : "picture drawn and encoded in strips",
+                milliseconds, QFileInfo(path).size() / 1e6, peakMiB(), before);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -104,6 +146,8 @@ int main(int argc, char* argv[])
     PlanningGrid grid;
     PlanningMatrix matrix;
     fillBenchPlanning(grid, &matrix, kMembers, kDays);
+    if (const qsizetype way = arguments.indexOf(QStringLiteral("--picture")); way >= 0)
+        return writePictureOnce(grid, arguments.value(way + 1));
     QTemporaryDir folder;
     const QString picturePath = folder.filePath(QStringLiteral("planning.jpg"));
 
@@ -150,5 +194,16 @@ int main(int argc, char* argv[])
                     milliseconds, encoding.size / 1e6, encoding.meanError, 100 * encoding.fringeShare);
     std::printf("%-44s %9.1f ms  %8.2f MB\n", "detailed HTML report", report, QFileInfo(page).size() / 1e6);
     std::printf("(best of %d rounds)\n", rounds);
+
+    // Each way in a fresh process, so that one's peak is not the other's.
+    picture = QImage();
+    buffer.clear();
+    std::fflush(stdout);
+    for (const QString& way : {QStringLiteral("whole"), QStringLiteral("strips")}) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--picture"), way});
+        child.waitForFinished(-1);
+    }
     return 0;
 }

@@ -189,6 +189,19 @@ QImage GridPainter::renderAll() const
     return image;
 }
 
+void GridPainter::renderStrip(QImage& strip, int top, int height) const
+{
+    const int width = fullSize().width();
+    if (strip.width() != width || strip.height() < height || strip.format() != QImage::Format_RGB32)
+        strip = QImage(width, height, QImage::Format_RGB32);
+    if (strip.isNull())
+        return;
+    strip.fill(Qt::white);
+    QPainter painter(&strip);
+    painter.translate(0, -top);
+    paintLayout(painter, QRect(0, top, width, height), m_grid.fixedRows(), m_grid.fixedColumns());
+}
+
 void GridPainter::paintLayout(QPainter& painter, const QRect& viewport, int firstScrollRow,
                               int firstScrollColumn) const
 {

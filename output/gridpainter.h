@@ -63,6 +63,11 @@ public:
     void paint(QPainter& painter, const QRect& viewport, int firstScrollColumn) const;
     // The whole grid, unscrolled, on white.
     QImage renderAll() const;
+    // Pixel rows top to top + height - 1 of renderAll()'s picture, drawn into the first rows of `strip`,
+    // which is made anew when it is not of the full width and at least that high. They are renderAll()'s own
+    // pixels as long as no merged block crosses the strip's top or bottom edge.
+    void renderStrip(QImage& strip, int top, int height) const;
+    const PlanningGrid& grid() const { return m_grid; }
     // (column, row) of the cell under the point, nothing outside the cells.
     std::optional<QPoint> cellAt(const QPoint& position, int firstScrollColumn) const;
     // Where a cell lies in the scrolled layout (it may lie outside what is shown); empty outside the grid.

@@ -2,13 +2,65 @@
 
 #include "output/gridpainter.h"
 #include "output/jpegwriter.h"
-#include "output/pixelbuffer.h"
+#include "planning/planninggrid.h"
 
-void savePlanningPicture(const GridPainter& painter, const QString& fileName)
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr int kQuality = 90;
+
+// Whether a merged block goes on below `row`.
+bool continuesBelow(const PlanningGrid& grid, int row)
 {
-    constexpr int kQuality = 90;
-    PixelBuffer buffer;
-    // A picture too large for the buffer leaves it empty, which the writer refuses with its error.
-    buffer.createFromPicture(painter.renderAll());
-    saveJpeg(buffer, fileName, kQuality);
+    for (int column = 0; column < grid.columns();) {
+        const PlanningGrid::Range block = grid.mergedRange(row, column);
+        if (block.lastRow > row)
+            return true;
+        column = std::max(block.lastColumn, column) + 1;
+    }
+    return false;
+}
+
+// The pixel rows the strips end at, the last one the picture's height. A block is drawn whole only inside
+// one strip (a header's label is centred in what is drawn of it), so a strip grows past `stripHeight` until
+// a row ends that no block goes on below.
+std::vector<int> stripEnds(const GridPainter& painter, int stripHeight)
+{
+    const PlanningGrid& grid = painter.grid();
+    std::vector<int> ends;
+    int top = 0;
+    int y = 0;
+    for (int row = 0; row < grid.rows(); ++row) {
+        y += painter.rowHeight(row);
+        if (y - top >= stripHeight && row + 1 < grid.rows() && !continuesBelow(grid, row)) {
+            ends.push_back(y);
+            top = y;
+        }
+    }
+    if (ends.empty() || ends.back() < y)
+        ends.push_back(y);
+    return ends;
+}
+
+} // namespace
+
+void savePlanningPicture(const GridPainter& painter, const QString& fileName, int stripHeight)
+{
+    const QSize size = painter.fullSize();
+    const std::vector<int> ends = stripEnds(painter, std::max(1, stripHeight));
+    QImage strip;
+    const auto rows = [&](int top) {
+        const auto end = std::upper_bound(ends.cbegin(), ends.cend(), top);
+        if (end == ends.cend())
+            return QImage();
+        const int height = *end - top;
+        painter.renderStrip(strip, top, height);
+        if (strip.isNull())
+            return QImage();
+        // The strip's first rows, without a copy; the writer is done with them before the next strip.
+        return QImage(strip.constBits(), strip.width(), height, strip.bytesPerLine(), QImage::Format_RGB32);
+    };
+    saveJpeg(size, rows, fileName, kQuality);
 }

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-translations-l10n
-  libical-dev libturbojpeg0-dev libjemalloc-dev
+  libical-dev libturbojpeg0-dev libjpeg62-turbo-dev libjemalloc-dev
   fonts-liberation2 tzdata
   radicale xandikos xvfb xauth openbox trayer chromium
   desktop-file-utils appstream dpkg-dev file man-db groff-base

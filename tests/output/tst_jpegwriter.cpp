@@ -203,11 +203,17 @@ private slots:
         QTest::addColumn<QString>("description");
         QTest::addColumn<int>("quality");
         QTest::addColumn<QString>("detail"); // a part of it
-        QTest::newRow("folder missing") << "missing/deeper" << QSize(4, 4) << "Failed to save to JPG 2" << 90
-                                        << "No such file or directory";
-        QTest::newRow("no pixels") << "." << QSize() << "Failed to save to JPG -1" << 90 << "no pixels";
-        QTest::newRow("quality out of range")
-            << "." << QSize(4, 4) << "Failed to save to JPG -1" << 101 << "Invalid argument";
+        QTest::addColumn<bool>("strips");    // drawn in strips rather than read from a buffer
+        for (const bool strips : {false, true}) {
+            const char* way = strips ? ", strips" : "";
+            QTest::addRow("folder missing%s", way)
+                << "missing/deeper" << QSize(4, 4) << "Failed to save to JPG 2" << 90
+                << "No such file or directory" << strips;
+            QTest::addRow("no pixels%s", way)
+                << "." << QSize() << "Failed to save to JPG -1" << 90 << "no pixels" << strips;
+            QTest::addRow("quality out of range%s", way)
+                << "." << QSize(4, 4) << "Failed to save to JPG -1" << 101 << "Invalid argument" << strips;
+        }
     }
     void failures()
     {
@@ -216,6 +222,7 @@ private slots:
         QFETCH(QString, description);
         QFETCH(int, quality);
         QFETCH(QString, detail);
+        QFETCH(bool, strips);
         QTemporaryDir root;
         const QString folder = QDir(root.path()).filePath(where);
         const QString path = QDir(folder).filePath("planning.jpg");
@@ -224,8 +231,9 @@ private slots:
         PixelBuffer buffer;
         if (size.isValid())
             QVERIFY(buffer.create(size.width(), size.height()));
+        const auto rows = [&](int) { return QImage(buffer.width(), 8, QImage::Format_RGB32); };
         try {
-            saveJpeg(buffer, path, quality);
+            strips ? saveJpeg(size, rows, path, quality) : saveJpeg(buffer, path, quality);
             QFAIL("the save should have failed");
         }
         catch (const JpegError& error) {

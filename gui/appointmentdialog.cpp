@@ -76,15 +76,9 @@ void AppointmentDialog::buildWidgets()
     setObjectName(QStringLiteral("appointmentDialog"));
     Captions::setTag(this, ScreenText::AppointmentDialogCaption);
 
-    auto* outer = new QHBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
-    m_captionStrip = new CaptionStripLabel(QString(), this);
-    outer->addWidget(m_captionStrip);
-
     auto* grid = new QGridLayout;
     grid->setContentsMargins(8, 8, 8, 8);
-    outer->addLayout(grid, 1);
+    m_captionStrip = CaptionStripLabel::frame(this, grid);
     const auto tagged = [](QWidget* widget, const char* name, int tag) {
         widget->setObjectName(QLatin1StringView(name));
         Captions::setTag(widget, tag);

@@ -1,5 +1,7 @@
 #include "gui/captionstriplabel.h"
 
+#include <QHBoxLayout>
+
 CaptionStripLabel::CaptionStripLabel(const QString& caption, QWidget* parent) : QLabel(parent)
 {
     setObjectName(QStringLiteral("captionStrip"));
@@ -20,4 +22,15 @@ void CaptionStripLabel::resizeEvent(QResizeEvent* event)
 {
     QLabel::resizeEvent(event);
     m_strip.draw();
+}
+
+CaptionStripLabel* CaptionStripLabel::frame(QWidget* window, QLayout* body)
+{
+    auto* outer = new QHBoxLayout(window);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    auto* strip = new CaptionStripLabel(window->windowTitle(), window);
+    outer->addWidget(strip);
+    outer->addLayout(body, 1);
+    return strip;
 }

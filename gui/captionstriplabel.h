@@ -12,6 +12,9 @@ class CaptionStripLabel : public QLabel {
 public:
     explicit CaptionStripLabel(const QString& caption, QWidget* parent);
 
+    // Lays a window out as the program's windows are: the strip along its left edge, `body` beside it.
+    static CaptionStripLabel* frame(QWidget* window, QLayout* body);
+
     CaptionStrip& strip() { return m_strip; }
     void setCaption(const QString& caption);
 

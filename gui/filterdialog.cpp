@@ -88,16 +88,10 @@ void FilterDialog::buildWidgets()
 {
     setObjectName(QStringLiteral("filterDialog"));
     Captions::setTag(this, ScreenText::FilterDialogCaption);
-    auto* outer = new QHBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
-
-    m_captionStrip = new CaptionStripLabel(QString(), this);
-    outer->addWidget(m_captionStrip);
 
     auto* layout = new QVBoxLayout;
     layout->setContentsMargins(8, 8, 8, 8);
-    outer->addLayout(layout, 1);
+    m_captionStrip = CaptionStripLabel::frame(this, layout);
 
     m_ruleList = new QTreeWidget(this);
     m_ruleList->setObjectName(QStringLiteral("ruleList"));

@@ -87,16 +87,10 @@ void OptionsDialog::buildWidgets()
 {
     setObjectName(QStringLiteral("optionsDialog"));
     Captions::setTag(this, ScreenText::OptionsDialogCaption);
-    auto* outer = new QHBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
-
-    m_captionStrip = new CaptionStripLabel(QString(), this);
-    outer->addWidget(m_captionStrip);
 
     auto* layout = new QVBoxLayout;
     layout->setContentsMargins(8, 8, 8, 8);
-    outer->addLayout(layout, 1);
+    m_captionStrip = CaptionStripLabel::frame(this, layout);
 
     auto* body = new QHBoxLayout;
     layout->addLayout(body, 1);

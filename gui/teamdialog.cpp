@@ -42,9 +42,6 @@ void TeamDialog::buildWidgets()
 {
     setObjectName(QStringLiteral("teamDialog"));
     Captions::setTag(this, ScreenText::GroupDialogCaption);
-    auto* outer = new QHBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
     auto* layout = new QVBoxLayout;
     layout->setContentsMargins(8, 8, 8, 8);
 
@@ -98,9 +95,7 @@ void TeamDialog::buildWidgets()
     layout->addLayout(buttons);
 
     Captions::applyCaptions(this, m_texts);
-    m_captionStrip = new CaptionStripLabel(windowTitle(), this);
-    outer->addWidget(m_captionStrip);
-    outer->addLayout(layout, 1);
+    m_captionStrip = CaptionStripLabel::frame(this, layout);
 
     m_teams = std::make_unique<ComboBoxTeamList>(*m_teamCombo);
     m_members = std::make_unique<ListWidgetMemberList>(*m_memberList);

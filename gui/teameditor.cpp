@@ -86,9 +86,6 @@ void TeamEditor::buildWidgets()
 {
     setObjectName(QStringLiteral("teamEditor"));
     Captions::setTag(this, ScreenText::TeamEditorCaption);
-    auto* outer = new QHBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
     auto* grid = new QGridLayout;
     grid->setContentsMargins(8, 8, 8, 8);
 
@@ -161,9 +158,7 @@ void TeamEditor::buildWidgets()
     Captions::applyCaptions(this, m_texts);
     // The search box says what it is for where the user types.
     m_searchEdit->setPlaceholderText(m_searchEdit->toolTip());
-    m_captionStrip = new CaptionStripLabel(windowTitle(), this);
-    outer->addWidget(m_captionStrip);
-    outer->addLayout(grid, 1);
+    m_captionStrip = CaptionStripLabel::frame(this, grid);
 
     setTabOrder(m_nameEdit, m_searchEdit);
     setTabOrder(m_searchEdit, m_personList);

@@ -4,6 +4,7 @@
 #include "base/languagetexts.h"
 #include "base/textids.h"
 #include "gui/captions.h"
+#include "gui/messageboxes.h"
 #include "planning/newappointment.h"
 
 #include <QCalendarWidget>
@@ -16,7 +17,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalBlocker>
@@ -59,10 +59,7 @@ AppointmentDialog::AppointmentDialog(const LanguageTexts& texts, Mailbox& mailbo
       m_clock([] { return QDateTime::currentDateTime(); })
 {
     m_messageHandler = [this](MessageIcon icon, const QString& text) {
-        static const QMessageBox::Icon icons[] = {QMessageBox::NoIcon, QMessageBox::Information,
-                                                  QMessageBox::Warning, QMessageBox::Critical};
-        QMessageBox box(icons[int(icon)], windowTitle(), text, QMessageBox::Ok, this);
-        box.exec();
+        MessageBoxes::show(this, icon, text);
     };
     buildWidgets();
     Captions::applyCaptions(this, m_texts);

@@ -3,6 +3,7 @@
 #include "base/languagetexts.h"
 #include "base/textids.h"
 #include "gui/captions.h"
+#include "gui/messageboxes.h"
 #include "planning/planningmatrix.h"
 
 #include <QButtonGroup>
@@ -14,7 +15,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -63,12 +63,10 @@ FilterDialog::FilterDialog(SettingsStore& settings, const LanguageTexts& texts, 
     : QDialog(parent), m_texts(texts), m_editor(settings, texts)
 {
     m_messageHandler = [this](MessageIcon icon, const QString& text, bool question) {
+        // Its questions show the question mark whatever they are about.
         if (question)
-            return QMessageBox::question(this, windowTitle(), text, QMessageBox::Yes | QMessageBox::No,
-                                         QMessageBox::No) == QMessageBox::Yes;
-        static const QMessageBox::Icon icons[] = {QMessageBox::NoIcon, QMessageBox::Information,
-                                                  QMessageBox::Warning, QMessageBox::Critical};
-        QMessageBox(icons[int(icon)], windowTitle(), text, QMessageBox::Ok, this).exec();
+            return MessageBoxes::ask(this, MessageIcon::None, text);
+        MessageBoxes::show(this, icon, text);
         return true;
     };
     buildWidgets();

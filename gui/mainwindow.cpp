@@ -15,6 +15,7 @@
 #include "gui/filterdialog.h"
 #include "gui/gridlayout.h"
 #include "gui/listwidgetmemberlist.h"
+#include "gui/messageboxes.h"
 #include "gui/optionsdialog.h"
 #include "gui/planninggridview.h"
 #include "gui/rulelegend.h"
@@ -50,7 +51,6 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
@@ -140,10 +140,7 @@ MainWindow::MainWindow(ProgramState& program, EngineState& engine, PlanningMatri
             std::fprintf(stderr, "rotavine: %s\n", qPrintable(text));
             return;
         }
-        static const QMessageBox::Icon icons[] = {QMessageBox::NoIcon, QMessageBox::Information,
-                                                  QMessageBox::Warning, QMessageBox::Critical};
-        QMessageBox box(icons[int(icon)], windowTitle(), text, QMessageBox::Ok, this);
-        box.exec();
+        MessageBoxes::show(this, icon, text);
     };
     m_dialogRunner = [](QDialog& dialog) { return dialog.exec(); };
     m_commands = std::make_unique<ViewCommands>(m_engine, m_texts, commandWindow());

@@ -4,6 +4,7 @@
 #include "base/programstate.h"
 #include "base/textids.h"
 #include "gui/captions.h"
+#include "gui/messageboxes.h"
 #include "planning/enginestate.h"
 
 #include <QApplication>
@@ -21,7 +22,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -61,9 +61,7 @@ OptionsDialog::OptionsDialog(SettingsStore& settings, const LanguageTexts& texts
     : QDialog(parent), m_settings(settings), m_texts(texts), m_program(program), m_engine(engine)
 {
     m_messageHandler = [this](MessageIcon icon, const QString& text) {
-        static const QMessageBox::Icon icons[] = {QMessageBox::NoIcon, QMessageBox::Information,
-                                                  QMessageBox::Warning, QMessageBox::Critical};
-        QMessageBox(icons[int(icon)], windowTitle(), text, QMessageBox::Ok, this).exec();
+        MessageBoxes::show(this, icon, text);
     };
     buildWidgets();
     Captions::applyCaptions(this, m_texts);

@@ -3,6 +3,7 @@
 #include "base/languagetexts.h"
 #include "base/textids.h"
 #include "gui/captions.h"
+#include "gui/messageboxes.h"
 #include "mailbox/mailbox.h"
 
 #include <QEvent>
@@ -12,7 +13,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -58,14 +58,10 @@ namespace TeamWindows {
 
 bool showMessageBox(QWidget* parent, MessageIcon icon, const QString& text, bool question)
 {
-    static const QMessageBox::Icon icons[] = {question ? QMessageBox::Question : QMessageBox::NoIcon,
-                                              QMessageBox::Information, QMessageBox::Warning,
-                                              QMessageBox::Critical};
-    QMessageBox box(icons[int(icon)], parent ? parent->windowTitle() : QString(), text,
-                    question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);
     if (question)
-        box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+        return MessageBoxes::ask(parent, icon, text);
+    MessageBoxes::show(parent, icon, text);
+    return false;
 }
 
 } // namespace TeamWindows

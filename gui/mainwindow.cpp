@@ -535,10 +535,7 @@ void MainWindow::load()
     const std::array<bool, kDisplayFlagCount> checked = loadWindowSettings(m_settings, m_program, m_engine);
     for (int index = 0; index < kFlagCount; ++index)
         m_displayChecks[index]->setChecked(checked[index]);
-    if (m_program.refreshDelay != 0)
-        m_refreshTimer->start();
-    else
-        m_refreshTimer->stop();
+    followRefreshDelay(m_program.refreshDelay);
     applyDisplayFlags();
     if (!m_program.automaticMode)
         setPickers(Periods::thisWeek(QDate::currentDate()));
@@ -1042,20 +1039,37 @@ void MainWindow::detailActionTriggered(int action)
 {
     setLoupeMode(false);
     m_gridView->setFocus(Qt::OtherFocusReason);
-    const CellDetails cell = m_selected;
+    runMemberAction(action, m_selected);
+}
+
+void MainWindow::runMemberAction(int action, const CellDetails& cell)
+{
+    void (MainWindow::*run)(const CellDetails&) = nullptr;
     switch (action) {
     case DetailPanel::SendMail:
-        whenIdle(QStringLiteral("member"), [this, cell] { sendMailToMember(cell); });
+        run = &MainWindow::sendMailToMember;
         break;
     case DetailPanel::OpenCalendar:
-        whenIdle(QStringLiteral("member"), [this, cell] { openMemberCalendar(cell); });
+        run = &MainWindow::openMemberCalendar;
         break;
     case DetailPanel::NewAppointment:
-        whenIdle(QStringLiteral("member"), [this, cell] { newAppointment(cell); });
+        run = &MainWindow::newAppointment;
         break;
     default:
-        break;
+        return;
     }
+    whenIdle(QStringLiteral("member"), [this, run, cell] { (this->*run)(cell); });
+}
+
+int MainWindow::chooseMemberAction(QMenu& menu, const QList<int>& actions, const QPoint& globalPosition)
+{
+    // The entries are the panel's buttons, with their icons and texts.
+    for (const int action : actions) {
+        const QToolButton* button = m_detailPanel->actionButton(DetailPanel::Action(action));
+        menu.addAction(button->icon(), button->toolTip())->setData(action);
+    }
+    const QAction* chosen = menu.exec(globalPosition);
+    return chosen ? chosen->data().toInt() : -1;
 }
 
 void MainWindow::cellContextMenu(int row, int column, const QPoint& globalPosition)
@@ -1070,17 +1084,13 @@ void MainWindow::cellContextMenu(int row, int column, const QPoint& globalPositi
     menu.setObjectName(QStringLiteral("cellMenu"));
     menu.setTitle(details->memberName);
     menu.addSection(details->memberName + QStringLiteral(" — ") + details->heading);
-    using Action = DetailPanel::Action;
-    for (const Action action : {Action::SendMail, Action::OpenCalendar, Action::NewAppointment}) {
-        const QToolButton* button = m_detailPanel->actionButton(action);
-        QAction* entry = menu.addAction(button->icon(), button->toolTip());
-        entry->setData(int(action));
-    }
-    const QAction* chosen = menu.exec(globalPosition);
-    if (!chosen)
+    const int action = chooseMemberAction(
+        menu, {DetailPanel::SendMail, DetailPanel::OpenCalendar, DetailPanel::NewAppointment},
+        globalPosition);
+    if (action < 0)
         return;
     m_selected = *details;
-    detailActionTriggered(chosen->data().toInt());
+    detailActionTriggered(action);
 }
 
 CellDetails MainWindow::memberListEntry(int row) const
@@ -1101,17 +1111,9 @@ void MainWindow::memberContextMenu(const QPoint& position)
     const CellDetails member = memberListEntry(m_memberList->row(item));
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("memberMenu"));
-    const QToolButton* mail = m_detailPanel->actionButton(DetailPanel::SendMail);
-    const QToolButton* calendar = m_detailPanel->actionButton(DetailPanel::OpenCalendar);
-    const QAction* mailEntry = menu.addAction(mail->icon(), mail->toolTip());
-    menu.addAction(calendar->icon(), calendar->toolTip());
-    const QAction* chosen = menu.exec(m_memberList->viewport()->mapToGlobal(position));
-    if (!chosen)
-        return;
-    if (chosen == mailEntry)
-        whenIdle(QStringLiteral("member"), [this, member] { sendMailToMember(member); });
-    else
-        whenIdle(QStringLiteral("member"), [this, member] { openMemberCalendar(member); });
+    runMemberAction(chooseMemberAction(menu, {DetailPanel::SendMail, DetailPanel::OpenCalendar},
+                                       m_memberList->viewport()->mapToGlobal(position)),
+                    member);
 }
 
 void MainWindow::memberActionFailed(const CellDetails& cell, int status, const QString& description)
@@ -1177,12 +1179,7 @@ void MainWindow::openTool(const QString& key)
     else if (key == QLatin1StringView("Options")) {
         OptionsDialog dialog(m_settings, m_texts, m_program, m_engine, this);
         dialog.setMessageHandler([this](MessageIcon icon, const QString& text) { showMessage(icon, text); });
-        connect(&dialog, &OptionsDialog::refreshDelayChanged, this, [this](int minutes) {
-            if (minutes != 0)
-                m_refreshTimer->start();
-            else
-                m_refreshTimer->stop();
-        });
+        connect(&dialog, &OptionsDialog::refreshDelayChanged, this, &MainWindow::followRefreshDelay);
         bool sourceChanged = false;
         connect(&dialog, &OptionsDialog::sourceChanged, this, [&sourceChanged] { sourceChanged = true; });
         m_dialogRunner(dialog);
@@ -1267,4 +1264,12 @@ bool MainWindow::reopenMailbox()
     if (!m_commands->currentView.isEmpty())
         m_commands->rerunCurrentView();
     return true;
+}
+
+void MainWindow::followRefreshDelay(int minutes)
+{
+    if (minutes != 0)
+        m_refreshTimer->start();
+    else
+        m_refreshTimer->stop();
 }

@@ -26,6 +26,7 @@ class QComboBox;
 class QDialog;
 class QDateEdit;
 class QLabel;
+class QMenu;
 class QListWidget;
 class QPushButton;
 class QTimer;
@@ -155,12 +156,18 @@ private:
     void cellDoubleClicked(int row, int column);
     bool showDetailPanel(int row, int column, const QPoint& pointer);
     void detailActionTriggered(int action);
+    // The actions the panel's buttons stand for (DetailPanel::Action), on a member; -1 does nothing.
+    void runMemberAction(int action, const CellDetails& cell);
+    // Fills a menu with those of the panel's actions and returns the one chosen, or -1.
+    int chooseMemberAction(QMenu& menu, const QList<int>& actions, const QPoint& globalPosition);
     void cellContextMenu(int row, int column, const QPoint& globalPosition);
     void memberContextMenu(const QPoint& position);
     CellDetails memberListEntry(int row) const;
     void memberActionFailed(const CellDetails& cell, int status, const QString& description);
     void reloadTeams(const QString& current);
     void trayChosen(const QString& key);
+    // The refresh timer runs while the delay is not 0.
+    void followRefreshDelay(int minutes);
     void runMemberQuery(const QDate& from, const QDate& to, bool colourMode);
     void runDayView(const QDate& day);
     QueryContext queryContext();

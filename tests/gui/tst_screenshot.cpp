@@ -36,6 +36,39 @@
 #include <QToolButton>
 #include <QTranslator>
 
+// The main window on a copy of the demo mailbox, started in a language as a new user starts it, at the size
+// a new user gets.
+struct DemoStart {
+    QTemporaryDir dir;
+    SettingsStore settings{dir.filePath("Rotavine.ini")};
+    LanguageTexts texts;
+    std::unique_ptr<FolderMailbox> mailbox;
+    ProgramState program;
+    EngineState engine;
+    PlanningMatrix matrix;
+    std::unique_ptr<MainWindow> window;
+
+    bool start(const QString& language, MainWindow::MessageHandler messages = {})
+    {
+        copyTree(ROTAVINE_SOURCE_DATA "/demo-mailbox", dir.filePath("mailbox"));
+        if (language != "English") {
+            settings.write("Parameters", "Language", language);
+            ProgramLanguage::apply(LanguageTexts::languageName(settings));
+        }
+        texts = LanguageTexts::load(ROTAVINE_SOURCE_DATA "/Language", language);
+        FolderMailbox::Options options;
+        options.root = dir.filePath("mailbox");
+        mailbox = std::make_unique<FolderMailbox>(options);
+        writeDemoSettings(settings, texts, *mailbox);
+        window = std::make_unique<MainWindow>(program, engine, matrix, settings, texts, *mailbox);
+        if (messages)
+            window->setMessageHandler(std::move(messages));
+        window->show();
+        return QTest::qWaitForWindowExposed(window.get()) &&
+               QTest::qWaitFor([this] { return program.activated && !engine.queryRunning; }, 20000);
+    }
+};
+
 class TestScreenshot : public QObject {
     Q_OBJECT
 
@@ -72,22 +105,10 @@ private slots:
 
     void firstStartOnTheDemo()
     {
-        QTemporaryDir dir;
-        copyTree(ROTAVINE_SOURCE_DATA "/demo-mailbox", dir.filePath("mailbox"));
-        SettingsStore settings(dir.filePath("Rotavine.ini"));
-        const LanguageTexts texts = LanguageTexts::load(ROTAVINE_SOURCE_DATA "/Language", "English");
-        FolderMailbox::Options options;
-        options.root = dir.filePath("mailbox");
-        FolderMailbox mailbox(options);
-        writeDemoSettings(settings, texts, mailbox);
-        ProgramState program;
-        EngineState engine;
-        PlanningMatrix matrix;
-        MainWindow window(program, engine, matrix, settings, texts, mailbox);
-        window.setMessageHandler([](MessageIcon, const QString& text) { QFAIL(qPrintable(text)); });
-        window.show(); // at the size a new user gets
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTRY_VERIFY_WITH_TIMEOUT(program.activated && !engine.queryRunning, 20000);
+        DemoStart demo;
+        QVERIFY(demo.start("English", [](MessageIcon, const QString& text) { QFAIL(qPrintable(text)); }));
+        MainWindow& window = *demo.window;
+        EngineState& engine = demo.engine;
         QCOMPARE(window.grid().rows(), 4 + 12);
         QVERIFY(window.findChild<RuleLegend*>("ruleLegend")->isVisible());
 
@@ -159,23 +180,11 @@ private slots:
     // Started in French, the program speaks French in its grid and in Qt's own standard buttons.
     void frenchStart()
     {
-        QTemporaryDir dir;
-        copyTree(ROTAVINE_SOURCE_DATA "/demo-mailbox", dir.filePath("mailbox"));
-        SettingsStore settings(dir.filePath("Rotavine.ini"));
-        settings.write("Parameters", "Language", "Francais");
-        ProgramLanguage::apply(LanguageTexts::languageName(settings));
-        const LanguageTexts texts = LanguageTexts::load(ROTAVINE_SOURCE_DATA "/Language", "Francais");
-        FolderMailbox::Options options;
-        options.root = dir.filePath("mailbox");
-        FolderMailbox mailbox(options);
-        writeDemoSettings(settings, texts, mailbox);
-        ProgramState program;
-        EngineState engine;
-        PlanningMatrix matrix;
-        MainWindow window(program, engine, matrix, settings, texts, mailbox);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTRY_VERIFY_WITH_TIMEOUT(program.activated && !engine.queryRunning, 20000);
+        DemoStart demo;
+        QVERIFY(demo.start("Francais"));
+        MainWindow& window = *demo.window;
+        const LanguageTexts& texts = demo.texts;
+        const EngineState& engine = demo.engine;
         const QStringList days{window.grid().text(2, 1), window.grid().text(2, 2)};
         QMessageBox question(QMessageBox::Question, window.windowTitle(),
                              texts.message(Message::ConfirmDeleteTeam), QMessageBox::Yes | QMessageBox::No,

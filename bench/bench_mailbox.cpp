@@ -227,6 +227,17 @@ struct Flags {
 
 // Rules on the generated subjects and categories, at priorities that make later appointments recolour
 // cells, one keyword list with blanks around a keyword.
+QList<FilterListEntry> addBenchRules(SettingsStore& settings, const LanguageTexts& texts);
+
+// The settings the queries read, in a folder of their own, with the English texts and the bench's rules.
+struct BenchSettings {
+    QTemporaryDir folder;
+    SettingsStore settings{folder.filePath(QStringLiteral("Rotavine.ini"))};
+    const LanguageTexts texts =
+        LanguageTexts::load(QStringLiteral(ROTAVINE_SOURCE_DATA "/Language"), QStringLiteral("English"));
+    const QList<FilterListEntry> filters = addBenchRules(settings, texts);
+};
+
 QList<FilterListEntry> addBenchRules(SettingsStore& settings, const LanguageTexts& texts)
 {
     struct Rule {
@@ -349,12 +360,9 @@ int childScan(const BenchOptions& options)
     std::fflush(stdout);
     if (options.dump.isEmpty())
         return 0;
-    QTemporaryDir settingsFolder;
-    SettingsStore settings(settingsFolder.filePath(QStringLiteral("Rotavine.ini")));
-    const LanguageTexts texts =
-        LanguageTexts::load(QStringLiteral(ROTAVINE_SOURCE_DATA "/Language"), QStringLiteral("English"));
-    const QList<FilterListEntry> filters = addBenchRules(settings, texts);
-    QueryWindow window(mailbox, settings, texts, filters, members, Flags{u"details times"_s});
+    const BenchSettings bench;
+    QueryWindow window(mailbox, bench.settings, bench.texts, bench.filters, members,
+                       Flags{u"details times"_s});
     return dumpQueries(options.dump, window) ? 0 : 1;
 }
 
@@ -442,11 +450,10 @@ int main(int argc, char* argv[])
     // The member query over the same calendars, warm, into the grid and the matrix, in three windows: one
     // refreshing its view (what a refresh costs), one with colour rules in use refreshing its own, and one
     // whose every query is the first of a new view, with nothing remembered.
-    QTemporaryDir settingsFolder;
-    SettingsStore settings(settingsFolder.filePath(QStringLiteral("Rotavine.ini")));
-    const LanguageTexts texts =
-        LanguageTexts::load(QStringLiteral(ROTAVINE_SOURCE_DATA "/Language"), QStringLiteral("English"));
-    const QList<FilterListEntry> filters = addBenchRules(settings, texts);
+    const BenchSettings bench;
+    const SettingsStore& settings = bench.settings;
+    const LanguageTexts& texts = bench.texts;
+    const QList<FilterListEntry>& filters = bench.filters;
     QueryWindow refreshing(mailbox, settings, texts, filters, members, Flags{u"details times"_s});
     QueryWindow coloured(mailbox, settings, texts, filters, members, Flags{u"details times filters"_s});
     QueryWindow firstOfView(mailbox, settings, texts, filters, members, Flags{u"details times"_s});

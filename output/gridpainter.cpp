@@ -180,12 +180,8 @@ void GridPainter::paint(QPainter& painter, const QRect& viewport, int firstScrol
 
 QImage GridPainter::renderAll() const
 {
-    QImage image(fullSize(), QImage::Format_RGB32);
-    if (image.isNull())
-        return image;
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    paintLayout(painter, image.rect(), m_grid.fixedRows(), m_grid.fixedColumns());
+    QImage image;
+    renderStrip(image, 0, fullSize().height());
     return image;
 }
 

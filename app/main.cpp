@@ -3,6 +3,7 @@
 #include "app/unattendedrun.h"
 #include "base/exitstatus.h"
 #include "base/languagetexts.h"
+#include "base/localtimezone.h"
 #include "base/programlanguage.h"
 #include "base/programpaths.h"
 #include "base/programstate.h"
@@ -36,6 +37,7 @@ void printError(const QString& text)
 
 int main(int argc, char* argv[])
 {
+    LocalTimeZone::pinSystemZone();
     QStringList arguments;
     for (int index = 1; index < argc; ++index)
         arguments.append(QString::fromLocal8Bit(argv[index]));

@@ -11,6 +11,7 @@
 // single run mostly measures the neighbours. --dump writes what the query put into the grid and the matrix
 // under several display flags, to compare the output of two builds.
 
+#include "base/localtimezone.h"
 #include "base/datetext.h"
 #include "base/languagetexts.h"
 #include "base/programpaths.h"
@@ -409,6 +410,7 @@ ChildFigures runChild(const QStringList& arguments, bool cache, const QString& d
 
 int main(int argc, char* argv[])
 {
+    LocalTimeZone::pinSystemZone();
     QCoreApplication application(argc, argv);
     QStringList arguments = application.arguments();
     const bool child = arguments.removeAll(u"--child-scan"_s) > 0;

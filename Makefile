@@ -60,3 +60,4 @@ bench: build
 	$(BUILD)/bin/bench-output
 	$(BUILD)/bin/bench-settings
 	$(BUILD)/bin/bench-dav
+	bash bench/unattended-runs.sh $(BUILD)

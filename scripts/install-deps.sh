@@ -10,7 +10,7 @@ packages=(
   fonts-liberation2 tzdata
   radicale xandikos xvfb xauth openbox trayer chromium
   desktop-file-utils appstream dpkg-dev file man-db groff-base
-  clang-format poppler-utils
+  clang-format poppler-utils time bc
 )
 
 missing=()

@@ -24,13 +24,14 @@ QDate optionDate(const QString& text)
 }
 
 // "--output PATH": the folder and the file the page goes to. A folder (existing, or written with a trailing
-// "/") receives "planning.htm".
+// "/") receives "planning.htm", or "planning.pdf" for the PDF.
 void splitOutputPath(const QString& path, CommandLine& into)
 {
     const QFileInfo info(path);
     if (path.endsWith(u'/') || info.isDir()) {
         into.outputFolder = QDir::cleanPath(QDir(path).absolutePath());
-        into.outputFile = QStringLiteral("planning.htm");
+        into.outputFile = into.report == QLatin1StringView("ReportPDF") ? QStringLiteral("planning.pdf")
+                                                                        : QStringLiteral("planning.htm");
         return;
     }
     into.outputFolder = QDir::cleanPath(info.absolutePath());
@@ -124,9 +125,13 @@ CommandLine parse(const QStringList& arguments)
     const QCommandLineOption config(QStringLiteral("config"), QString(), QStringLiteral("path"));
     const QCommandLineOption caldav(QStringLiteral("caldav"), QString(), QStringLiteral("url"));
     const QCommandLineOption user(QStringLiteral("user"), QString(), QStringLiteral("name"));
+    const QCommandLineOption paper(QStringLiteral("paper"), QString(), QStringLiteral("size"));
+    const QCommandLineOption orientation(QStringLiteral("orientation"), QString(), QStringLiteral("way"));
+    const QCommandLineOption fit(QStringLiteral("fit"), QString(), QStringLiteral("how"));
     const QCommandLineOption help(QStringLiteral("help"));
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({from, to, team, view, report, output, mailbox, config, caldav, user, help, version});
+    parser.addOptions({from, to, team, view, report, output, mailbox, config, caldav, user, paper,
+                       orientation, fit, help, version});
 
     // QCommandLineParser expects the program's name first.
     if (!parser.parse(QStringList{QStringLiteral("rotavine")} + arguments)) {
@@ -173,6 +178,27 @@ CommandLine parse(const QStringList& arguments)
     if (line.fromDate.isValid() && line.toDate.isValid() && line.fromDate > line.toDate)
         return fail(QStringLiteral("the period ends (%1) before it starts (%2)")
                         .arg(line.toDate.toString(Qt::ISODate), line.fromDate.toString(Qt::ISODate)));
+    if (parser.isSet(paper)) {
+        const auto chosen = PagedPlanning::paperFromName(parser.value(paper));
+        if (!chosen)
+            return fail(QStringLiteral("--paper: \"%1\" is not A4, A3 or Letter").arg(parser.value(paper)));
+        line.pageLayout.paper = *chosen;
+    }
+    if (parser.isSet(orientation)) {
+        const QString value = parser.value(orientation).toLower();
+        if (value != QLatin1StringView("landscape") && value != QLatin1StringView("portrait"))
+            return fail(QStringLiteral("--orientation: \"%1\" is not landscape or portrait")
+                            .arg(parser.value(orientation)));
+        line.pageLayout.orientation =
+            value == QLatin1StringView("portrait") ? QPageLayout::Portrait : QPageLayout::Landscape;
+    }
+    if (parser.isSet(fit)) {
+        const QString value = parser.value(fit).toLower();
+        if (value != QLatin1StringView("width") && value != QLatin1StringView("tile"))
+            return fail(QStringLiteral("--fit: \"%1\" is not width or tile").arg(parser.value(fit)));
+        line.pageLayout.fit =
+            value == QLatin1StringView("tile") ? PagedPlanning::Fit::Tile : PagedPlanning::Fit::Width;
+    }
     const bool runOptions = parser.isSet(from) || parser.isSet(to) || parser.isSet(team) ||
                             parser.isSet(view) || parser.isSet(report) || parser.isSet(output);
     if (runOptions) {
@@ -221,9 +247,15 @@ QString usageText()
         "  --view KEYWORD     Today, Tomorrow, ThisDay, ThisWeek, NextWeek, ThisMonth, NextMonth,\n"
         "                     Planning or ColorPlanning (the last two show --from to --to);\n"
         "                     default Planning with dates, ThisMonth without\n"
-        "  --report KEYWORD   ReportHTMLPlan (default), ReportHTMLColor or ReportImage\n"
-        "  --output PATH      the page to write; a folder receives planning.htm. The picture of\n"
-        "                     ReportImage goes beside it as planning.jpg\n"
+        "  --report KEYWORD   ReportHTMLPlan (default), ReportHTMLColor, ReportImage, ReportPNG or\n"
+        "                     ReportPDF\n"
+        "  --output PATH      the page to write; a folder receives planning.htm (planning.pdf for\n"
+        "                     ReportPDF). The picture of ReportImage goes beside it as planning.jpg,\n"
+        "                     that of ReportPNG as planning.png\n"
+        "  --paper SIZE       the PDF's paper: A4 (default), A3 or Letter\n"
+        "  --orientation WAY  landscape (default) or portrait\n"
+        "  --fit HOW          width (default: scaled to the page's width while the text stays\n"
+        "                     readable, else tiled) or tile (full size, pages across and down)\n"
         "\n"
         "Where things are:\n"
         "  --mailbox PATH     a folder of iCalendar and vCard files to read\n"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "output/pagedplanning.h"
+
 #include <QDate>
 #include <QString>
 #include <QStringList>
@@ -24,6 +26,8 @@ struct CommandLine {
     QString report;
     QString outputFolder; // without a trailing separator
     QString outputFile;
+    // The pages of ReportPDF: --paper, --orientation, --fit.
+    PagedPlanning::Layout pageLayout;
 
     // Where to read and keep things; these alone leave the program interactive.
     QString mailboxPath;

@@ -6,8 +6,10 @@
 #include "base/textids.h"
 #include "gui/mainwindow.h"
 #include "gui/periods.h"
+#include "mailbox/mailbox.h"
 #include "output/htmlreport.h"
 #include "output/jpegwriter.h"
+#include "output/pagedplanning.h"
 #include "planning/querycontext.h"
 
 #include <QDir>
@@ -25,7 +27,8 @@ void tell(const QString& text)
 bool isReport(const QString& keyword)
 {
     return keyword == QLatin1StringView("ReportHTMLPlan") ||
-           keyword == QLatin1StringView("ReportHTMLColor") || keyword == QLatin1StringView("ReportImage");
+           keyword == QLatin1StringView("ReportHTMLColor") || keyword == QLatin1StringView("ReportImage") ||
+           keyword == QLatin1StringView("ReportPNG") || keyword == QLatin1StringView("ReportPDF");
 }
 
 } // namespace
@@ -58,9 +61,14 @@ ExitStatus runUnattended(MainWindow& window, const CommandLine& command, const P
         return ExitStatus::OutputNotWritable;
     }
     // The page is not to be replaced by what goes beside it (the picture, the style sheet, the logo).
+    const bool pdf = command.report == QLatin1StringView("ReportPDF");
+    const bool picture = command.report == QLatin1StringView("ReportImage") ||
+                         command.report == QLatin1StringView("ReportPNG");
+    const PictureFormat format =
+        command.report == QLatin1StringView("ReportPNG") ? PictureFormat::Png : PictureFormat::Jpeg;
     QStringList beside = QDir(HtmlReport::templateFolder()).entryList(QDir::Files);
-    beside << HtmlReport::kPictureFile;
-    if (beside.contains(command.outputFile)) {
+    beside << pictureFileName(format);
+    if (!pdf && beside.contains(command.outputFile)) {
         tell(QStringLiteral("The page cannot be named %1: a file of that name goes beside it")
                  .arg(command.outputFile));
         return ExitStatus::UsageError;
@@ -81,13 +89,26 @@ ExitStatus runUnattended(MainWindow& window, const CommandLine& command, const P
         tell(QStringLiteral("No member's calendar could be read; nothing was published"));
         return ExitStatus::NothingRead;
     }
+    // What the window shows while offline is the local copy of the calendars: never published as current.
+    if (const std::optional<QDateTime> since = window.mailbox().offlineSince()) {
+        tell(QStringLiteral("The calendar server could not be reached; nothing was published (the local copy "
+                            "is of %1)")
+                 .arg(since->toLocalTime().toString(Qt::ISODate)));
+        return ExitStatus::ServerUnreachable;
+    }
 
     QString page;
     try {
-        page = window.writeReportPage(command.report == QLatin1StringView("ReportHTMLColor"),
-                                      command.report != QLatin1StringView("ReportImage"));
-        deliverReport(program.tempFolder, command.outputFolder, command.outputFile,
-                      command.report == QLatin1StringView("ReportImage"), HtmlReport::templateFolder());
+        if (pdf) {
+            PagedPlanning::savePdf(target.filePath(), window.gridPainter(), command.pageLayout,
+                                   window.pageTexts());
+        }
+        else {
+            page = window.writeReportPage(command.report == QLatin1StringView("ReportHTMLColor"), !picture,
+                                          format);
+            deliverReport(program.tempFolder, command.outputFolder, command.outputFile, picture,
+                          HtmlReport::templateFolder(), format);
+        }
     }
     catch (const JpegError& error) {
         tell(error.description() + QStringLiteral(": ") + error.detail());
@@ -95,6 +116,8 @@ ExitStatus runUnattended(MainWindow& window, const CommandLine& command, const P
     }
     catch (const ReportError& error) {
         tell(texts.message(Message::ReportFailed) + error.description());
+        if (pdf)
+            return ExitStatus::PictureFailed;
         return page.isEmpty() ? ExitStatus::ReportFailed : ExitStatus::OutputNotWritable;
     }
     std::fprintf(stdout, "%s\n", qPrintable(QDir(command.outputFolder).filePath(command.outputFile)));

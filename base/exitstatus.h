@@ -12,11 +12,12 @@ enum class ExitStatus : int {
     UnknownTeam = 6,
     EmptyTeam = 7,
     MailboxNotOpened = 8,
-    OutputNotWritable = 9, // the page could not reach the output folder
-    PictureFailed = 10,    // the planning picture could not be saved
-    ReportFailed = 11,     // the page could not be written (template missing, temporary folder full)
-    NothingRead = 12,      // no member's calendar could be read: nothing was published
-    PartlyRead = 13,       // published, but some members' calendars could not be read (named on stderr)
+    OutputNotWritable = 9,  // the page could not reach the output folder
+    PictureFailed = 10,     // the planning picture could not be saved
+    ReportFailed = 11,      // the page could not be written (template missing, temporary folder full)
+    NothingRead = 12,       // no member's calendar could be read: nothing was published
+    PartlyRead = 13,        // published, but some members' calendars could not be read (named on stderr)
+    ServerUnreachable = 14, // the calendar server could not be reached: nothing was published
 };
 
 constexpr int exitCode(ExitStatus status)

@@ -218,6 +218,26 @@ enum Id : int {
     AppointmentCancel = 541,
     AppointmentStartWhen = 542,
     AppointmentEndWhen = 543,
+
+    // Printing and the PDF of the planning
+    PrintMenu = 600,
+    SavePdfMenu = 601,
+    PrintLayoutCaption = 602,
+    PrintPaperLabel = 603,
+    PrintOrientationLabel = 604,
+    PrintLandscape = 605,
+    PrintPortrait = 606,
+    PrintFitLabel = 607,
+    PrintFitWidth = 608,
+    PrintTile = 609,
+    PrintLegendEveryPage = 610,
+    PrintOk = 611,
+    PrintCancel = 612,
+    PrintPageOf = 613,
+    PrintPaperA4 = 614,
+    PrintPaperA3 = 615,
+    PrintPaperLetter = 616,
+    PrintPdfFilter = 617,
 };
 Q_ENUM_NS(Id)
 } // namespace ScreenText
@@ -304,6 +324,7 @@ enum Id : int {
     SourceCalendarsReadable = 136, // text + count
     SourceNotOpened = 137,         // text + line break + error
     SourceNotChosen = 138,
+    OfflineSince = 140, // text + " " + when the server was last reached (the mirrored calendars' time)
 };
 Q_ENUM_NS(Id)
 } // namespace Message

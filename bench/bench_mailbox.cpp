@@ -11,9 +11,9 @@
 // single run mostly measures the neighbours. --dump writes what the query put into the grid and the matrix
 // under several display flags, to compare the output of two builds.
 
-#include "base/localtimezone.h"
 #include "base/datetext.h"
 #include "base/languagetexts.h"
+#include "base/localtimezone.h"
 #include "base/programpaths.h"
 #include "base/programstate.h"
 #include "base/settingsstore.h"

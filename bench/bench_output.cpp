@@ -12,6 +12,7 @@
 #include "output/gridpainter.h"
 #include "output/htmlreport.h"
 #include "output/jpegwriter.h"
+#include "output/pagedplanning.h"
 #include "output/pixelbuffer.h"
 #include "output/planningpicture.h"
 #include "planning/colourrules.h"
@@ -108,11 +109,14 @@ double peakMiB()
     return 0;
 }
 
-// Writes the picture one way, once, and prints the time and the peak memory before and after.
+// Writes the picture one way (or the PNG, or the PDF of A4 pages fitted to the width), once, and prints the
+// time and the peak memory before and after.
 int writePictureOnce(const PlanningGrid& grid, const QString& way)
 {
     QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("planning.jpg"));
+    const QString path = folder.filePath(way == QLatin1String("pdf")   ? QStringLiteral("planning.pdf")
+                                         : way == QLatin1String("png") ? QStringLiteral("planning.png")
+                                                                       : QStringLiteral("planning.jpg"));
     const GridPainter painter(grid);
     const double before = peakMiB();
     QElapsedTimer timer;
@@ -122,12 +126,23 @@ int writePictureOnce(const PlanningGrid& grid, const QString& way)
         buffer.createFromPicture(painter.renderAll());
         saveJpeg(buffer, path, 90);
     }
+    else if (way == QLatin1String("png")) {
+        savePlanningPicture(painter, path, PictureFormat::Png);
+    }
+    else if (way == QLatin1String("pdf")) {
+        PagedPlanning::Texts texts;
+        texts.team = QStringLiteral("Everyone");
+        texts.period = QStringLiteral("From 1 Jul 2026 to 3 Jan 2027");
+        PagedPlanning::savePdf(path, painter, PagedPlanning::Layout(), texts);
+    }
     else {
         savePlanningPicture(painter, path);
     }
     const double milliseconds = timer.nsecsElapsed() / 1e6;
     std::printf("%-44s %9.1f ms  %8.2f MB  peak %6.0f MiB (%.0f MiB before)\n",
                 way == QLatin1String("whole") ? "picture drawn whole, 24-bit buffer, TurboJPEG"
+                : way == QLatin1String("png") ? "PNG, drawn whole (QImageWriter)"
+                : way == QLatin1String("pdf") ? "PDF, A4 landscape, fit to width"
                                               : "picture drawn and encoded in strips",
                 milliseconds, QFileInfo(path).size() / 1e6, peakMiB(), before);
     return 0;
@@ -199,7 +214,8 @@ int main(int argc, char* argv[])
     picture = QImage();
     buffer.clear();
     std::fflush(stdout);
-    for (const QString& way : {QStringLiteral("whole"), QStringLiteral("strips")}) {
+    for (const QString& way :
+         {QStringLiteral("whole"), QStringLiteral("strips"), QStringLiteral("png"), QStringLiteral("pdf")}) {
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedChannels);
         child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--picture"), way});

@@ -18,6 +18,7 @@
 #include "gui/messageboxes.h"
 #include "gui/optionsdialog.h"
 #include "gui/planninggridview.h"
+#include "gui/printplanning.h"
 #include "gui/rulelegend.h"
 #include "gui/teamdialog.h"
 #include "gui/teameditor.h"
@@ -431,6 +432,9 @@ void MainWindow::buildToolbar()
     addMenuEntry(report, QStringLiteral("ReportHTMLColor"), ToolbarReportColour);
     addMenuEntry(report, QString(), 0);
     addMenuEntry(report, QStringLiteral("ReportImage"), ToolbarReportImage);
+    addMenuEntry(report, QString(), 0);
+    addMenuEntry(report, QStringLiteral("Print"), PrintMenu);
+    addMenuEntry(report, QStringLiteral("SavePdf"), SavePdfMenu);
 
     QAction* tools = addToolbarButton(QStringLiteral("Tools"), ToolbarTools, false);
     addMenuEntry(tools, QStringLiteral("MaintainGroups"), ToolbarToolsGroups);
@@ -623,13 +627,41 @@ bool MainWindow::runView(const QString& view)
 
 // ---- reports
 
-QString MainWindow::planningPictureName()
+QString MainWindow::planningPictureName(PictureFormat format)
 {
-    savePlanningPicture(m_gridView->painter(), m_program.tempFolder + QStringLiteral("planning.jpg"));
-    return QStringLiteral("planning.jpg");
+    const QString name = pictureFileName(format);
+    savePlanningPicture(m_gridView->painter(), m_program.tempFolder + name, format);
+    return name;
 }
 
-QString MainWindow::writeReportPage(bool colourOnly, bool asTable)
+const GridPainter& MainWindow::gridPainter() const
+{
+    return m_gridView->painter();
+}
+
+PagedPlanning::Texts MainWindow::pageTexts() const
+{
+    PagedPlanning::Texts pages;
+    pages.team = m_teamCombo->currentText();
+    pages.period = m_texts.message(Message::ReportPeriodFrom) +
+                   DateText::generalDate(m_datePickers[0]->date().startOfDay()) +
+                   m_texts.message(Message::ReportPeriodTo) +
+                   DateText::generalDate(m_datePickers[1]->date().startOfDay());
+    const QString pageOf = m_texts.screen(ScreenText::PrintPageOf).caption;
+    // A language file without the entry still numbers its pages.
+    if (pageOf.contains(QLatin1StringView("%1")) && pageOf.contains(QLatin1StringView("%2")))
+        pages.pageOf = pageOf;
+    if (!m_engine.useFilters)
+        return pages;
+    pages.legendTitle = m_texts.message(Message::LegendTitle);
+    for (const RuleLegend::Entry& entry : m_legend->entries()) {
+        if (entry.selected)
+            pages.legend.append({entry.name, entry.colour});
+    }
+    return pages;
+}
+
+QString MainWindow::writeReportPage(bool colourOnly, bool asTable, PictureFormat format)
 {
     const HtmlReportInput input{m_matrix,
                                 m_grid,
@@ -643,7 +675,7 @@ QString MainWindow::writeReportPage(bool colourOnly, bool asTable)
                                 m_program.reportColumnWidth,
                                 HtmlReport::templateFolder(),
                                 m_program.tempFolder,
-                                [this] { return planningPictureName(); }};
+                                [this, format] { return planningPictureName(format); }};
     setBusy(true);
     try {
         const QString page = ::writeHtmlReport(input, colourOnly, asTable);
@@ -1170,6 +1202,18 @@ void MainWindow::reloadTeams(const QString& current)
 
 void MainWindow::openTool(const QString& key)
 {
+    if (key == QLatin1StringView("Print") || key == QLatin1StringView("SavePdf")) {
+        const PrintRequest request{m_gridView->painter(), m_texts, m_settings, pageTexts()};
+        PrintDialogs dialogs;
+        dialogs.run = [this](QDialog& dialog) { return m_dialogRunner(dialog); };
+        dialogs.message = [this](MessageIcon icon, const QString& text) { showMessage(icon, text); };
+        dialogs.pdfFileName = m_pdfFileName;
+        if (key == QLatin1StringView("Print"))
+            printPlanning(this, request, dialogs);
+        else
+            savePlanningPdf(this, request, dialogs);
+        return;
+    }
     if (key == QLatin1StringView("MaintainGroups")) {
         TeamDialog dialog(*m_mailbox, m_texts, m_engine, this);
         m_dialogRunner(dialog);

@@ -2,6 +2,8 @@
 
 #include "gui/captionstriplabel.h"
 #include "gui/viewcommands.h"
+#include "output/pagedplanning.h"
+#include "output/planningpicture.h"
 #include "planning/celldetails.h"
 #include "planning/colourrules.h"
 #include "planning/planninggrid.h"
@@ -82,6 +84,10 @@ public:
     // them instead of a person.
     using DialogRunner = std::function<int(QDialog&)>;
     void setDialogRunner(DialogRunner runner) { m_dialogRunner = std::move(runner); }
+    // Names the PDF the planning is saved as (empty: cancelled); a file dialog unless set.
+    using PdfFileChooser =
+        std::function<QString(QWidget* parent, const QString& suggested, const QString& filter)>;
+    void setPdfFileChooser(PdfFileChooser chooser) { m_pdfFileName = std::move(chooser); }
     // Opens the calendar source the settings name now, or says why it cannot (nothing).
     using MailboxOpener = std::function<std::unique_ptr<Mailbox>(QString* error)>;
     void setMailboxOpener(MailboxOpener opener) { m_mailboxOpener = std::move(opener); }
@@ -92,14 +98,19 @@ public:
 
     // Writes the report of the current view into the temporary folder and returns the page's path. Throws
     // ReportError, or JpegError for a picture that could not be saved.
-    QString writeReportPage(bool colourOnly, bool asTable);
+    QString writeReportPage(bool colourOnly, bool asTable, PictureFormat format = PictureFormat::Jpeg);
     // Writes the report of the current view and opens it; a failure is shown in a message.
     void writeReport(bool colourOnly, bool asTable);
     // Saves the planning picture into the temporary folder and names it for the page.
-    QString planningPictureName();
+    QString planningPictureName(PictureFormat format);
+    // The grid as the window draws it, for what is printed or saved from it.
+    const GridPainter& gridPainter() const;
+    // What printed pages say beside the grid: the team, the period, and the colour rules while they apply.
+    PagedPlanning::Texts pageTexts() const;
 
     ViewCommands& commands() { return *m_commands; }
     PlanningGrid& grid() { return m_grid; }
+    const Mailbox& mailbox() const { return *m_mailbox; }
 
     // The member and day the detail panel's actions are for: the cell last shown in it.
     const CellDetails& selectedCell() const { return m_selected; }
@@ -187,6 +198,7 @@ private:
     std::unique_ptr<ViewCommands> m_commands;
     MessageHandler m_messageHandler;
     DialogRunner m_dialogRunner;
+    PdfFileChooser m_pdfFileName;
     MailboxOpener m_mailboxOpener;
     std::unique_ptr<Mailbox> m_ownedMailbox;
 

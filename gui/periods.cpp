@@ -55,7 +55,8 @@ bool reportAcceptsView(const QString& report, const QString& view)
         return false;
     if (report == QLatin1StringView("ReportHTMLPlan") || report == QLatin1StringView("ReportHTMLColor"))
         return !isDayView(view);
-    return report == QLatin1StringView("ReportImage");
+    return report == QLatin1StringView("ReportImage") || report == QLatin1StringView("ReportPNG") ||
+           report == QLatin1StringView("ReportPDF");
 }
 
 } // namespace Periods

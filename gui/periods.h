@@ -26,7 +26,7 @@ Range nextMonth(const QDate& today);
 Range pickerChanged(Range range, int index);
 
 // Whether a report keyword accepts the view on screen: the HTML tables need a week, month or date-range view,
-// the picture any view. An unknown report accepts nothing.
+// the pictures and the PDF any view. An unknown report accepts nothing.
 bool reportAcceptsView(const QString& report, const QString& view);
 bool isDayView(const QString& view);
 

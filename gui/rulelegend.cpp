@@ -34,6 +34,7 @@ RuleLegend::RuleLegend(QWidget* parent)
 void RuleLegend::setEntries(const QString& title, const QList<Entry>& entries, bool applied)
 {
     m_title->setText(title);
+    m_entries = entries;
     while (m_buttons.size() > entries.size())
         delete m_buttons.takeLast();
     const int side = fontMetrics().height() - 2;

@@ -25,6 +25,7 @@ public:
     explicit RuleLegend(QWidget* parent = nullptr);
 
     void setEntries(const QString& title, const QList<Entry>& entries, bool applied);
+    const QList<Entry>& entries() const { return m_entries; }
     int count() const { return int(m_buttons.size()); }
     QToolButton* button(int index) const { return m_buttons.value(index); }
 
@@ -36,4 +37,5 @@ private:
     QHBoxLayout* m_layout;
     QLabel* m_title;
     QList<QToolButton*> m_buttons;
+    QList<Entry> m_entries;
 };

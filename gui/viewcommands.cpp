@@ -128,7 +128,8 @@ void ViewCommands::menuClick(int position, const MenuEntry& entry)
     }
     Q_UNUSED(position);
     if (entry.key == QLatin1StringView("MaintainFilters") ||
-        entry.key == QLatin1StringView("MaintainGroups") || entry.key == QLatin1StringView("Options")) {
+        entry.key == QLatin1StringView("MaintainGroups") || entry.key == QLatin1StringView("Options") ||
+        entry.key == QLatin1StringView("Print") || entry.key == QLatin1StringView("SavePdf")) {
         m_window.dialog(entry.key);
     }
     else if (entry.key == QLatin1StringView("ReportHTMLPlan") ||

@@ -41,7 +41,8 @@ public:
         std::function<void()> copyPicture;
         std::function<void(bool on)> loupe;
         std::function<void(bool colourOnly, bool asTable)> report;
-        std::function<void(const QString& key)> dialog; // "MaintainGroups", "MaintainFilters", "Options"
+        std::function<void(const QString& key)>
+            dialog; // "MaintainGroups", "MaintainFilters", "Options", "Print", "SavePdf"
         std::function<void(MessageIcon, const QString&)> message;
         // "View Keyword error": the window shows it and ends the program.
         std::function<void(const QString&)> fatal;

@@ -3,6 +3,7 @@
 #include "mailbox/folder.h"
 #include "mailbox/mailboxitem.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QUrl>
 
@@ -82,6 +83,10 @@ public:
     // restriction it will search them with. A back end that reads over the network starts all the reads
     // here together; failures are kept and raised by each member's own calls, in the query's order.
     virtual void prepareCalendars(const QStringList& names, const QString& restriction);
+
+    // While a back end that reads from a server runs on its local copy because the server cannot be
+    // reached: when the server was last reached. Nothing when online, and for back ends without a server.
+    virtual std::optional<QDateTime> offlineSince() const { return std::nullopt; }
 
     void setDisplayHandler(DisplayHandler handler) { m_display = std::move(handler); }
     bool hasDisplayHandler() const { return bool(m_display); }

@@ -61,6 +61,14 @@ public:
 
     // Draws the cells that meet the viewport (layout coordinates), each merged block once.
     void paint(QPainter& painter, const QRect& viewport, int firstScrollColumn) const;
+    // The same from a first data row as well as column, whatever the grid's top row: a printed page, which
+    // repeats the fixed rows and columns beside its own stretch of the data. Blocks are clipped to the
+    // viewport.
+    void paintScrolled(QPainter& painter, const QRect& viewport, int firstScrollRow,
+                       int firstScrollColumn) const
+    {
+        paintLayout(painter, viewport, firstScrollRow, firstScrollColumn);
+    }
     // The whole grid, unscrolled, on white.
     QImage renderAll() const;
     // Pixel rows top to top + height - 1 of renderAll()'s picture, drawn into the first rows of `strip`,

@@ -264,7 +264,7 @@ QString writeHtmlReport(const HtmlReportInput& input, bool colourOnly, bool asTa
 }
 
 void deliverReport(const QString& tempFolder, const QString& outputFolder, const QString& outputFile,
-                   bool withPicture, const QString& templateFolder)
+                   bool withPicture, const QString& templateFolder, PictureFormat format)
 {
     OutputFile::Options options;
     options.keepMode = true;
@@ -274,8 +274,8 @@ void deliverReport(const QString& tempFolder, const QString& outputFolder, const
     // Only what this report made goes along: a picture left by an earlier picture report of another team
     // stays where it is.
     if (withPicture)
-        OutputFile::copy(QDir(tempFolder).filePath(HtmlReport::kPictureFile),
-                         QDir(outputFolder).filePath(HtmlReport::kPictureFile), options);
+        OutputFile::copy(QDir(tempFolder).filePath(pictureFileName(format)),
+                         QDir(outputFolder).filePath(pictureFileName(format)), options);
     // What the page links to (style sheet, logo) goes with it; the templates themselves stay home, and
     // nothing goes over the page itself.
     if (templateFolder.isEmpty())

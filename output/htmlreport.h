@@ -1,5 +1,7 @@
 #pragma once
 
+#include "output/planningpicture.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QLatin1StringView>
@@ -74,10 +76,12 @@ QString templateFolder();
 // passes through.
 QString writeHtmlReport(const HtmlReportInput& input, bool colourOnly, bool asTable);
 
-// Unattended delivery: copies the page to outputFolder/outputFile, then, for a picture report, tempFolder/
-// planning.jpg to outputFolder/planning.jpg, and the template folder's assets (style sheet, logo) beside it,
-// so that the page looks there as it does on the desktop. Each file appears whole at once and keeps the
-// permission bits of a file it replaces; anything at a target that is not a file (a device, a pipe) is left
-// alone. A picture or asset that cannot be copied is no failure; a page that cannot be throws ReportError.
+// Unattended delivery: copies the page to outputFolder/outputFile, then, for a picture report, its picture
+// (tempFolder/planning.jpg, or planning.png) to the output folder, and the template folder's assets (style
+// sheet, logo) beside it, so that the page looks there as it does on the desktop. Each file appears whole at
+// once and keeps the permission bits of a file it replaces; anything at a target that is not a file (a
+// device, a pipe) is left alone. A picture or asset that cannot be copied is no failure; a page that cannot
+// be throws ReportError.
 void deliverReport(const QString& tempFolder, const QString& outputFolder, const QString& outputFile,
-                   bool withPicture, const QString& templateFolder = {});
+                   bool withPicture, const QString& templateFolder = {},
+                   PictureFormat format = PictureFormat::Jpeg);

@@ -2,7 +2,11 @@
 
 #include "output/gridpainter.h"
 #include "output/jpegwriter.h"
+#include "output/outputfile.h"
 #include "planning/planninggrid.h"
+
+#include <QBuffer>
+#include <QImageWriter>
 
 #include <algorithm>
 #include <vector>
@@ -63,4 +67,28 @@ void savePlanningPicture(const GridPainter& painter, const QString& fileName, in
         return QImage(strip.constBits(), strip.width(), height, strip.bytesPerLine(), QImage::Format_RGB32);
     };
     saveJpeg(size, rows, fileName, kQuality);
+}
+
+QLatin1StringView pictureFileName(PictureFormat format)
+{
+    return format == PictureFormat::Png ? QLatin1StringView("planning.png")
+                                        : QLatin1StringView("planning.jpg");
+}
+
+void savePlanningPicture(const GridPainter& painter, const QString& fileName, PictureFormat format)
+{
+    if (format == PictureFormat::Jpeg)
+        return savePlanningPicture(painter, fileName);
+    const QImage image = painter.renderAll();
+    const QString source = QStringLiteral("rotavine");
+    const QString description = QStringLiteral("Failed to save to PNG");
+    if (image.isNull())
+        throw JpegError(source, description, QStringLiteral("the picture holds no pixels"));
+    QBuffer bytes;
+    bytes.open(QIODevice::WriteOnly);
+    QImageWriter writer(&bytes, "png");
+    if (!writer.write(image))
+        throw JpegError(source, description, writer.errorString());
+    if (const auto failure = OutputFile::write(fileName, bytes.data()))
+        throw JpegError(source, description, failure->reason);
 }

@@ -80,6 +80,20 @@ private slots:
             << "Customer Experience";
         QTest::newRow("0 classic, next week's picture")
             << box + QStringList{classic.arg("Support/NextWeek/ReportImage")} << "" << 0 << "planning.jpg";
+        QTest::newRow("0 options, PDF of a month")
+            << box + QStringList{"--team",  "Support", "--report", "ReportPDF",
+                                 "--paper", "A3",      "--output", m_root.filePath("www") + "/"}
+            << "" << 0 << "www/planning.pdf";
+        QTest::newRow("0 classic, PDF of a day")
+            << box + QStringList{"/01122026/31122026/Support/Today/ReportPDF/" +
+                                 m_root.filePath("www/day.pdf").replace('/', '\\')}
+            << "" << 0 << "www/day.pdf";
+        QTest::newRow("0 options, PNG picture of a week")
+            << out + QStringList{"--team", "Support", "--view", "ThisWeek", "--report", "ReportPNG"} << ""
+            << 0 << "planning.png";
+        QTest::newRow("2 PDF on an unknown paper")
+            << out + QStringList{"--team", "Support", "--report", "ReportPDF", "--paper", "B5"} << "" << 2
+            << "--paper";
         QTest::newRow("0 help") << QStringList{"--help"} << "" << 0 << "Exit status";
         QTest::newRow("0 version") << QStringList{"--version"} << "" << 0 << "rotavine " ROTAVINE_VERSION;
         QTest::newRow("1 no temporary folder")
@@ -225,6 +239,8 @@ private slots:
             // A page already published stays whole when a run fails.
             QCOMPARE(html, QString("yesterday's page"));
             QVERIFY2(printed.contains(expected), qPrintable(printed));
+            if (expected.endsWith(".pdf")) // a PDF that a reader opens
+                QCOMPARE(QProcess::execute("pdfinfo", {printed.section('\n', 0, 0)}), 0);
             return;
         }
         if (expected.startsWith('!'))
@@ -237,8 +253,8 @@ private slots:
         QVERIFY(html.startsWith("<!DOCTYPE html>") && html.contains("</html>", Qt::CaseInsensitive));
         QCOMPARE(html.count("<table", Qt::CaseInsensitive), html.count("</table>", Qt::CaseInsensitive));
         QVERIFY(!html.contains(QRegularExpression("[^\r]\n")));
-        if (expected == "planning.jpg") // the picture beside the page
-            QVERIFY(QImage(m_root.filePath("www/planning.jpg")).width() > 200);
+        if (expected.startsWith("planning.")) // the picture beside the page
+            QVERIFY(QImage(m_root.filePath("www/" + expected)).width() > 200);
         // The page's style sheet went along, and no temporary file is left beside the page.
         QVERIFY(QFile::exists(m_root.filePath("www/rotavine.css")));
         for (const QString& name : QDir(m_root.filePath("www")).entryList(QDir::Files | QDir::Hidden))

@@ -29,6 +29,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -407,6 +408,27 @@ private slots:
         if (entry == "ReportImage") // the picture is the grid as the painter draws it
             QCOMPARE(QImage(h.program.tempFolder + "planning.jpg").size(),
                      h.child<PlanningGridView>("planningGrid")->painter().renderAll().size());
+    }
+
+    // The Report menu saves the view as a PDF with the team on its pages and the window's rows in it.
+    void reportMenuSavesAPdf()
+    {
+        Harness h;
+        QVERIFY(h.openAndShow());
+        h.menuEntry(2, "ThisWeek")->trigger();
+        QTemporaryDir folder;
+        const QString pdf = folder.filePath("week.pdf");
+        h.window->setDialogRunner([](QDialog&) { return int(QDialog::Accepted); });
+        h.window->setPdfFileChooser([&](QWidget*, const QString&, const QString&) { return pdf; });
+        h.menuEntry(7, "SavePdf")->trigger();
+        QVERIFY2(h.messages.isEmpty(), qPrintable(h.messages.value(0).second));
+        QProcess text;
+        text.start("pdftotext", {pdf, "-"});
+        QVERIFY(text.waitForFinished());
+        const QString pages = QString::fromUtf8(text.readAllStandardOutput());
+        const PlanningGrid& grid = h.window->grid();
+        QVERIFY2(pages.contains("Support") && pages.contains(grid.text(grid.fixedRows(), 0)),
+                 qPrintable(pages));
     }
 
     // Fitting the columns to the grid settles in one pass at every window size: a fit that left the

@@ -1,8 +1,10 @@
-// Measures the member query over a CalDAV server: the big generated mailbox served by Radicale on 127.0.0.1,
-// read one request at a time and with requests in parallel, beside curl fetching the same REPORTs in
-// parallel (the transfer floor: what the server and the network cost, without any client work).
+// Measures the member query over a CalDAV server: the big generated mailbox served by Radicale on 127.0.0.1.
+// The first run (an empty mirror) one request at a time and with requests in parallel, beside curl fetching
+// what that run must fetch; then a second process on the mirror the first left, nothing changed on the
+// server: its requests and bytes against the first run's. Peak resident memory of each process.
 //
 //   bench-dav [--persons N] [--seed S] [--parallel K]
+//   bench-dav --child URL MAILBOX K   (the second process: one query, figures on one line)
 //
 // The Radicale storage is built on disk from the generated mailbox, in Radicale's own layout, and kept
 // under the cache folder with the cache Radicale adds to it, so that only the first run pays for them.
@@ -92,26 +94,23 @@ QString prepareStorage(const QString& mailbox, const BenchOptions& options)
     return storage;
 }
 
-QString utc(qint64 seconds)
-{
-    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC).toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-}
-
-// curl fetching every member's REPORT, `parallel` at a time; returns the milliseconds, -1 on failure.
-double curlReports(const DavServer& server, const QStringList& addresses, int parallel, qint64* bytes)
+// curl fetching every member's whole calendar, `parallel` at a time; returns the milliseconds, -1 on
+// failure. This is the floor of a first run: with an empty mirror every object of every calendar must come
+// once, and a sync-collection from an empty token (what the first run sends) is the one request per calendar
+// that brings them; what curl takes for them is what the server and the network cost, without client work.
+double curlReports(const QUrl& server, const QStringList& addresses, int parallel, qint64* bytes)
 {
     QTemporaryDir dir;
-    const qint64 from = QDateTime(kFirstDay, QTime(0, 0)).toSecsSinceEpoch() - 86400;
-    const qint64 to = QDateTime(kLastDay.addDays(1), QTime(0, 0)).toSecsSinceEpoch() + 86400;
-    writeFile(dir.filePath(QStringLiteral("body.xml")), DavXml::calendarQuery(utc(from), utc(to), true));
+    writeFile(dir.filePath(QStringLiteral("body.xml")), DavXml::syncCollection(true, QString()));
     // One block per request: curl's "next" starts the options afresh, so no header is sent twice.
     QList<QByteArray> blocks;
     for (qsizetype i = 0; i < addresses.size(); ++i) {
         QByteArray block = "silent\nfail\n";
-        block += "url = \"" + server.url(u'/' + addresses.at(i) + QStringLiteral("/calendar/")).toEncoded() +
+        block += "url = \"" +
+                 server.resolved(QUrl(u'/' + addresses.at(i) + QStringLiteral("/calendar/"))).toEncoded() +
                  "\"\n";
         block += "output = \"" + dir.filePath(QStringLiteral("r%1.xml").arg(i)).toUtf8() + "\"\n";
-        block += "request = \"REPORT\"\nheader = \"Depth: 1\"\nheader = \"Content-Type: application/xml\"\n";
+        block += "request = \"REPORT\"\nheader = \"Depth: 0\"\nheader = \"Content-Type: application/xml\"\n";
         block += "data-binary = \"@" + dir.filePath(QStringLiteral("body.xml")).toUtf8() + "\"\n";
         block += "user = \"" + (DavServer::kUser + u':' + DavServer::kPassword).toUtf8() + "\"\n";
         blocks.append(block);
@@ -138,7 +137,10 @@ double curlReports(const DavServer& server, const QStringList& addresses, int pa
 struct QueryRun {
     double ms = 0;
     qint64 filledCells = 0;
-    qint64 requests = 0;
+    qint64 requests = 0; // of the query, and below of the whole process (the mailbox's opening too)
+    qint64 processRequests = 0;
+    qint64 processBytes = 0;
+    double peakMiB = 0;
     int messages = 0;
 };
 
@@ -167,6 +169,9 @@ QueryRun memberQuery(DavMailbox& mailbox, const QStringList& members)
     MemberQuery::run(context, kFirstDay, kLastDay, members, false);
     run.ms = timer.nsecsElapsed() / 1e6;
     run.requests = mailbox.client().requestsSent() - before;
+    run.processRequests = mailbox.client().requestsSent();
+    run.processBytes = mailbox.client().bytesReceived();
+    run.peakMiB = memoryFigures().peakMiB;
     for (int row = 4; row < grid.rows(); ++row) {
         for (int column = 1; column < grid.columns(); ++column)
             run.filledCells += !PlanningMatrix::isEmptyHtml(matrix.cell(row, column).html);
@@ -174,10 +179,10 @@ QueryRun memberQuery(DavMailbox& mailbox, const QStringList& members)
     return run;
 }
 
-std::unique_ptr<DavMailbox> openMailbox(const DavServer& server, int inFlight)
+std::unique_ptr<DavMailbox> openMailbox(const QUrl& server, int inFlight)
 {
     DavMailbox::Options options;
-    options.server = server.url();
+    options.server = server;
     options.user = DavServer::kUser;
     options.password = DavServer::kPassword;
     options.timeoutSeconds = 600;
@@ -186,12 +191,77 @@ std::unique_ptr<DavMailbox> openMailbox(const DavServer& server, int inFlight)
     return std::make_unique<DavMailbox>(options);
 }
 
+// The members of the generated mailbox, and their addresses.
+void readMembers(const QString& mailbox, QStringList* members, QStringList* addresses)
+{
+    for (const AddressBook::Contact& person : AddressBook(mailbox + QStringLiteral("/contacts")).persons()) {
+        *members << person.name;
+        *addresses << person.emails.value(0);
+    }
+}
+
+// The second process: opens the mailbox on the mirror the first left and runs the query once.
+int childRun(const QUrl& server, const QString& mailbox, int parallel)
+{
+    QStringList members;
+    QStringList addresses;
+    readMembers(mailbox, &members, &addresses);
+    QElapsedTimer timer;
+    timer.start();
+    auto dav = openMailbox(server, parallel);
+    const QueryRun run = memberQuery(*dav, members);
+    std::printf("child %.3f %lld %lld %lld %lld %.1f\n", timer.nsecsElapsed() / 1e6,
+                static_cast<long long>(run.requests), static_cast<long long>(run.processRequests),
+                static_cast<long long>(run.processBytes), static_cast<long long>(run.filledCells),
+                run.peakMiB);
+    return 0;
+}
+
+QueryRun runChild(const QUrl& server, const QString& mailbox, int parallel, const QString& mirrors)
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), mirrors);
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--child"), server.toString(), mailbox, QString::number(parallel)});
+    QueryRun run;
+    run.ms = -1;
+    if (!child.waitForFinished(-1) || child.exitCode() != 0) {
+        std::fprintf(stderr, "bench: the second process failed\n");
+        return run;
+    }
+    for (const QByteArray& line : child.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() == 7 && fields[0] == "child") {
+            run.ms = fields[1].toDouble();
+            run.requests = fields[2].toLongLong();
+            run.processRequests = fields[3].toLongLong();
+            run.processBytes = fields[4].toLongLong();
+            run.filledCells = fields[5].toLongLong();
+            run.peakMiB = fields[6].toDouble();
+        }
+    }
+    return run;
+}
+
+void printRun(const char* label, const QueryRun& run)
+{
+    std::printf("%-50s %10.1f ms  %8lld cells  %5lld requests (%lld in all, %.2f MiB)\n", label, run.ms,
+                static_cast<long long>(run.filledCells), static_cast<long long>(run.requests),
+                static_cast<long long>(run.processRequests), run.processBytes / 1048576.0);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     QStringList arguments = application.arguments();
+    if (arguments.size() == 5 && arguments.at(1) == QLatin1StringView("--child"))
+        return childRun(QUrl(arguments.at(2)), arguments.at(3), std::max(1, arguments.at(4).toInt()));
     int parallel = 8;
     for (qsizetype i = 1; i + 1 < arguments.size(); ++i) {
         if (arguments.at(i) == QLatin1StringView("--persons"))
@@ -211,49 +281,58 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "bench: %s\n", qPrintable(server.error()));
         return 1;
     }
-    const QList<AddressBook::Contact> persons = AddressBook(mailbox + QStringLiteral("/contacts")).persons();
     QStringList members;
     QStringList addresses;
-    for (const AddressBook::Contact& person : persons) {
-        members << person.name;
-        addresses << person.emails.value(0);
-    }
+    readMembers(mailbox, &members, &addresses);
     std::printf("Radicale on %s, storage %s\n%lld members x 187 days (%s .. %s), %d requests in flight\n",
                 qPrintable(server.url().toString()), qPrintable(storage),
                 static_cast<long long>(members.size()), qPrintable(kFirstDay.toString(Qt::ISODate)),
                 qPrintable(kLastDay.toString(Qt::ISODate)), parallel);
+    // The mirrors go to folders of their own from here on: each first run starts from none.
+    QTemporaryDir mirrors;
+    const QString serialMirror = mirrors.filePath(QStringLiteral("serial"));
+    const QString parallelMirror = mirrors.filePath(QStringLiteral("parallel"));
 
     // Once to let Radicale build its own cache of the items, which it keeps in the storage.
     qint64 bytes = 0;
     QElapsedTimer timer;
     timer.start();
-    if (curlReports(server, addresses, parallel, &bytes) < 0)
+    if (curlReports(server.url(), addresses, parallel, &bytes) < 0)
         return 1;
     std::printf("%-50s %10.1f ms\n", "server warm-up (curl, parallel)", timer.nsecsElapsed() / 1e6);
 
-    const double floorMs = curlReports(server, addresses, parallel, &bytes);
-    std::printf("%-50s %10.1f ms  %8.1f MiB\n", "a. curl, same REPORTs in parallel (floor)", floorMs,
+    const double floorMs = curlReports(server.url(), addresses, parallel, &bytes);
+    std::printf("%-50s %10.1f ms  %8.2f MiB\n", "a. curl, whole calendars in parallel (floor)", floorMs,
                 bytes / 1048576.0);
-    const double curlSerialMs = curlReports(server, addresses, 1, &bytes);
+    const double curlSerialMs = curlReports(server.url(), addresses, 1, &bytes);
     std::printf("%-50s %10.1f ms\n", "b. curl, one at a time", curlSerialMs);
 
-    auto serial = openMailbox(server, 1);
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(serialMirror));
+    auto serial = openMailbox(server.url(), 1);
     const QueryRun one = memberQuery(*serial, members);
-    std::printf("%-50s %10.1f ms  %8lld cells  %5lld requests\n", "c. member query, one request at a time",
-                one.ms, static_cast<long long>(one.filledCells), static_cast<long long>(one.requests));
+    printRun("c. first run, one request at a time", one);
+    serial.reset();
 
-    auto concurrent = openMailbox(server, parallel);
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(parallelMirror));
+    auto concurrent = openMailbox(server.url(), parallel);
     const QueryRun many = memberQuery(*concurrent, members);
-    std::printf("%-50s %10.1f ms  %8lld cells  %5lld requests\n", "d. member query, requests in parallel",
-                many.ms, static_cast<long long>(many.filledCells), static_cast<long long>(many.requests));
+    printRun("d. first run, requests in parallel", many);
 
     const QueryRun again = memberQuery(*concurrent, members);
-    std::printf("%-50s %10.1f ms  %8lld cells  %5lld requests\n", "e. re-run, nothing changed (getctag)",
-                again.ms, static_cast<long long>(again.filledCells), static_cast<long long>(again.requests));
+    printRun("e. same process again, nothing changed", again);
 
-    std::printf("\nparallel query / floor: %.2f (target <= 1.5)\none at a time / parallel: %.1f\n"
-                "re-run / parallel: %.2f\nerrors reported: %d\n",
-                many.ms / floorMs, one.ms / many.ms, again.ms / many.ms,
-                one.messages + many.messages + again.messages);
-    return one.filledCells == many.filledCells && many.filledCells == again.filledCells ? 0 : 2;
+    const QueryRun second = runChild(server.url(), mailbox, parallel, parallelMirror);
+    printRun("f. second process, nothing changed (with opening)", second);
+
+    std::printf("\nfirst run in parallel / floor: %.2f (target <= 1.5)\n"
+                "one at a time / parallel: %.2f (target >= 1)\n"
+                "second process / first run: %.3f of the bytes, %.3f of the requests (target <= 0.1)\n"
+                "peak resident memory: this process %.0f MiB, second process %.0f MiB\n"
+                "errors reported: %d\n",
+                many.ms / floorMs, one.ms / many.ms, double(second.processBytes) / double(many.processBytes),
+                double(second.processRequests) / double(many.processRequests), memoryFigures().peakMiB,
+                second.peakMiB, one.messages + many.messages + again.messages);
+    const bool same = one.filledCells == many.filledCells && many.filledCells == again.filledCells &&
+                      again.filledCells == second.filledCells;
+    return same ? 0 : 2;
 }

@@ -264,6 +264,14 @@ void MainWindow::buildWidgets()
     }
     Captions::setTag(m_statusPanels[0], ScreenText::StatusBarState);
     Captions::setTag(m_statusPanels[2], ScreenText::StatusBarRunTime);
+    // While the calendars come from the local copy of a server that cannot be reached, the planning may be
+    // out of date: said where it cannot be missed.
+    m_offlineNote = new QLabel(status);
+    m_offlineNote->setObjectName(QStringLiteral("offlineNote"));
+    m_offlineNote->setStyleSheet(
+        QStringLiteral("QLabel { color: white; background: #b3261e; font-weight: bold; padding: 0 6px; }"));
+    m_offlineNote->hide();
+    status->addPermanentWidget(m_offlineNote);
 
     m_refreshTimer = new QTimer(this);
     m_refreshTimer->setObjectName(QStringLiteral("refreshTimer"));
@@ -520,10 +528,20 @@ ViewCommands::Window MainWindow::commandWindow()
     };
     window.showRunTime = [this] {
         setStatusText(3, ViewCommands::runTimeText(m_texts, QDateTime::currentDateTime()));
+        showOfflineNote();
     };
     window.applyDisplayFlags = [this] { applyDisplayFlags(); };
     window.buttonChanged = [this](int position) { buttonChanged(position); };
     return window;
+}
+
+void MainWindow::showOfflineNote()
+{
+    const std::optional<QDateTime> since = m_mailbox->offlineSince();
+    if (since)
+        m_offlineNote->setText(m_texts.message(Message::OfflineSince) + u' ' +
+                               QLocale().toString(since->toLocalTime(), QLocale::ShortFormat));
+    m_offlineNote->setVisible(since.has_value());
 }
 
 // ---- load, activation, close
@@ -1198,6 +1216,7 @@ void MainWindow::reloadTeams(const QString& current)
     m_program.teamsChanged = loadTeams(chosen, *m_teamWindow, context);
     if (chosen.isEmpty())
         m_memberList->clear(); // the team is gone
+    showOfflineNote(); // the teams may come from the local copy of a server
 }
 
 void MainWindow::openTool(const QString& key)

@@ -155,6 +155,8 @@ private:
     void reloadFilters();
     void updateLegend();
     void legendToggled(int row);
+    // Shows when the mailbox last reached its server while it reads from its local copy.
+    void showOfflineNote();
     void fitColumns();
     int minimumColumnWidth(int column) const;
     void keepToolbarButtonWidths();
@@ -199,6 +201,7 @@ private:
     MessageHandler m_messageHandler;
     DialogRunner m_dialogRunner;
     PdfFileChooser m_pdfFileName;
+    QLabel* m_offlineNote = nullptr;
     MailboxOpener m_mailboxOpener;
     std::unique_ptr<Mailbox> m_ownedMailbox;
 

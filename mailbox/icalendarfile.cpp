@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <tuple>
 #include <unordered_set>
@@ -54,7 +55,8 @@ QString shared(QString value)
     return value;
 }
 
-// Zones shared by every file of the program, by TZID.
+// Zones shared by every file of the program, by TZID. Files are parsed on several threads at once: every
+// way in takes the lock (a recursive one, since naming a zone looks it up again).
 class ZoneCache {
 public:
     static ZoneCache& instance()
@@ -72,6 +74,7 @@ public:
     // The zone for a TZID; `calendar` is searched for a VTIMEZONE only when the TZID names no known zone.
     icaltimezone* zone(const QByteArray& tzid, icalcomponent* calendar)
     {
+        const std::lock_guard lock(m_mutex);
         if (const auto it = m_byTzid.constFind(tzid); it != m_byTzid.cend())
             return it.value();
         icaltimezone* zone = builtIn(tzid);
@@ -145,6 +148,7 @@ public:
     // data (UTC included), "D" and the key of a file's own definition; nothing when it cannot be named.
     std::optional<QByteArray> nameOf(const icaltimezone* zone)
     {
+        const std::lock_guard lock(m_mutex);
         if (!zone)
             return QByteArray();
         if (const auto it = m_keyOf.constFind(zone); it != m_keyOf.cend())
@@ -162,6 +166,7 @@ public:
     // `ok` false.
     icaltimezone* byName(const QByteArray& name, bool* ok)
     {
+        const std::lock_guard lock(m_mutex);
         *ok = true;
         if (name.isEmpty())
             return nullptr;
@@ -194,6 +199,7 @@ public:
     }
 
 private:
+    std::recursive_mutex m_mutex;
     QHash<QByteArray, icaltimezone*> m_byTzid;
     QHash<QByteArray, icaltimezone*> m_byDefinition;
     QHash<const icaltimezone*, QByteArray> m_keyOf; // the file-local zones' keys in m_byDefinition
@@ -692,6 +698,10 @@ void ICalendarFile::initialiseLibrary()
     static const bool once = [] {
         icalerror_set_errors_are_fatal(0);
         icalerror_clear_errno();
+        // libical fills its table of built-in zones on first use under a lock, but later looks through it
+        // without one: it is filled here, before files are parsed on several threads.
+        icaltimezone_get_builtin_timezones();
+        icaltimezone_get_utc_timezone();
         return true;
     }();
     Q_UNUSED(once);

@@ -109,6 +109,11 @@ private:
         if (reply->isOpen())
             result.body = reply->readAll(); // an aborted reply is closed already
         result.etag = reply->rawHeader("ETag");
+        m_client.m_bytesReceived += result.body.size();
+        if (status != 0)
+            m_client.m_lastReached = QDateTime::currentDateTimeUtc();
+        result.unreachable = status == 0 && reply->error() != QNetworkReply::SslHandshakeFailedError;
+        m_client.m_unreachable = result.unreachable;
         const QString what = request.what.isEmpty() ? url.toDisplayString() : request.what;
         const QNetworkReply::NetworkError error = reply->error();
         if (status == 0 || (error != QNetworkReply::NoError && status < 400)) {

@@ -3,6 +3,7 @@
 #include "mailbox/mailboxerror.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -47,6 +48,8 @@ public:
         QUrl url; // where the reply came from, after redirects
         // Set for a failure to get a reply and for HTTP statuses from 400 on.
         std::optional<MailboxError> error;
+        // No reply because the server could not be reached (connection refused, time-out, unknown host).
+        bool unreachable = false;
         bool ok() const { return !error.has_value(); }
     };
 
@@ -77,6 +80,13 @@ public:
 
     // Counters for the benchmark and the tests.
     qint64 requestsSent() const { return m_requestsSent; }
+    qint64 bytesReceived() const { return m_bytesReceived; }
+
+    // Whether the last reply that ended came without any HTTP status because the server could not be
+    // reached (connection refused, time-out, unknown host); a refusal or an error page is a reply.
+    bool unreachable() const { return m_unreachable; }
+    // When a reply last came from the server; invalid before the first.
+    QDateTime lastReached() const { return m_lastReached; }
 
 private:
     class Batch;
@@ -86,4 +96,7 @@ private:
     std::unique_ptr<QNetworkAccessManager> m_network;
     QByteArray m_authorization;
     qint64 m_requestsSent = 0;
+    qint64 m_bytesReceived = 0;
+    bool m_unreachable = false;
+    QDateTime m_lastReached;
 };

@@ -8,10 +8,15 @@
 #include "mailbox/restriction.h"
 #include "mailbox/vcard.h"
 
+#include <QLocale>
 #include <QSet>
 #include <QUuid>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <thread>
 
 using DavXml::kCalDav;
 using DavXml::kCardDav;
@@ -19,17 +24,10 @@ using DavXml::kDav;
 
 namespace {
 
-constexpr qint64 kDaySeconds = 86400;
-
 bool isTeamBook(const DavCollection& book)
 {
     return book.displayName.compare(AddressBook::kTeamFolderName, Qt::CaseInsensitive) == 0 ||
            book.segment.compare(AddressBook::kTeamFolderName, Qt::CaseInsensitive) == 0;
-}
-
-QString utcText(qint64 seconds)
-{
-    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC).toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
 }
 
 // The same error with the operation it interrupted in front of its description.
@@ -47,29 +45,20 @@ DavClient::Request request(const QByteArray& method, const QUrl& url, const QStr
     return request;
 }
 
-// Which part of time a calendar-query asked for, in seconds since the epoch; an empty side is open.
-struct Range {
-    std::optional<qint64> from;
-    std::optional<qint64> to;
+// A sync-collection refused because the token is unknown to the server. RFC 6578 says 403 or 409 with
+// DAV:valid-sync-token (Radicale answers 403 so); Xandikos fails with 500. A refusal of the user or of the
+// collection comes again from an empty token, and is reported then.
+bool isInvalidToken(const DavClient::Reply& reply)
+{
+    return reply.status >= 400 && reply.status != 401 && reply.status != 404 && reply.status != 410;
+}
 
-    // The query for a restriction's window, a day wider on each side: the server's idea of overlap and of
-    // floating times need not be ours, and the restriction is evaluated here on what comes back.
-    static Range of(const TimeWindow& window)
-    {
-        Range range;
-        if (window.endAtLeast)
-            range.from = window.endAtLeast->toSecsSinceEpoch() - kDaySeconds;
-        if (window.startAtMost)
-            range.to = window.startAtMost->toSecsSinceEpoch() + kDaySeconds;
-        return range;
-    }
-    bool covers(const Range& other) const
-    {
-        const bool fromCovered = !from || (other.from && *from <= *other.from);
-        const bool toCovered = !to || (other.to && *to >= *other.to);
-        return fromCovered && toCovered;
-    }
-};
+// A server that does not offer sync-collection on this collection.
+bool isSyncRefused(const DavClient::Reply& reply)
+{
+    return reply.status == 400 || reply.status == 405 || reply.status == 501 ||
+           (reply.status == 403 && reply.body.contains("supported-report"));
+}
 
 } // namespace
 
@@ -78,17 +67,30 @@ struct DavMailbox::CalendarState {
         QUrl url;
         QString key;
         QByteArray etag;
+        QByteArray bytes; // kept for the mirror
         std::shared_ptr<const ICalendarFile> parsed;
         QString error;
+        bool parsedYet = false;
     };
+    QUrl url;
     QString ctag;
-    std::optional<Range> fetched;
+    QString syncToken;
+    // Read from the server since it was last mirrored.
+    bool unsaved = false;
+    // The resources are the whole calendar as last read, from the server or from the mirror.
+    bool loaded = false;
     std::vector<Resource> resources; // by key
     // The last expansion, handed out again while nothing changed.
     ExpandedCalendar expanded;
     // Set by a read prepared ahead: used once, without asking the server again.
     bool fresh = false;
     std::optional<MailboxError> pendingError;
+
+    // Parsed later, all together (settleCalendars), not while replies wait.
+    static Resource resource(const QUrl& url, const QByteArray& etag, const QByteArray& bytes)
+    {
+        return Resource{url, DavDiscovery::urlKey(url), etag, bytes, nullptr, {}, false};
+    }
 };
 
 struct DavMailbox::Book {
@@ -106,24 +108,54 @@ struct DavMailbox::Book {
     QString loadedCtag;
     std::vector<Card> cards; // by key
     std::optional<MailboxError> error;
+
+    static Card card(const QUrl& url, const QByteArray& etag, const QByteArray& bytes)
+    {
+        Card card{url, DavDiscovery::urlKey(url), etag, bytes, std::nullopt, {}};
+        const VCard parsed = VCard::parse(bytes);
+        if (parsed.isValid()) {
+            card.contact = AddressBook::contactFromCard(parsed);
+            card.contact->file = url.toString();
+            card.contact->etag = QString::fromUtf8(etag);
+        }
+        else {
+            card.error = parsed.errorString();
+        }
+        return card;
+    }
+    // The cards as mirrored, when nothing was read yet.
+    void loadMirror(const DavMirror& mirror)
+    {
+        if (loaded)
+            return;
+        const std::optional<DavMirror::Collection> mirrored = mirror.loadCollection(collection.url);
+        if (!mirrored)
+            return;
+        for (const DavMirror::Item& item : mirrored->items)
+            cards.push_back(card(item.url, item.etag, item.bytes));
+        std::sort(cards.begin(), cards.end(), [](const auto& a, const auto& b) { return a.key < b.key; });
+        loadedCtag = mirrored->ctag;
+        loaded = true;
+    }
 };
 
 // One member's calendar: where it is (by the server's conventions, when the card names none), whether it
-// changed since it was last read (getctag), and its events in the window (calendar-query).
+// changed since it was last read (getctag), and what changed (sync-collection with the token of the last
+// read; else the ETags of every object and a multiget of those that changed).
 class DavMailbox::CalendarRead : public DavClient::Task {
 public:
     CalendarRead(DavMailbox& mailbox, QString owner) : m_mailbox(mailbox), m_owner(std::move(owner)) {}
 
-    void locate(QList<QUrl> homes, std::optional<TimeWindow> thenRead)
+    void locate(QList<QUrl> homes, bool thenRead)
     {
         m_homes = std::move(homes);
-        m_window = std::move(thenRead);
+        m_thenRead = thenRead;
         m_stage = Locate;
     }
-    void read(const QUrl& calendar, const TimeWindow& window)
+    void read(const QUrl& calendar)
     {
         m_calendar = calendar;
-        m_window = window;
+        m_thenRead = true;
         startReading();
     }
 
@@ -152,20 +184,27 @@ public:
             check.body = DavXml::propfind({{DavXml::kCalendarServer, QStringLiteral("getctag")}});
             return check;
         }
-        case Report: {
-            // The window's events, then every series, wherever it begins: a server's time-range filter is not
-            // trusted for series (some leave out those that began before the range), which are expanded
-            // here instead.
-            const Range range = Range::of(*m_window);
-            DavClient::Request report = request("REPORT", *m_calendar, what());
-            report.depth = "1";
-            report.contentType = "application/xml; charset=utf-8";
-            static const QString kSeries[] = {QString(), QStringLiteral("RRULE"), QStringLiteral("RDATE")};
-            report.body = m_query == 0
-                              ? DavXml::calendarQuery(range.from ? utcText(*range.from) : QString(),
-                                                      range.to ? utcText(*range.to) : QString(), true)
-                              : DavXml::calendarQuery(QString(), QString(), true, kSeries[m_query]);
-            return report;
+        case Sync: {
+            DavClient::Request sync = request("REPORT", *m_calendar, what());
+            sync.depth = "0";
+            sync.contentType = "application/xml; charset=utf-8";
+            sync.body = DavXml::syncCollection(true, m_token);
+            return sync;
+        }
+        case List: {
+            DavClient::Request list = request("PROPFIND", *m_calendar, what());
+            list.depth = "1";
+            list.contentType = "application/xml; charset=utf-8";
+            list.body =
+                DavXml::propfind({{kDav, QStringLiteral("getetag")}, {kDav, QStringLiteral("resourcetype")}});
+            return list;
+        }
+        case Fetch: {
+            DavClient::Request fetch = request("REPORT", *m_calendar, what());
+            fetch.depth = "1";
+            fetch.contentType = "application/xml; charset=utf-8";
+            fetch.body = DavXml::multiget(true, m_wanted);
+            return fetch;
         }
         case Done:
             break;
@@ -175,6 +214,14 @@ public:
 
     void take(const DavClient::Reply& reply) override
     {
+        // The server is out of reach: the mirror answers for it, and the mailbox says since when.
+        if (reply.unreachable && m_state && m_state->loaded) {
+            m_offline = true;
+            m_stage = Done;
+            return;
+        }
+        if (reply.status != 0)
+            m_reached = true;
         try {
             switch (m_stage) {
             case Locate:
@@ -183,8 +230,14 @@ public:
             case Check:
                 takeCheck(reply);
                 break;
-            case Report:
-                takeReport(reply);
+            case Sync:
+                takeSync(reply);
+                break;
+            case List:
+                takeList(reply);
+                break;
+            case Fetch:
+                takeFetch(reply);
                 break;
             case Done:
                 break;
@@ -199,9 +252,13 @@ public:
     const std::optional<QUrl>& calendar() const { return m_calendar; }
     const std::optional<MailboxError>& error() const { return m_error; }
     bool failedLocating() const { return m_error && !m_calendarFound; }
+    // Whether the server answered, and whether the mirror stood in for it.
+    bool reached() const { return m_reached; }
+    bool offline() const { return m_offline; }
 
 private:
-    enum Stage { Locate, Check, Report, Done };
+    enum Stage { Locate, Check, Sync, List, Fetch, Done };
+    using Resource = CalendarState::Resource;
 
     QString what() const { return QStringLiteral("the calendar of %1").arg(m_owner); }
 
@@ -214,19 +271,13 @@ private:
     void startReading()
     {
         m_calendarFound = true;
-        if (!m_window) {
+        if (!m_thenRead) {
             m_stage = Done;
             return;
         }
-        m_state = m_mailbox.m_calendars[DavDiscovery::urlKey(*m_calendar)];
-        if (!m_state) {
-            m_state = std::make_shared<CalendarState>();
-            m_mailbox.m_calendars.insert(DavDiscovery::urlKey(*m_calendar), m_state);
-        }
+        m_state = m_mailbox.calendarState(*m_calendar);
         m_state->fresh = false;
         m_state->pendingError.reset();
-        m_query = 0;
-        m_responses.clear();
         m_stage = Check;
     }
 
@@ -261,61 +312,127 @@ private:
         decide(responses.isEmpty() ? QString() : DavDiscovery::ctagOf(responses.first()));
     }
 
-    // Reads the calendar again unless what is kept covers the window and the server's getctag is the one
-    // it was read at.
+    // Asks what changed unless the server's getctag is the one the calendar was read at.
     void decide(const QString& ctag)
     {
         m_newCtag = ctag;
-        if (!m_newCtag.isEmpty() && m_newCtag == m_state->ctag && m_state->fetched &&
-            m_state->fetched->covers(Range::of(*m_window))) {
+        if (!m_newCtag.isEmpty() && m_newCtag == m_state->ctag && m_state->loaded) {
             m_stage = Done;
             return;
         }
-        m_stage = Report;
+        m_working.clear();
+        for (const Resource& resource : m_state->resources)
+            m_working.emplace(resource.key, resource);
+        m_token = m_state->loaded ? m_state->syncToken : QString();
+        m_stage = m_mailbox.m_syncRefused ? List : Sync;
     }
 
-    void takeReport(const DavClient::Reply& reply)
+    void takeSync(const DavClient::Reply& reply)
+    {
+        if (!reply.ok()) {
+            if (!m_token.isEmpty() && isInvalidToken(reply)) {
+                m_token.clear(); // everything again, from an empty token
+                return;
+            }
+            if (isSyncRefused(reply)) {
+                m_mailbox.m_syncRefused = true;
+                m_stage = List;
+                return;
+            }
+            throw *reply.error;
+        }
+        QString token;
+        const QList<DavXml::Response> responses = DavXml::parseMultistatus(reply.body, what(), &token);
+        // From an empty token the reply is the whole calendar: what it leaves out is gone.
+        std::map<QString, Resource> known;
+        if (m_token.isEmpty())
+            std::swap(known, m_working);
+        m_wanted.clear();
+        for (const DavXml::Response& response : responses) {
+            const QUrl url = DavDiscovery::resolve(reply.url, response.href);
+            const QString key = DavDiscovery::urlKey(url);
+            if (key == DavDiscovery::urlKey(reply.url))
+                continue;
+            if (response.status == 404 || response.status == 410) {
+                m_working.erase(key);
+                continue;
+            }
+            const QByteArray etag = response.text(kDav, QStringLiteral("getetag")).toUtf8();
+            const auto old = known.find(key);
+            if (old != known.end() && !etag.isEmpty() && old->second.etag == etag) {
+                m_working.insert_or_assign(key, std::move(old->second));
+                continue;
+            }
+            if (const DavXml::Property* data = response.property(kCalDav, QStringLiteral("calendar-data")))
+                m_working.insert_or_assign(key, CalendarState::resource(url, etag, data->text.toUtf8()));
+            else
+                m_wanted.append(response.href);
+        }
+        m_newToken = token;
+        fetchOrFinish();
+    }
+
+    void takeList(const DavClient::Reply& reply)
     {
         if (!reply.ok())
             throw *reply.error;
-        m_responses << DavXml::parseMultistatus(reply.body, what());
-        if (++m_query < kQueries)
-            return;
-        const QList<DavXml::Response> responses = std::exchange(m_responses, {});
-        m_query = 0;
-        // Objects that did not change keep their parsed form.
-        QHash<QString, const CalendarState::Resource*> known;
-        for (const CalendarState::Resource& resource : m_state->resources)
-            known.insert(resource.key, &resource);
-        std::vector<CalendarState::Resource> resources;
-        for (const DavXml::Response& response : responses) {
-            const DavXml::Property* data = response.property(kCalDav, QStringLiteral("calendar-data"));
-            if (!data)
+        std::map<QString, Resource> known;
+        std::swap(known, m_working);
+        m_wanted.clear();
+        for (const DavXml::Response& response : DavXml::parseMultistatus(reply.body, what())) {
+            const QUrl url = DavDiscovery::resolve(reply.url, response.href);
+            const QString key = DavDiscovery::urlKey(url);
+            if (key == DavDiscovery::urlKey(reply.url) ||
+                response.isCollectionOf(kDav, QStringLiteral("collection")))
                 continue;
-            CalendarState::Resource resource;
-            resource.url = DavDiscovery::resolve(reply.url, response.href);
-            resource.key = DavDiscovery::urlKey(resource.url);
-            resource.etag = response.text(kDav, QStringLiteral("getetag")).toUtf8();
-            const auto old = known.constFind(resource.key);
-            if (old != known.cend() && !resource.etag.isEmpty() && old.value()->etag == resource.etag) {
-                resource.parsed = old.value()->parsed;
-                resource.error = old.value()->error;
-            }
-            else {
-                resource.parsed = ICalendarFile::parse(data->text.toUtf8(), &resource.error);
-            }
-            resources.push_back(std::move(resource));
+            const QByteArray etag = response.text(kDav, QStringLiteral("getetag")).toUtf8();
+            const auto old = known.find(key);
+            if (old != known.end() && !etag.isEmpty() && old->second.etag == etag)
+                m_working.emplace(key, std::move(old->second));
+            else
+                m_wanted.append(response.href);
         }
-        // An object found by more than one query is kept once.
-        std::stable_sort(resources.begin(), resources.end(),
-                         [](const auto& a, const auto& b) { return a.key < b.key; });
-        resources.erase(std::unique(resources.begin(), resources.end(),
-                                    [](const auto& a, const auto& b) { return a.key == b.key; }),
-                        resources.end());
+        m_newToken.clear();
+        fetchOrFinish();
+    }
+
+    void takeFetch(const DavClient::Reply& reply)
+    {
+        if (!reply.ok())
+            throw *reply.error;
+        for (const DavXml::Response& response : DavXml::parseMultistatus(reply.body, what())) {
+            const DavXml::Property* data = response.property(kCalDav, QStringLiteral("calendar-data"));
+            const QUrl url = DavDiscovery::resolve(reply.url, response.href);
+            if (data)
+                m_working.insert_or_assign(
+                    DavDiscovery::urlKey(url),
+                    CalendarState::resource(url, response.text(kDav, QStringLiteral("getetag")).toUtf8(),
+                                            data->text.toUtf8()));
+            else if (response.status == 404 || response.status == 410)
+                m_working.erase(DavDiscovery::urlKey(url)); // gone since it was listed
+        }
+        m_wanted.clear();
+        fetchOrFinish();
+    }
+
+    void fetchOrFinish()
+    {
+        if (!m_wanted.isEmpty()) {
+            m_stage = Fetch;
+            return;
+        }
+        std::vector<Resource> resources;
+        resources.reserve(m_working.size());
+        for (auto& [key, resource] : m_working)
+            resources.push_back(std::move(resource));
+        m_working.clear();
         m_state->resources = std::move(resources);
-        m_state->fetched = Range::of(*m_window);
         m_state->ctag = m_newCtag;
+        m_state->syncToken = m_newToken;
+        m_state->loaded = true;
         m_state->expanded.forget();
+        m_state->unsaved = true;
+        m_mailbox.parseAhead(m_state);
         m_stage = Done;
     }
 
@@ -324,20 +441,23 @@ private:
     Stage m_stage = Done;
     QList<QUrl> m_homes;
     qsizetype m_home = 0;
-    std::optional<TimeWindow> m_window;
+    bool m_thenRead = false;
     std::optional<QUrl> m_calendar;
     bool m_located = false;
     bool m_calendarFound = false;
+    bool m_reached = false;
+    bool m_offline = false;
     std::shared_ptr<CalendarState> m_state;
     QString m_newCtag;
+    QString m_token;                       // the one asked from
+    QString m_newToken;                    // the one the server gave
+    std::map<QString, Resource> m_working; // the calendar as the read goes, by key
+    QStringList m_wanted;                  // hrefs to fetch
     std::optional<MailboxError> m_error;
-    // The reports a read takes: the window's events, then the series of rules and of extra dates.
-    static constexpr int kQueries = 3;
-    int m_query = 0;
-    QList<DavXml::Response> m_responses;
 };
 
-DavMailbox::DavMailbox(Options options) : m_options(std::move(options))
+DavMailbox::DavMailbox(Options options)
+    : m_options(std::move(options)), m_mirror(m_options.server, m_options.user)
 {
     if (!m_options.server.isValid() || m_options.server.host().isEmpty() ||
         (m_options.server.scheme() != QLatin1StringView("http") &&
@@ -357,22 +477,233 @@ DavMailbox::DavMailbox(Options options) : m_options(std::move(options))
     client.timeoutMs = std::max(1, m_options.timeoutSeconds) * 1000;
     client.maxInFlight = std::max(1, m_options.maxInFlight);
     m_client = std::make_unique<DavClient>(client);
-    m_account = DavDiscovery::discover(*m_client, m_options.server, m_options.user);
     m_addressBook = std::make_shared<AddressBook>();
-    refreshBooks(true);
+    try {
+        m_account = DavDiscovery::discover(*m_client, m_options.server, m_options.user);
+        refreshBooks(true);
+    }
+    catch (const MailboxError&) {
+        if (!m_client->unreachable() || !startOffline())
+            throw;
+        return;
+    }
+    m_lastReached = m_client->lastReached();
+    mirrorAccount();
 }
 
 DavMailbox::~DavMailbox() = default;
+
+// ---- the mirror
+
+std::optional<QDateTime> DavMailbox::offlineSince() const
+{
+    if (!m_offline)
+        return std::nullopt;
+    return m_lastReached;
+}
+
+bool DavMailbox::startOffline()
+{
+    const std::optional<DavMirror::Account> account = m_mirror.loadAccount();
+    if (!account)
+        return false;
+    m_offline = true;
+    m_account = account->homes;
+    m_lastReached = account->lastReached;
+    for (auto it = account->located.cbegin(); it != account->located.cend(); ++it)
+        m_located.insert(it.key(), Located{it.value(), std::nullopt});
+    for (const DavCollection& collection : account->addressBooks) {
+        auto book = std::make_unique<Book>();
+        book->collection = collection;
+        book->team = isTeamBook(collection);
+        m_books.push_back(std::move(book));
+    }
+    refreshBooks(false); // from the mirror: the server is not asked while offline
+    return true;
+}
+
+void DavMailbox::noteReads(bool reached, bool offline)
+{
+    if (m_client->lastReached().isValid())
+        m_lastReached = m_client->lastReached();
+    if (reached && m_offline) {
+        m_offline = false;
+        try {
+            refreshBooks(true);
+        }
+        catch (const MailboxError&) {
+            // The books as mirrored still resolve names.
+        }
+    }
+    else if (offline && !reached) {
+        m_offline = true;
+    }
+    if (!m_offline && reached)
+        mirrorAccount();
+}
+
+void DavMailbox::mirrorAccount()
+{
+    DavMirror::Account account;
+    // Other processes ask for other members: where their calendars are is kept too.
+    if (const std::optional<DavMirror::Account> before = m_mirror.loadAccount())
+        account.located = before->located;
+    account.homes = m_account;
+    for (const auto& book : m_books)
+        account.addressBooks.append(book->collection);
+    for (const QString& key : std::as_const(m_moved))
+        account.located.remove(key);
+    for (auto it = m_located.cbegin(); it != m_located.cend(); ++it) {
+        if (!it->error)
+            account.located.insert(it.key(), it->url);
+        else
+            account.located.remove(it.key());
+    }
+    account.lastReached = m_lastReached.isValid() ? m_lastReached : QDateTime::currentDateTimeUtc();
+    m_mirror.saveAccount(account);
+}
+
+std::shared_ptr<DavMailbox::CalendarState> DavMailbox::calendarState(const QUrl& calendar)
+{
+    std::shared_ptr<CalendarState>& state = m_calendars[DavDiscovery::urlKey(calendar)];
+    if (state)
+        return state;
+    state = std::make_shared<CalendarState>();
+    state->url = calendar;
+    if (std::optional<DavMirror::Collection> mirrored = m_mirror.loadCollection(calendar)) {
+        state->ctag = mirrored->ctag;
+        state->syncToken = mirrored->syncToken;
+        state->loaded = true;
+        state->resources.reserve(mirrored->items.size());
+        for (const DavMirror::Item& item : mirrored->items)
+            state->resources.push_back(CalendarState::resource(item.url, item.etag, item.bytes));
+        std::sort(state->resources.begin(), state->resources.end(),
+                  [](const auto& a, const auto& b) { return a.key < b.key; });
+    }
+    return state;
+}
+
+void DavMailbox::parseAhead(const std::shared_ptr<CalendarState>& state)
+{
+    if (m_parsing.size() >= std::max(1u, std::thread::hardware_concurrency()))
+        return; // the rest waits for settleCalendars
+    std::vector<ParsedItem> unparsed;
+    for (const CalendarState::Resource& resource : state->resources) {
+        if (!resource.parsedYet)
+            unparsed.push_back({resource.key, resource.bytes, nullptr, QString()});
+    }
+    if (unparsed.empty())
+        return;
+    ICalendarFile::initialiseLibrary();
+    m_parsing.push_back({state, std::async(std::launch::async, [items = std::move(unparsed)]() mutable {
+                             for (ParsedItem& item : items)
+                                 item.parsed = ICalendarFile::parse(item.bytes, &item.error);
+                             return std::move(items);
+                         })});
+}
+
+void DavMailbox::settleCalendars()
+{
+    // What was parsed ahead counts for the items that are still those bytes.
+    for (Parsing& parsing : m_parsing) {
+        std::vector<ParsedItem> items = parsing.items.get();
+        std::vector<CalendarState::Resource>& resources = parsing.state->resources;
+        for (ParsedItem& item : items) {
+            const auto found = std::lower_bound(resources.begin(), resources.end(), item.key,
+                                                [](const CalendarState::Resource& resource,
+                                                   const QString& key) { return resource.key < key; });
+            if (found == resources.end() || found->key != item.key || found->parsedYet ||
+                found->bytes != item.bytes)
+                continue;
+            found->parsed = std::move(item.parsed);
+            found->error = std::move(item.error);
+            found->parsedYet = true;
+        }
+    }
+    m_parsing.clear();
+    std::vector<CalendarState::Resource*> unparsed;
+    for (const auto& state : std::as_const(m_calendars)) {
+        for (CalendarState::Resource& resource : state->resources) {
+            if (!resource.parsedYet)
+                unparsed.push_back(&resource);
+        }
+    }
+    ICalendarFile::initialiseLibrary();
+    std::atomic<std::size_t> next = 0;
+    const auto work = [&] {
+        for (std::size_t i = next++; i < unparsed.size(); i = next++) {
+            CalendarState::Resource& resource = *unparsed[i];
+            resource.parsed = ICalendarFile::parse(resource.bytes, &resource.error);
+            resource.parsedYet = true;
+        }
+    };
+    const std::size_t threads =
+        std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), unparsed.size() / 16 + 1);
+    std::vector<std::thread> helpers;
+    for (std::size_t i = 1; i < threads; ++i)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+    for (auto it = m_calendars.cbegin(); it != m_calendars.cend(); ++it) {
+        if (it.value()->unsaved)
+            mirrorCalendar(it.value()->url, *it.value());
+        it.value()->unsaved = false;
+    }
+}
+
+void DavMailbox::mirrorCalendar(const QUrl& calendar, const CalendarState& state)
+{
+    DavMirror::Collection contents;
+    contents.ctag = state.ctag;
+    contents.syncToken = state.syncToken;
+    contents.items.reserve(state.resources.size());
+    for (const CalendarState::Resource& resource : state.resources)
+        contents.items.push_back({resource.url, resource.etag, resource.bytes});
+    m_mirror.saveCollection(calendar, contents);
+}
+
+void DavMailbox::mirrorBook(const Book& book)
+{
+    DavMirror::Collection contents;
+    contents.ctag = book.loadedCtag;
+    contents.items.reserve(book.cards.size());
+    for (const Book::Card& card : book.cards)
+        contents.items.push_back({card.url, card.etag, card.bytes});
+    m_mirror.saveCollection(book.collection.url, contents);
+}
+
+void DavMailbox::refuseWhenOffline(const QString& subject) const
+{
+    if (m_offline)
+        throw MailboxError(
+            MailboxError::WriteFailed,
+            QStringLiteral("\"%1\" was not saved: the calendar server cannot be reached (the "
+                           "calendars shown are those of %2)")
+                .arg(subject, QLocale().toString(m_lastReached.toLocalTime(), QLocale::ShortFormat)));
+}
 
 // ---- address books
 
 QList<DavCollection> DavMailbox::addressBookCollections()
 {
+    QList<DavCollection> books;
+    const auto mirrored = [&] {
+        for (const auto& book : m_books)
+            books.append(book->collection);
+        return books;
+    };
+    if (m_offline)
+        return mirrored();
     const DavClient::Reply reply = m_client->run(
         DavDiscovery::listCollections(m_account.addressBookHome, QStringLiteral("the address books")));
+    if (reply.unreachable && !m_books.empty() && m_books.front()->loaded) {
+        m_offline = true;
+        return mirrored();
+    }
     if (!reply.ok())
         throw *reply.error;
-    QList<DavCollection> books = DavDiscovery::addressBooks(
+    books = DavDiscovery::addressBooks(
         DavXml::parseMultistatus(reply.body, QStringLiteral("the address books")), reply.url);
     std::stable_partition(books.begin(), books.end(),
                           [](const DavCollection& book) { return !isTeamBook(book); });
@@ -391,9 +722,16 @@ DavMailbox::Book* DavMailbox::bookAt(const QUrl& url)
 
 void DavMailbox::refreshBooks(bool force)
 {
-    if (!force && m_booksChecked.isValid() && m_booksChecked.elapsed() < m_options.addressBookMaxAgeMs)
+    if (!m_offline && !force && m_booksChecked.isValid() &&
+        m_booksChecked.elapsed() < m_options.addressBookMaxAgeMs)
         return;
     const QList<DavCollection> collections = addressBookCollections();
+    if (m_offline) {
+        for (const auto& book : m_books)
+            book->loadMirror(m_mirror);
+        rebuildAddressBook();
+        return;
+    }
     std::vector<std::unique_ptr<Book>> books;
     for (const DavCollection& collection : collections) {
         std::unique_ptr<Book> book;
@@ -405,6 +743,7 @@ void DavMailbox::refreshBooks(bool force)
             book = std::make_unique<Book>();
         book->collection = collection;
         book->team = isTeamBook(collection);
+        book->loadMirror(m_mirror);
         books.push_back(std::move(book));
     }
     m_books = std::move(books);
@@ -502,22 +841,9 @@ void DavMailbox::loadBooks(const QList<Book*>& books)
                         response.property(kCardDav, QStringLiteral("address-data"));
                     if (!data)
                         continue;
-                    Book::Card card;
-                    card.url = DavDiscovery::resolve(reply.url, response.href);
-                    card.key = DavDiscovery::urlKey(card.url);
-                    card.etag = response.text(kDav, QStringLiteral("getetag")).toUtf8();
-                    card.bytes = data->text.toUtf8();
-                    const VCard parsed = VCard::parse(card.bytes);
-                    if (parsed.isValid()) {
-                        AddressBook::Contact contact = AddressBook::contactFromCard(parsed);
-                        contact.file = card.url.toString();
-                        contact.etag = QString::fromUtf8(card.etag);
-                        card.contact = std::move(contact);
-                    }
-                    else {
-                        card.error = parsed.errorString();
-                    }
-                    cards.push_back(std::move(card));
+                    cards.push_back(Book::card(DavDiscovery::resolve(reply.url, response.href),
+                                               response.text(kDav, QStringLiteral("getetag")).toUtf8(),
+                                               data->text.toUtf8()));
                 }
             }
             catch (const MailboxError& error) {
@@ -530,6 +856,7 @@ void DavMailbox::loadBooks(const QList<Book*>& books)
         book->cards = std::move(cards);
         book->loaded = true;
         book->loadedCtag = book->collection.ctag;
+        mirrorBook(*book);
     }
 }
 
@@ -576,6 +903,7 @@ QList<AddressBook::Contact> DavMailbox::bookContacts(const QUrl& url, QList<Mail
 
 DavCollection DavMailbox::createAddressBook(const QString& name)
 {
+    refuseWhenOffline(name);
     QUrl url = m_account.addressBookHome;
     url.setPath(url.path(QUrl::FullyDecoded) + name + u'/', QUrl::DecodedMode);
     DavClient::Request make = request("MKCOL", url, QStringLiteral("the address book \"%1\"").arg(name));
@@ -602,6 +930,7 @@ DavCollection DavMailbox::createAddressBook(const QString& name)
 
 void DavMailbox::saveCard(MailboxItem& item, const QUrl& book)
 {
+    refuseWhenOffline(item.subject);
     if (item.source.location.isEmpty()) {
         createCard(item, book);
         return;
@@ -751,7 +1080,7 @@ QUrl DavMailbox::locateCalendar(const ResolvedPerson& person)
         return known->url;
     }
     CalendarRead locate(*this, person.displayName);
-    locate.locate(DavDiscovery::conventionalHomes(m_account, m_options.user, {person.address}), std::nullopt);
+    locate.locate(DavDiscovery::conventionalHomes(m_account, m_options.user, {person.address}), false);
     m_client->runTasks({&locate});
     if (locate.error())
         throw *locate.error();
@@ -783,9 +1112,8 @@ std::shared_ptr<Folder> DavMailbox::defaultFolder(int folderType)
 
 void DavMailbox::prepareCalendars(const QStringList& names, const QString& restriction)
 {
-    TimeWindow window;
     try {
-        window = Restriction::parse(restriction).window();
+        Restriction::parse(restriction);
     }
     catch (const MailboxError&) {
         return; // the query will meet the same error where it reports it
@@ -804,12 +1132,11 @@ void DavMailbox::prepareCalendars(const QStringList& names, const QString& restr
         auto read = std::make_unique<CalendarRead>(*this, person->displayName);
         const auto known = m_located.constFind(key);
         if (!person->calendar.isEmpty())
-            read->read(QUrl(person->calendar), window);
+            read->read(QUrl(person->calendar));
         else if (known != m_located.cend() && !known->error)
-            read->read(known->url, window);
+            read->read(known->url);
         else
-            read->locate(DavDiscovery::conventionalHomes(m_account, m_options.user, {person->address}),
-                         window);
+            read->locate(DavDiscovery::conventionalHomes(m_account, m_options.user, {person->address}), true);
         reads.push_back(std::move(read));
         keys.append(key);
     }
@@ -817,9 +1144,14 @@ void DavMailbox::prepareCalendars(const QStringList& names, const QString& restr
     for (const auto& read : reads)
         tasks.append(read.get());
     m_client->runTasks(tasks);
+    settleCalendars();
 
+    bool reached = false;
+    bool offline = false;
     for (std::size_t i = 0; i < reads.size(); ++i) {
         const CalendarRead& read = *reads[i];
+        reached = reached || read.reached();
+        offline = offline || read.offline();
         if (read.failedLocating()) {
             m_located.insert(keys.at(qsizetype(i)), Located{QUrl(), read.error()});
             continue;
@@ -833,31 +1165,41 @@ void DavMailbox::prepareCalendars(const QStringList& names, const QString& restr
         state->fresh = !read.error();
         state->pendingError = read.error();
     }
+    noteReads(reached, offline);
 }
 
 Folder::Scan DavMailbox::readCalendar(const QUrl& calendar, const QString& owner, const TimeWindow& window)
 {
+    // A calendar that moved or went is looked for again next time.
+    const auto forgetIfGone = [&](const MailboxError& error) {
+        if (error.number() != MailboxError::NotFound)
+            return;
+        for (auto it = m_located.begin(); it != m_located.end();) {
+            if (DavDiscovery::urlKey(it->url) == DavDiscovery::urlKey(calendar)) {
+                m_moved.insert(it.key());
+                it = m_located.erase(it);
+            }
+            else {
+                ++it;
+            }
+        }
+    };
     std::shared_ptr<CalendarState> state = m_calendars.value(DavDiscovery::urlKey(calendar));
     if (state && state->pendingError) {
         const MailboxError error = *state->pendingError;
         state->pendingError.reset();
         state->fresh = false;
+        forgetIfGone(error);
         throw error;
     }
-    if (!state || !state->fresh || !state->fetched || !state->fetched->covers(Range::of(window))) {
+    if (!state || !state->fresh) {
         CalendarRead read(*this, owner);
-        read.read(calendar, window);
+        read.read(calendar);
         m_client->runTasks({&read});
+        settleCalendars();
+        noteReads(read.reached(), read.offline());
         if (read.error()) {
-            if (read.error()->number() == MailboxError::NotFound) {
-                // The calendar moved or went: it is looked for again next time.
-                for (auto it = m_located.begin(); it != m_located.end();) {
-                    if (DavDiscovery::urlKey(it->url) == DavDiscovery::urlKey(calendar))
-                        it = m_located.erase(it);
-                    else
-                        ++it;
-                }
-            }
+            forgetIfGone(*read.error());
             throw *read.error();
         }
         state = m_calendars.value(DavDiscovery::urlKey(calendar));
@@ -883,32 +1225,20 @@ Folder::Scan DavMailbox::expand(CalendarState& state, const ICalendarFile::Windo
 QList<std::shared_ptr<MailboxItem>> DavMailbox::storedCalendarItems(const QUrl& calendar,
                                                                     const QString& owner)
 {
-    const QString what = QStringLiteral("the calendar of %1").arg(owner);
-    DavClient::Request report = request("REPORT", calendar, what);
-    report.depth = "1";
-    report.contentType = "application/xml; charset=utf-8";
-    report.body = DavXml::calendarQuery(QString(), QString(), true);
-    const DavClient::Reply reply = m_client->run(report);
-    if (!reply.ok())
-        throw *reply.error;
-    QList<DavXml::Response> responses = DavXml::parseMultistatus(reply.body, what);
-    std::sort(responses.begin(), responses.end(), [&](const auto& a, const auto& b) {
-        return DavDiscovery::urlKey(DavDiscovery::resolve(reply.url, a.href)) <
-               DavDiscovery::urlKey(DavDiscovery::resolve(reply.url, b.href));
-    });
+    CalendarRead read(*this, owner);
+    read.read(calendar);
+    m_client->runTasks({&read});
+    settleCalendars();
+    noteReads(read.reached(), read.offline());
+    if (read.error())
+        throw *read.error();
     QList<std::shared_ptr<MailboxItem>> items;
-    for (const DavXml::Response& response : std::as_const(responses)) {
-        const DavXml::Property* data = response.property(kCalDav, QStringLiteral("calendar-data"));
-        if (!data)
+    for (const CalendarState::Resource& resource : calendarState(calendar)->resources) {
+        if (!resource.parsed)
             continue;
-        QString error;
-        const std::shared_ptr<const ICalendarFile> parsed = ICalendarFile::parse(data->text.toUtf8(), &error);
-        if (!parsed)
-            continue;
-        const QString location = DavDiscovery::resolve(reply.url, response.href).toString();
-        for (MailboxItem& item : parsed->storedItems()) {
-            item.source.location = location;
-            item.source.etag = response.text(kDav, QStringLiteral("getetag"));
+        for (MailboxItem& item : resource.parsed->storedItems()) {
+            item.source.location = resource.url.toString();
+            item.source.etag = QString::fromUtf8(resource.etag);
             items.append(std::make_shared<MailboxItem>(std::move(item)));
         }
     }
@@ -920,6 +1250,7 @@ QList<std::shared_ptr<MailboxItem>> DavMailbox::storedCalendarItems(const QUrl& 
 QUrl DavMailbox::putEvent(const QUrl& calendar, const MailboxItem& item,
                           const QList<ResolvedPerson>& attendees, QString* uid, QByteArray* etag)
 {
+    refuseWhenOffline(item.subject);
     if (uid->isEmpty())
         *uid = m_options.newUid();
     const NewEvent event =
@@ -946,6 +1277,7 @@ QUrl DavMailbox::putEvent(const QUrl& calendar, const MailboxItem& item,
 
 void DavMailbox::deleteResource(const QUrl& url, const QString& etag, const QString& subject)
 {
+    refuseWhenOffline(subject);
     DavClient::Request remove = request("DELETE", url, QStringLiteral("\"%1\"").arg(subject));
     if (!etag.isEmpty())
         remove.headers.append(std::pair<QByteArray, QByteArray>("If-Match", etag.toUtf8()));
@@ -970,6 +1302,7 @@ void DavMailbox::deleteResource(const QUrl& url, const QString& etag, const QStr
 
 void DavMailbox::sendItem(MailboxItem& item)
 {
+    refuseWhenOffline(item.subject);
     // The request goes straight into each attendee's calendar, as the folder mailbox does: servers differ
     // too much in what they deliver themselves.
     QList<ResolvedPerson> attendees;

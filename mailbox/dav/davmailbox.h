@@ -3,14 +3,17 @@
 #include "mailbox/addressbook.h"
 #include "mailbox/dav/davclient.h"
 #include "mailbox/dav/davdiscovery.h"
+#include "mailbox/dav/davmirror.h"
 #include "mailbox/icalendarfile.h"
 #include "mailbox/mailbox.h"
 
 #include <QElapsedTimer>
 #include <QHash>
+#include <QSet>
 #include <QUrl>
 
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -18,10 +21,13 @@
 // The CalDAV/CardDAV back end. The user's principal and homes are found at construction; the contacts
 // folder is the first address book of the home that is not the team folder, the team folder is the address
 // book named "Rotavine" beside it. A member's calendar is the CALURI of their card, else the first event
-// calendar of their home by the server's conventions. Calendars are read with one calendar-query REPORT per
-// member over the query's period and expanded here with libical; a calendar is read again only when its
-// getctag (or sync token) changed. Writes never overwrite blindly: new items with If-None-Match: *, changes
-// and deletions with If-Match.
+// calendar of their home by the server's conventions. Every calendar and address book is mirrored on disk
+// (DavMirror) and brought up to date by what changed: nothing when its getctag is the same, else a
+// sync-collection REPORT from the last sync token (or, where the server has none, the ETags of every object)
+// and the objects that changed; calendars are expanded here from the mirror with libical, whatever the
+// window. When the server cannot be reached, the mirror answers the reads and writes are refused
+// (offlineSince()). Writes never overwrite blindly: new items with If-None-Match: *, changes and deletions
+// with If-Match.
 class DavMailbox : public Mailbox {
 public:
     struct Options {
@@ -41,7 +47,8 @@ public:
         int addressBookMaxAgeMs = 2000;
     };
 
-    // Throws MailboxError when the account cannot be found or the server refuses the user.
+    // Throws MailboxError when the account cannot be found or the server refuses the user, and when the
+    // server cannot be reached and nothing of the account is mirrored.
     explicit DavMailbox(Options options);
     ~DavMailbox() override;
 
@@ -50,9 +57,11 @@ public:
     std::optional<ResolvedPerson> resolveName(const QString& name) override;
     void sendItem(MailboxItem& item) override;
     void prepareCalendars(const QStringList& names, const QString& restriction) override;
+    std::optional<QDateTime> offlineSince() const override;
 
     const DavDiscovery::Account& account() const { return m_account; }
     DavClient& client() { return *m_client; }
+    const DavMirror& mirror() const { return m_mirror; }
 
     // What the folders ask of the mailbox.
     Folder::Scan readCalendar(const QUrl& calendar, const QString& owner, const TimeWindow& window);
@@ -98,8 +107,28 @@ private:
     QUrl locateCalendar(const ResolvedPerson& person);
     Folder::Scan expand(CalendarState& state, const ICalendarFile::Window& window);
 
+    // The calendar's state in this process, first taken from the mirror.
+    std::shared_ptr<CalendarState> calendarState(const QUrl& calendar);
+    // A calendar read whole is parsed on another core while the other replies are still coming.
+    void parseAhead(const std::shared_ptr<CalendarState>& state);
+    // Parses what the reads brought, on every core, and mirrors the calendars that changed.
+    void settleCalendars();
+    void mirrorCalendar(const QUrl& calendar, const CalendarState& state);
+    void mirrorBook(const Book& book);
+    void mirrorAccount();
+    // Runs on the mirrored account after the server could not be reached; false when nothing is mirrored.
+    bool startOffline();
+    // After reads: online again when one reached the server, offline when the mirror stood in for one.
+    void noteReads(bool reached, bool offline);
+    // Throws MailboxError (WriteFailed) while offline: nothing is written on top of a copy.
+    void refuseWhenOffline(const QString& subject) const;
+
     Options m_options;
     std::unique_ptr<DavClient> m_client;
+    DavMirror m_mirror;
+    bool m_syncRefused = false; // the server does not offer sync-collection
+    bool m_offline = false;
+    QDateTime m_lastReached; // from the mirror, then this process's replies
     DavDiscovery::Account m_account;
     std::shared_ptr<AddressBook> m_addressBook;
 
@@ -110,6 +139,20 @@ private:
         QUrl url;
         std::optional<MailboxError> error; // of a read prepared ahead, raised once
     };
-    QHash<QString, Located> m_located;                          // by calendarKey
+    QHash<QString, Located> m_located; // by calendarKey
+    QSet<QString> m_moved;             // keys whose calendar was not where it was found: not to be mirrored
     QHash<QString, std::shared_ptr<CalendarState>> m_calendars; // by DavDiscovery::urlKey
+    // parseAhead's work: copies of a calendar's unparsed items, parsed on another thread and taken into the
+    // calendar by settleCalendars, so that no thread touches what the replies change.
+    struct ParsedItem {
+        QString key;
+        QByteArray bytes;
+        std::shared_ptr<const ICalendarFile> parsed;
+        QString error;
+    };
+    struct Parsing {
+        std::shared_ptr<CalendarState> state;
+        std::future<std::vector<ParsedItem>> items;
+    };
+    std::vector<Parsing> m_parsing;
 };

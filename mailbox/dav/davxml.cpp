@@ -130,6 +130,11 @@ bool Response::isCollectionOf(const QString& ns, const QString& type) const
 
 QList<Response> parseMultistatus(const QByteArray& body, const QString& what)
 {
+    return parseMultistatus(body, what, nullptr);
+}
+
+QList<Response> parseMultistatus(const QByteArray& body, const QString& what, QString* syncToken)
+{
     QXmlStreamReader reader(body);
     QList<Response> responses;
     if (!reader.readNextStartElement())
@@ -139,6 +144,8 @@ QList<Response> parseMultistatus(const QByteArray& body, const QString& what)
     while (reader.readNextStartElement()) {
         if (isDav(reader, QLatin1StringView("response")))
             responses.append(readResponse(reader));
+        else if (syncToken && isDav(reader, QLatin1StringView("sync-token")))
+            *syncToken = reader.readElementText().trimmed();
         else
             reader.skipCurrentElement();
     }
@@ -180,38 +187,6 @@ QByteArray propfind(const QList<Name>& properties)
     });
 }
 
-QByteArray calendarQuery(const QString& start, const QString& end, bool withData, const QString& having)
-{
-    return document(kCalDav, QStringLiteral("calendar-query"), [&](QXmlStreamWriter& writer) {
-        writer.writeStartElement(kDav, QStringLiteral("prop"));
-        writer.writeEmptyElement(kDav, QStringLiteral("getetag"));
-        if (withData)
-            writer.writeEmptyElement(kCalDav, QStringLiteral("calendar-data"));
-        writer.writeEndElement();
-        writer.writeStartElement(kCalDav, QStringLiteral("filter"));
-        writer.writeStartElement(kCalDav, QStringLiteral("comp-filter"));
-        writer.writeAttribute(QStringLiteral("name"), QStringLiteral("VCALENDAR"));
-        writer.writeStartElement(kCalDav, QStringLiteral("comp-filter"));
-        writer.writeAttribute(QStringLiteral("name"), QStringLiteral("VEVENT"));
-        if (!start.isEmpty() || !end.isEmpty()) {
-            writer.writeStartElement(kCalDav, QStringLiteral("time-range"));
-            if (!start.isEmpty())
-                writer.writeAttribute(QStringLiteral("start"), start);
-            if (!end.isEmpty())
-                writer.writeAttribute(QStringLiteral("end"), end);
-            writer.writeEndElement();
-        }
-        if (!having.isEmpty()) {
-            writer.writeStartElement(kCalDav, QStringLiteral("prop-filter"));
-            writer.writeAttribute(QStringLiteral("name"), having);
-            writer.writeEndElement();
-        }
-        writer.writeEndElement();
-        writer.writeEndElement();
-        writer.writeEndElement();
-    });
-}
-
 QByteArray multiget(bool calendar, const QStringList& hrefs)
 {
     const QString ns = calendar ? kCalDav : kCardDav;
@@ -226,6 +201,19 @@ QByteArray multiget(bool calendar, const QStringList& hrefs)
                         for (const QString& href : hrefs)
                             writer.writeTextElement(kDav, QStringLiteral("href"), href);
                     });
+}
+
+QByteArray syncCollection(bool calendar, const QString& token)
+{
+    return document(kDav, QStringLiteral("sync-collection"), [&](QXmlStreamWriter& writer) {
+        writer.writeTextElement(kDav, QStringLiteral("sync-token"), token);
+        writer.writeTextElement(kDav, QStringLiteral("sync-level"), QStringLiteral("1"));
+        writer.writeStartElement(kDav, QStringLiteral("prop"));
+        writer.writeEmptyElement(kDav, QStringLiteral("getetag"));
+        writer.writeEmptyElement(calendar ? kCalDav : kCardDav,
+                                 calendar ? QStringLiteral("calendar-data") : QStringLiteral("address-data"));
+        writer.writeEndElement();
+    });
 }
 
 QByteArray makeAddressBook(const QString& displayName)

@@ -41,16 +41,18 @@ struct Response {
 
 // `what` names the request in error texts ("the calendar of José Álvarez").
 QList<Response> parseMultistatus(const QByteArray& body, const QString& what);
+// The same for a sync-collection reply, which carries the collection's new sync token beside the responses.
+QList<Response> parseMultistatus(const QByteArray& body, const QString& what, QString* syncToken);
 
 struct Name {
     QString ns;
     QString name;
 };
 QByteArray propfind(const QList<Name>& properties);
-// A calendar-query for VEVENTs that overlap [start, end) (UTC "yyyyMMddTHHmmssZ"; an empty side is open) and,
-// given `having`, carry that property, asking for ETags and, with `withData`, the calendar objects.
-QByteArray calendarQuery(const QString& start, const QString& end, bool withData, const QString& having = {});
 QByteArray multiget(bool calendar, const QStringList& hrefs);
+// A sync-collection REPORT (RFC 6578) of what changed since `token` (empty: everything), asking for the
+// ETags and the objects themselves, which saves a multiget where the server sends them.
+QByteArray syncCollection(bool calendar, const QString& token);
 // The body of an extended MKCOL that makes an address book.
 QByteArray makeAddressBook(const QString& displayName);
 

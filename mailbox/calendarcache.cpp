@@ -15,7 +15,7 @@ namespace {
 constexpr char kMagic[] = "RVCCACHE";
 constexpr qsizetype kMagicSize = sizeof(kMagic) - 1;
 // Bumped whenever the layout of the file, or of what ICalendarFile::serialize() writes, changes.
-constexpr quint32 kFormat = 1;
+constexpr quint32 kFormat = 2;
 constexpr auto kChecksum = QCryptographicHash::Md5;
 constexpr qsizetype kChecksumSize = 16;
 constexpr qsizetype kHeaderSize = kMagicSize + 4 + 8 + kChecksumSize;
@@ -40,15 +40,22 @@ quint64 readBigEndian(const char* bytes, int size)
 QDataStream& operator<<(QDataStream& out, const CalendarCache::Entry& entry)
 {
     return out << entry.name << entry.stamp.size << entry.stamp.modifiedNs << entry.stamp.inode
-               << entry.stamp.changedNs << entry.digest << entry.error << entry.parsed;
+               << entry.stamp.changedNs << entry.digest << entry.error << entry.reach.has_value()
+               << entry.reach.value_or(CalendarPrefilter::Reach()).firstUtc
+               << entry.reach.value_or(CalendarPrefilter::Reach()).lastUtc << entry.parsed;
 }
 
 // The serialised calendar is left where it is, in `payload`.
 void readEntry(QDataStream& in, const QByteArray& payload, CalendarCache::Entry& entry)
 {
     quint32 size = 0;
+    bool reached = false;
+    CalendarPrefilter::Reach reach;
     in >> entry.name >> entry.stamp.size >> entry.stamp.modifiedNs >> entry.stamp.inode >>
-        entry.stamp.changedNs >> entry.digest >> entry.error >> size;
+        entry.stamp.changedNs >> entry.digest >> entry.error >> reached >> reach.firstUtc >> reach.lastUtc >>
+        size;
+    if (reached)
+        entry.reach = reach;
     const qint64 at = in.device()->pos();
     if (size == 0xFFFFFFFF || in.status() != QDataStream::Ok)
         return;

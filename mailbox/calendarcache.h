@@ -1,8 +1,11 @@
 #pragma once
 
+#include "mailbox/calendarprefilter.h"
+
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 // What the scans of one calendar folder learnt from its files, kept on disk for the next process (a program
@@ -30,6 +33,8 @@ public:
         QByteArray digest;
         QString error;     // the file could not be read as a calendar
         QByteArray parsed; // ICalendarFile::serialize()
+        // Where the events of a file left unparsed can lie (none of the windows asked for reached it).
+        std::optional<CalendarPrefilter::Reach> reach;
     };
 
     // What load() found. The entries' `parsed` bytes are not copied: they stay valid as long as this does.

@@ -3,15 +3,20 @@
 #include "mailbox/directorywatcher.h"
 
 #include <QFile>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <time.h>
+#include <unistd.h>
 
 namespace {
 
@@ -55,6 +60,37 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+// Into `buffer`, which keeps its memory from file to file.
+bool readInto(int directoryFd, const char* name, QByteArray& buffer, QString* error)
+{
+    const int fd = ::openat(directoryFd, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        *error = systemError();
+        return false;
+    }
+    struct stat info {};
+    qsizetype size = ::fstat(fd, &info) == 0 ? qsizetype(info.st_size) : 0;
+    buffer.resize(size + 1); // one more, to see the end without a second read when the size holds
+    size = 0;
+    for (;;) {
+        if (size == buffer.size())
+            buffer.resize(size * 2 + 4096);
+        const ssize_t got = ::read(fd, buffer.data() + size, std::size_t(buffer.size() - size));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            *error = systemError();
+            break;
+        }
+        if (got == 0)
+            break;
+        size += got;
+    }
+    ::close(fd);
+    buffer.resize(size);
+    return error->isEmpty();
+}
+
 QByteArray readWhole(int directoryFd, const char* name, QString* error)
 {
     const int fd = ::openat(directoryFd, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
@@ -79,7 +115,8 @@ ICalendarFile::Window CalendarIndex::expansionWindow(const TimeWindow& window)
 }
 
 CalendarIndex::CalendarIndex(QString directory, std::shared_ptr<DirectoryWatcher> watcher)
-    : m_directory(std::move(directory)), m_watcher(std::move(watcher)), m_cache(m_directory)
+    : m_directory(std::move(directory)), m_watcher(std::move(watcher)), m_cache(m_directory),
+      m_threads(std::max(1, QThread::idealThreadCount()))
 {
     m_sinceSave.start();
 }
@@ -124,7 +161,8 @@ bool CalendarIndex::refresh()
     return listFolder();
 }
 
-CalendarIndex::Entry CalendarIndex::parseEntry(const QByteArray& bytes, const Stamp& stamp)
+CalendarIndex::Entry CalendarIndex::entryOf(const QByteArray& bytes, const Stamp& stamp,
+                                            const std::optional<ICalendarFile::Window>& window)
 {
     Entry entry;
     entry.stamp = stamp;
@@ -132,22 +170,95 @@ CalendarIndex::Entry CalendarIndex::parseEntry(const QByteArray& bytes, const St
     // compares the content too.
     if (CalendarCache::isRecent(stamp, nowNs()))
         entry.digest = CalendarCache::digestOf(bytes);
+    if (window) {
+        const std::optional<CalendarPrefilter::Reach> reach = CalendarPrefilter::reachOf(bytes);
+        if (reach && !reach->meets(*window)) {
+            entry.reach = reach;
+            return entry;
+        }
+    }
     entry.parsed = ICalendarFile::parse(bytes, &entry.error);
-    ++m_filesParsed;
+    return entry;
+}
+
+void CalendarIndex::countParsed(const Entry& entry)
+{
+    m_filesRead += entry.unreadable ? 0 : 1;
+    if (!entry.unreadable && !entry.reach)
+        ++m_filesParsed;
+}
+
+CalendarIndex::Entry CalendarIndex::unreadableEntry(const Stamp& stamp, const QString& error)
+{
+    Entry entry;
+    entry.stamp = stamp;
+    entry.error = error;
+    entry.unreadable = true;
     return entry;
 }
 
 CalendarIndex::Entry CalendarIndex::readEntry(int directoryFd, const QByteArray& name, const Stamp& stamp)
 {
     QString error;
-    const QByteArray bytes = readWhole(directoryFd, name.constData(), &error);
-    if (error.isEmpty())
-        return parseEntry(bytes, stamp);
-    Entry entry;
-    entry.stamp = stamp;
-    entry.error = error;
-    entry.unreadable = true;
+    QByteArray bytes;
+    Entry entry = readInto(directoryFd, name.constData(), bytes, &error) ? entryOf(bytes, stamp, m_window)
+                                                                         : unreadableEntry(stamp, error);
+    countParsed(entry);
     return entry;
+}
+
+void CalendarIndex::readEntries(int directoryFd, const std::vector<Read>& reads)
+{
+    ICalendarFile::initialiseLibrary();
+    const std::optional<ICalendarFile::Window> window = m_window;
+    std::atomic<std::size_t> next = 0;
+    const auto work = [&] {
+        QByteArray buffer;
+        for (std::size_t i = next++; i < reads.size(); i = next++) {
+            const Read& read = reads[i];
+            QString error;
+            *read.entry = readInto(directoryFd, read.name.constData(), buffer, &error)
+                              ? entryOf(buffer, read.stamp, window)
+                              : unreadableEntry(read.stamp, error);
+        }
+    };
+    const std::size_t threads = std::min(std::size_t(m_threads), reads.size());
+    std::vector<std::thread> helpers;
+    for (std::size_t i = 1; i < threads; ++i) {
+        try {
+            helpers.emplace_back(work);
+        }
+        catch (const std::system_error&) {
+            break; // no more threads to be had: those there are do the work
+        }
+    }
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+    for (const Read& read : reads)
+        countParsed(*read.entry);
+}
+
+bool CalendarIndex::parseReached()
+{
+    std::vector<Read> reads;
+    for (auto& [name, entry] : m_files) {
+        if (entry.reach && (!m_window || entry.reach->meets(*m_window)))
+            reads.push_back({QFile::encodeName(name), entry.stamp, &entry});
+    }
+    if (reads.empty())
+        return false;
+    const int fd = ::open(QFile::encodeName(m_directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        for (const Read& read : reads)
+            *read.entry = unreadableEntry(read.stamp, systemError());
+        return true;
+    }
+    // A file that changed since it was listed is read as it is now; the next listing sees the new stamp.
+    readEntries(fd, reads);
+    ::close(fd);
+    cacheChanged(false);
+    return true;
 }
 
 std::optional<CalendarIndex::Entry> CalendarIndex::cachedEntry(int directoryFd, const QByteArray& name,
@@ -161,13 +272,22 @@ std::optional<CalendarIndex::Entry> CalendarIndex::cachedEntry(int directoryFd, 
         const QByteArray bytes = readWhole(directoryFd, name.constData(), &error);
         if (!error.isEmpty())
             return std::nullopt; // read again by the caller, which tells what went wrong
-        if (CalendarCache::digestOf(bytes) != cached.digest)
-            return parseEntry(bytes, stamp);
+        if (CalendarCache::digestOf(bytes) != cached.digest) {
+            Entry entry = entryOf(bytes, stamp, m_window);
+            countParsed(entry);
+            return entry;
+        }
     }
+    // Left unparsed by an earlier process, and wanted now: read again.
+    if (cached.reach && (!m_window || cached.reach->meets(*m_window)))
+        return std::nullopt;
     Entry entry;
     entry.stamp = stamp;
     entry.digest = cached.digest;
     entry.error = cached.error;
+    entry.reach = cached.reach;
+    if (entry.reach)
+        return entry;
     if (cached.parsed.isEmpty())
         return cached.error.isEmpty() ? std::nullopt : std::optional(entry);
     QString ignored;
@@ -196,7 +316,7 @@ void CalendarIndex::saveCache()
     for (const auto& [name, entry] : m_files) {
         if (entry.unreadable)
             continue;
-        CalendarCache::Entry stored{name, entry.stamp, entry.digest, entry.error, QByteArray()};
+        CalendarCache::Entry stored{name, entry.stamp, entry.digest, entry.error, QByteArray(), entry.reach};
         if (entry.parsed) {
             stored.parsed = entry.parsed->serialize();
             if (stored.parsed.isEmpty())
@@ -277,6 +397,8 @@ bool CalendarIndex::listFolder()
     }
     const int parsedBefore = m_filesParsed;
     qsizetype fromCache = 0;
+    std::vector<std::size_t> toRead; // indexes in `files`
+    std::vector<QByteArray> namesToRead;
 
     std::vector<std::pair<QString, Entry>> files;
     bool changed = !m_listed;
@@ -305,8 +427,19 @@ bool CalendarIndex::listFolder()
                 continue;
             }
         }
-        files.emplace_back(std::move(fileName), readEntry(fd, name, stamp));
+        toRead.push_back(files.size());
+        namesToRead.emplace_back(name);
+        Entry placeholder;
+        placeholder.stamp = stamp;
+        files.emplace_back(std::move(fileName), std::move(placeholder));
     }
+    std::vector<Read> reads;
+    reads.reserve(toRead.size());
+    for (std::size_t i = 0; i < toRead.size(); ++i) {
+        Entry& entry = files[toRead[i]].second;
+        reads.push_back({std::move(namesToRead[i]), entry.stamp, &entry});
+    }
+    readEntries(fd, reads);
     ::closedir(dir);
 
     std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -315,7 +448,7 @@ bool CalendarIndex::listFolder()
     m_files = std::move(files);
     m_listed = true;
     // The cache is written again only when it no longer says what the folder holds.
-    if (wasListed ? changed : m_filesParsed != parsedBefore || fromCache != cached.size())
+    if (wasListed ? changed : m_filesParsed != parsedBefore || !reads.empty() || fromCache != cached.size())
         cacheChanged(!wasListed);
     return changed;
 }
@@ -323,12 +456,17 @@ bool CalendarIndex::listFolder()
 Folder::Scan CalendarIndex::scan(const TimeWindow& timeWindow)
 {
     const ICalendarFile::Window window = windowOf(timeWindow);
-    if (refresh() || !m_expanded.holds(window)) {
+    m_window = window;
+    bool changed = refresh();
+    changed = parseReached() || changed;
+    if (changed || !m_expanded.holds(window)) {
         // Files are taken in name order, so equal starts keep that order.
         std::vector<ExpandedCalendar::Object> objects;
         objects.reserve(m_files.size());
-        for (const auto& [name, entry] : m_files)
-            objects.push_back({m_directory + u'/' + name, QString(), entry.parsed, entry.error});
+        for (const auto& [name, entry] : m_files) {
+            if (!entry.reach)
+                objects.push_back({m_directory + u'/' + name, QString(), entry.parsed, entry.error});
+        }
         m_expanded.expand(window, objects);
     }
     return m_expanded.scan();
@@ -336,7 +474,12 @@ Folder::Scan CalendarIndex::scan(const TimeWindow& timeWindow)
 
 QList<std::shared_ptr<MailboxItem>> CalendarIndex::storedItems()
 {
-    refresh();
+    m_window.reset();
+    // What the listing changed is not seen again by the next scan's refresh(). The files parsed now have
+    // nothing in the window last expanded.
+    if (refresh())
+        m_expanded.forget();
+    parseReached();
     QList<std::shared_ptr<MailboxItem>> items;
     for (const auto& [name, entry] : m_files) {
         if (!entry.parsed)

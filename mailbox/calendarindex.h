@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mailbox/calendarcache.h"
+#include "mailbox/calendarprefilter.h"
 #include "mailbox/expandedcalendar.h"
 #include "mailbox/folder.h"
 #include "mailbox/icalendarfile.h"
@@ -9,6 +10,7 @@
 #include <QHash>
 #include <QString>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -41,8 +43,14 @@ public:
 
     using Stamp = CalendarCache::Stamp;
 
-    // How many files the scans so far have parsed, rather than taken from the cache or from memory.
+    // How many files the scans so far have parsed, rather than taken from the cache or from memory, or
+    // left unparsed because their events cannot reach the window.
     int filesParsed() const { return m_filesParsed; }
+    // How many files the scans so far have read to parse them or to look for their reach.
+    int filesRead() const { return m_filesRead; }
+
+    // Files are read and parsed by this many threads at once; 1 reads them on the caller's thread.
+    void setThreadCount(int threads) { m_threads = std::max(1, threads); }
 
 private:
     struct Entry {
@@ -51,6 +59,14 @@ private:
         QString error;
         QByteArray digest;       // as in CalendarCache::Entry
         bool unreadable = false; // not even read: nothing to remember about it
+        // Set, instead of `parsed`, while none of the windows asked for meets the file's events.
+        std::optional<CalendarPrefilter::Reach> reach;
+    };
+    // A file to read, and where its entry goes.
+    struct Read {
+        QByteArray name;
+        Stamp stamp;
+        Entry* entry;
     };
 
     // Brings m_files up to date with the folder; true when anything changed.
@@ -58,7 +74,16 @@ private:
     bool listFolder();
     bool updateFiles(const QSet<QString>& names);
     Entry readEntry(int directoryFd, const QByteArray& name, const Stamp& stamp);
-    Entry parseEntry(const QByteArray& bytes, const Stamp& stamp);
+    // Reads the files, on several threads when there are several.
+    void readEntries(int directoryFd, const std::vector<Read>& reads);
+    // Parses the files left unparsed that the current window meets (all of them without a window); true
+    // when there were any.
+    bool parseReached();
+    // What a file's content gives: its reach alone when it cannot meet `window`, else the parsed file.
+    static Entry entryOf(const QByteArray& bytes, const Stamp& stamp,
+                         const std::optional<ICalendarFile::Window>& window);
+    static Entry unreadableEntry(const Stamp& stamp, const QString& error);
+    void countParsed(const Entry& entry);
     // The entry the cache holds for a file, when its stamp (and, for a file changed just before it was
     // read, its content) shows that it still holds.
     std::optional<Entry> cachedEntry(int directoryFd, const QByteArray& name, const Stamp& stamp,
@@ -78,6 +103,10 @@ private:
     bool m_cacheChanged = false;
     QElapsedTimer m_sinceSave;
     int m_filesParsed = 0;
+    int m_filesRead = 0;
+    int m_threads;
+    // The window files are read for; none when every file is to be parsed.
+    std::optional<ICalendarFile::Window> m_window;
 
     ExpandedCalendar m_expanded;
 };

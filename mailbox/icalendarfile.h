@@ -24,6 +24,7 @@ public:
 
     // Nothing, with `error` set, when the bytes are not a readable calendar. Events inside that cannot be
     // read (no start, a start that is not a date) are left out and listed in problems().
+    // Files may be parsed on several threads at once.
     static std::shared_ptr<const ICalendarFile> parse(const QByteArray& bytes, QString* error);
 
     // The file as read, in a form that another process can load without parsing again: deserialize() gives

@@ -1,5 +1,7 @@
 #include "mailbox/calendarcache.h"
 
+#include "mailbox/expandedcalendar.h"
+
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
@@ -15,7 +17,7 @@ namespace {
 constexpr char kMagic[] = "RVCCACHE";
 constexpr qsizetype kMagicSize = sizeof(kMagic) - 1;
 // Bumped whenever the layout of the file, or of what ICalendarFile::serialize() writes, changes.
-constexpr quint32 kFormat = 2;
+constexpr quint32 kFormat = 3;
 constexpr auto kChecksum = QCryptographicHash::Md5;
 constexpr qsizetype kChecksumSize = 16;
 constexpr qsizetype kHeaderSize = kMagicSize + 4 + 8 + kChecksumSize;
@@ -137,12 +139,18 @@ CalendarCache::Contents CalendarCache::load() const
     contents.entries.resize(count);
     for (Entry& entry : contents.entries)
         readEntry(in, payloadBytes, entry);
-    if (in.status() != QDataStream::Ok || !in.atEnd())
+    QByteArray environment;
+    quint32 expansionSize = 0;
+    in >> environment >> expansionSize;
+    const qint64 at = in.device() ? in.device()->pos() : 0;
+    if (in.status() != QDataStream::Ok || qint64(expansionSize) != payloadBytes.size() - at)
         return {};
+    if (expansionSize > 0 && environment == ExpandedCalendar::environment())
+        contents.expansion = QByteArray::fromRawData(payloadBytes.constData() + at, expansionSize);
     return contents;
 }
 
-bool CalendarCache::save(const std::vector<Entry>& entries, QString* error) const
+bool CalendarCache::save(const std::vector<Entry>& entries, const QByteArray& expansion, QString* error) const
 {
     if (!enabled())
         return true;
@@ -153,6 +161,9 @@ bool CalendarCache::save(const std::vector<Entry>& entries, QString* error) cons
         out << m_canonical << quint32(entries.size());
         for (const Entry& entry : entries)
             out << entry;
+        // Last, so that loading leaves it where it is.
+        out << ExpandedCalendar::environment() << quint32(expansion.size());
+        out.writeRawData(expansion.constData(), int(expansion.size()));
     }
     QByteArray header(kMagic, kMagicSize);
     writeBigEndian(header, kFormat, 4);

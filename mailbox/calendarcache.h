@@ -37,10 +37,14 @@ public:
         std::optional<CalendarPrefilter::Reach> reach;
     };
 
-    // What load() found. The entries' `parsed` bytes are not copied: they stay valid as long as this does.
+    // What load() found. The entries' `parsed` bytes and the expansion are not copied: they stay valid as
+    // long as `bytes` does.
     struct Contents {
         QByteArray bytes;
         std::vector<Entry> entries;
+        // The occurrences of the entries in the last window (ExpandedCalendar::save), when they were saved
+        // with them in this environment (ExpandedCalendar::environment); empty otherwise.
+        QByteArray expansion;
     };
 
     // No cache (enabled() false) for a folder that does not exist, or when ROTAVINE_NO_CACHE is set.
@@ -52,7 +56,9 @@ public:
     // The entries, in the order they were saved; none when there is no usable cache.
     Contents load() const;
     // False, with `error` set, when the cache cannot be written; nothing else depends on it.
-    bool save(const std::vector<Entry>& entries, QString* error = nullptr) const;
+    // `expansion` is the entries' occurrences, or empty.
+    bool save(const std::vector<Entry>& entries, const QByteArray& expansion = {},
+              QString* error = nullptr) const;
 
     // $XDG_CACHE_HOME/Rotavine/calendars
     static QString folder();

@@ -290,24 +290,61 @@ std::optional<CalendarIndex::Entry> CalendarIndex::cachedEntry(int directoryFd, 
         return entry;
     if (cached.parsed.isEmpty())
         return cached.error.isEmpty() ? std::nullopt : std::optional(entry);
-    QString ignored;
-    entry.parsed = ICalendarFile::deserialize(cached.parsed, &ignored);
-    if (!entry.parsed)
-        return std::nullopt;
+    entry.serialized = cached.parsed;
     return entry;
+}
+
+void CalendarIndex::deserializeEntries()
+{
+    std::vector<Read> reads;
+    for (auto& [name, entry] : m_files) {
+        if (entry.serialized.isEmpty())
+            continue;
+        QString ignored;
+        entry.parsed = ICalendarFile::deserialize(entry.serialized, &ignored);
+        entry.serialized.clear();
+        // A cache entry this build cannot read back: the file is read again.
+        if (!entry.parsed)
+            reads.push_back({QFile::encodeName(name), entry.stamp, &entry});
+    }
+    m_cacheBytes.clear();
+    m_savedExpansion.clear();
+    if (reads.empty())
+        return;
+    const int fd = ::open(QFile::encodeName(m_directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        for (const Read& read : reads)
+            *read.entry = unreadableEntry(read.stamp, systemError());
+        return;
+    }
+    readEntries(fd, reads);
+    ::close(fd);
+    cacheChanged(false);
+}
+
+bool CalendarIndex::restoreExpansion(const ICalendarFile::Window& window)
+{
+    const qsizetype folderEnd = m_savedExpansion.indexOf('\0');
+    if (folderEnd < 0 || QByteArrayView(m_savedExpansion).first(folderEnd) != m_directory.toUtf8())
+        return false;
+    ExpandedCalendar saved;
+    if (!saved.restore(QByteArrayView(m_savedExpansion).sliced(folderEnd + 1)) || !saved.holds(window))
+        return false;
+    m_expanded = std::move(saved);
+    return true;
 }
 
 void CalendarIndex::cacheChanged(bool firstListing)
 {
-    constexpr qint64 kSaveAfterMs = 30 * 1000;
     m_cacheChanged = true;
-    if (firstListing || m_sinceSave.elapsed() >= kSaveAfterMs)
-        saveCache();
+    m_expansionCurrent = false;
+    m_saveSoon = m_saveSoon || firstListing;
 }
 
 void CalendarIndex::saveCache()
 {
     m_cacheChanged = false;
+    m_saveSoon = false;
     m_sinceSave.start();
     if (!m_cache.enabled())
         return;
@@ -322,10 +359,20 @@ void CalendarIndex::saveCache()
             if (stored.parsed.isEmpty())
                 continue;
         }
+        else if (!entry.serialized.isEmpty()) {
+            stored.parsed = entry.serialized;
+        }
         entries.push_back(std::move(stored));
     }
     // A cache that cannot be written costs the next process time, nothing else.
-    m_cache.save(entries);
+    // The occurrences name their files by the folder as this index was given it.
+    QByteArray expansion;
+    if (m_expansionCurrent) {
+        expansion = m_expanded.save();
+        if (!expansion.isEmpty())
+            expansion.prepend(m_directory.toUtf8() + '\0');
+    }
+    m_cache.save(entries, expansion);
 }
 
 bool CalendarIndex::updateFiles(const QSet<QString>& names)
@@ -387,13 +434,13 @@ bool CalendarIndex::listFolder()
 
     // A new index starts from what an earlier process learnt.
     CalendarCache::Contents stored;
-    QHash<QString, CalendarCache::Entry> cached;
+    std::vector<CalendarCache::Entry>& cached = stored.entries;
     if (!m_listed && m_files.empty()) {
         stored = m_cache.load();
-        for (CalendarCache::Entry& entry : stored.entries) {
-            QString name = entry.name;
-            cached.insert(std::move(name), std::move(entry));
-        }
+        // Saved in name order; looked up by halving rather than through a table of every name.
+        const auto byName = [](const auto& a, const auto& b) { return a.name < b.name; };
+        if (!std::is_sorted(cached.begin(), cached.end(), byName))
+            std::sort(cached.begin(), cached.end(), byName);
     }
     const int parsedBefore = m_filesParsed;
     qsizetype fromCache = 0;
@@ -420,8 +467,11 @@ bool CalendarIndex::listFolder()
             continue;
         }
         changed = true;
-        if (const auto found = cached.constFind(fileName); found != cached.cend()) {
-            if (std::optional<Entry> entry = cachedEntry(fd, name, stamp, found.value())) {
+        const auto found = std::lower_bound(
+            cached.begin(), cached.end(), fileName,
+            [](const CalendarCache::Entry& entry, const QString& key) { return entry.name < key; });
+        if (found != cached.end() && found->name == fileName) {
+            if (std::optional<Entry> entry = cachedEntry(fd, name, stamp, *found)) {
                 ++fromCache;
                 files.emplace_back(std::move(fileName), std::move(*entry));
                 continue;
@@ -448,8 +498,20 @@ bool CalendarIndex::listFolder()
     m_files = std::move(files);
     m_listed = true;
     // The cache is written again only when it no longer says what the folder holds.
-    if (wasListed ? changed : m_filesParsed != parsedBefore || !reads.empty() || fromCache != cached.size())
+    const bool asCached = !wasListed && m_filesParsed == parsedBefore && reads.empty() &&
+                          fromCache == qsizetype(cached.size()) && qsizetype(m_files.size()) == fromCache;
+    if (wasListed ? changed : !asCached)
         cacheChanged(!wasListed);
+    if (asCached && fromCache > 0) {
+        m_cacheBytes = stored.bytes;
+        m_savedExpansion = stored.expansion;
+        // Saved by another build or in another time zone: saved again with this one's occurrences.
+        if (m_savedExpansion.isEmpty())
+            cacheChanged(true);
+    }
+    else if (!wasListed && fromCache > 0) {
+        m_cacheBytes = stored.bytes;
+    }
     return changed;
 }
 
@@ -460,15 +522,25 @@ Folder::Scan CalendarIndex::scan(const TimeWindow& timeWindow)
     bool changed = refresh();
     changed = parseReached() || changed;
     if (changed || !m_expanded.holds(window)) {
-        // Files are taken in name order, so equal starts keep that order.
-        std::vector<ExpandedCalendar::Object> objects;
-        objects.reserve(m_files.size());
-        for (const auto& [name, entry] : m_files) {
-            if (!entry.reach)
-                objects.push_back({m_directory + u'/' + name, QString(), entry.parsed, entry.error});
+        if (!restoreExpansion(window)) {
+            deserializeEntries();
+            // Files are taken in name order, so equal starts keep that order.
+            std::vector<ExpandedCalendar::Object> objects;
+            objects.reserve(m_files.size());
+            for (const auto& [name, entry] : m_files) {
+                if (!entry.reach)
+                    objects.push_back({m_directory + u'/' + name, QString(), entry.parsed, entry.error});
+            }
+            m_expanded.expand(window, objects);
         }
-        m_expanded.expand(window, objects);
+        m_expansionCurrent = true;
     }
+    m_savedExpansion.clear();
+    // The first listing's findings are written at once, for the next process; later changes at most every
+    // half minute, and when the index goes.
+    constexpr qint64 kSaveAfterMs = 30 * 1000;
+    if (m_cacheChanged && (m_saveSoon || m_sinceSave.elapsed() >= kSaveAfterMs))
+        saveCache();
     return m_expanded.scan();
 }
 
@@ -480,6 +552,7 @@ QList<std::shared_ptr<MailboxItem>> CalendarIndex::storedItems()
     if (refresh())
         m_expanded.forget();
     parseReached();
+    deserializeEntries();
     QList<std::shared_ptr<MailboxItem>> items;
     for (const auto& [name, entry] : m_files) {
         if (!entry.parsed)

@@ -61,6 +61,9 @@ private:
         bool unreadable = false; // not even read: nothing to remember about it
         // Set, instead of `parsed`, while none of the windows asked for meets the file's events.
         std::optional<CalendarPrefilter::Reach> reach;
+        // What the disk cache holds for the file, read back into `parsed` only when it is needed: a process
+        // that finds nothing changed takes the occurrences the last one saved instead.
+        QByteArray serialized;
     };
     // A file to read, and where its entry goes.
     struct Read {
@@ -92,6 +95,10 @@ private:
     // half minute, and when the index goes.
     void cacheChanged(bool firstListing);
     void saveCache();
+    // Reads back the entries the cache gave that are still in their saved form.
+    void deserializeEntries();
+    // The occurrences the last process saved, when nothing changed since and they are of this window.
+    bool restoreExpansion(const ICalendarFile::Window& window);
 
     QString m_directory;
     std::shared_ptr<DirectoryWatcher> m_watcher;
@@ -101,6 +108,11 @@ private:
     bool m_listed = false;
     CalendarCache m_cache;
     bool m_cacheChanged = false;
+    bool m_saveSoon = false;
+    // The loaded cache, while entries or the saved expansion still point into it.
+    QByteArray m_cacheBytes;
+    QByteArray m_savedExpansion;     // set while the folder is as the cache found it
+    bool m_expansionCurrent = false; // m_expanded is of the entries as they are
     QElapsedTimer m_sinceSave;
     int m_filesParsed = 0;
     int m_filesRead = 0;

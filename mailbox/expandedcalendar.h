@@ -3,6 +3,8 @@
 #include "mailbox/folder.h"
 #include "mailbox/icalendarfile.h"
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -34,6 +36,16 @@ public:
     // The occurrences as the caller's own copies, the objects that could not be read (or held events that
     // could not) as errors numbered ItemUnreadable, and the revision.
     Folder::Scan scan() const;
+
+    // The expansion in a form the next process can take back instead of expanding again (empty when there is
+    // none), and that form taken back; false, with nothing changed, for bytes that are not such a form.
+    // Occurrences are kept as instants, so the local time zone they are shown in is the reader's.
+    QByteArray save() const;
+    bool restore(QByteArrayView bytes);
+    // What else than the objects and the window an expansion depends on: this program's build, the local
+    // time zone (floating times are in it) and the zone data. A saved expansion holds only as long as this
+    // stays the same.
+    static QByteArray environment();
 
 private:
     std::optional<ICalendarFile::Window> m_window;

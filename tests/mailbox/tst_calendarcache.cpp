@@ -249,6 +249,47 @@ private slots:
         QCOMPARE(again, 0);
     }
 
+    // A new process takes the occurrences the last one saved only for the same window and the folder named
+    // alike, and they are what expanding gives: every field, the files' problems, the files' names.
+    void savedOccurrencesAreExpandedOnes_data()
+    {
+        QTest::addColumn<QString>("folderSuffix");
+        QTest::addColumn<int>("day");
+        QTest::newRow("same window") << "" << 7;
+        QTest::newRow("another window") << "" << 8;
+        QTest::newRow("folder named otherwise") << "/." << 7;
+    }
+    void savedOccurrencesAreExpandedOnes()
+    {
+        QFETCH(QString, folderSuffix);
+        QFETCH(int, day);
+        QTemporaryDir folder;
+        writeEvent(folder.path(), 'a', "Alpha");
+        writeEvent(folder.path(), 'b', "Bravo");
+        writeFile(folder.filePath("c.ics"),
+                  calendarEvent("c", "Charlie", "20261207T100000", "20261231T250000"));
+        const auto lines = [](const QString& path, int day) {
+            CalendarIndex index(path);
+            const Folder::Scan scan = index.scan(
+                {QDateTime(QDate(2026, 12, day + 1), QTime()), QDateTime(QDate(2026, 12, day), QTime())});
+            QStringList lines;
+            for (const MailboxError& error : scan.errors)
+                lines << error.description();
+            for (const auto& item : scan.occurrences)
+                lines << item->start.toString(Qt::ISODate) + u'|' + item->end.toString(Qt::ISODate) + u'|' +
+                             item->subject + u'|' + item->source.location + u'|' + item->source.uid;
+            return lines;
+        };
+        const QStringList first = lines(folder.path(), 7);
+        QVERIFY2(first.size() == 4 && first.first().contains("c.ics"),
+                 qPrintable(first.join(u'\n'))); // Charlie: a problem
+        const QStringList later = lines(folder.path() + folderSuffix, day);
+        qputenv("ROTAVINE_NO_CACHE", "1");
+        const QStringList expanded = lines(folder.path() + folderSuffix, day);
+        qunsetenv("ROTAVINE_NO_CACHE");
+        QCOMPARE(later, expanded);
+    }
+
 private:
     std::vector<std::unique_ptr<QTemporaryDir>> m_folders;
     int m_row = 0;

@@ -1216,7 +1216,7 @@ void MainWindow::reloadTeams(const QString& current)
     m_program.teamsChanged = loadTeams(chosen, *m_teamWindow, context);
     if (chosen.isEmpty())
         m_memberList->clear(); // the team is gone
-    showOfflineNote(); // the teams may come from the local copy of a server
+    showOfflineNote();         // the teams may come from the local copy of a server
 }
 
 void MainWindow::openTool(const QString& key)

@@ -17,6 +17,7 @@
 #include <thread>
 #include <time.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -517,9 +518,22 @@ bool CalendarIndex::listFolder()
 
 Folder::Scan CalendarIndex::scan(const TimeWindow& timeWindow)
 {
-    const ICalendarFile::Window window = windowOf(timeWindow);
+    update(windowOf(timeWindow));
+    return m_expanded.scan();
+}
+
+void CalendarIndex::prepare(const TimeWindow& timeWindow)
+{
+    m_prepared = false;
+    update(windowOf(timeWindow));
+    m_prepared = true;
+}
+
+void CalendarIndex::update(const ICalendarFile::Window& window)
+{
     m_window = window;
-    bool changed = refresh();
+    const bool prepared = std::exchange(m_prepared, false);
+    bool changed = !prepared && refresh();
     changed = parseReached() || changed;
     if (changed || !m_expanded.holds(window)) {
         if (!restoreExpansion(window)) {
@@ -541,12 +555,12 @@ Folder::Scan CalendarIndex::scan(const TimeWindow& timeWindow)
     constexpr qint64 kSaveAfterMs = 30 * 1000;
     if (m_cacheChanged && (m_saveSoon || m_sinceSave.elapsed() >= kSaveAfterMs))
         saveCache();
-    return m_expanded.scan();
 }
 
 QList<std::shared_ptr<MailboxItem>> CalendarIndex::storedItems()
 {
     m_window.reset();
+    m_prepared = false;
     // What the listing changed is not seen again by the next scan's refresh(). The files parsed now have
     // nothing in the window last expanded.
     if (refresh())

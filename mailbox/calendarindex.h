@@ -32,6 +32,9 @@ public:
     // Throws MailboxError (NotFound or AccessDenied) when the folder cannot be listed. Files that cannot be
     // read become errors numbered ItemUnreadable, the scan goes on.
     Folder::Scan scan(const TimeWindow& window);
+    // What scan() does but hand out the occurrences, so that a query can have its members' folders read on
+    // several threads; the next scan then trusts this listing rather than listing again. Throws as scan().
+    void prepare(const TimeWindow& window);
 
     // Every series and single event as stored, in file-name order.
     QList<std::shared_ptr<MailboxItem>> storedItems();
@@ -99,6 +102,8 @@ private:
     void deserializeEntries();
     // The occurrences the last process saved, when nothing changed since and they are of this window.
     bool restoreExpansion(const ICalendarFile::Window& window);
+    // Brings the files and their occurrences up to `window`.
+    void update(const ICalendarFile::Window& window);
 
     QString m_directory;
     std::shared_ptr<DirectoryWatcher> m_watcher;
@@ -106,6 +111,7 @@ private:
     QElapsedTimer m_sinceListing;
     std::vector<std::pair<QString, Entry>> m_files; // sorted by file name
     bool m_listed = false;
+    bool m_prepared = false; // listed by prepare() for the next scan
     CalendarCache m_cache;
     bool m_cacheChanged = false;
     bool m_saveSoon = false;

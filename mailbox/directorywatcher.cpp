@@ -23,6 +23,7 @@ DirectoryWatcher::~DirectoryWatcher()
 
 bool DirectoryWatcher::watch(const QString& directory)
 {
+    const std::lock_guard lock(m_mutex);
     if (m_fd < 0)
         return false;
     drain();
@@ -39,6 +40,7 @@ bool DirectoryWatcher::watch(const QString& directory)
 
 DirectoryWatcher::Changes DirectoryWatcher::take(const QString& directory)
 {
+    const std::lock_guard lock(m_mutex);
     if (!m_watches.contains(directory))
         return {true, {}};
     drain();

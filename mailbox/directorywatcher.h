@@ -4,10 +4,13 @@
 #include <QSet>
 #include <QString>
 
+#include <mutex>
+
 // Tells which files of watched folders changed since it was last asked, through one inotify instance for
 // the whole mailbox, so that re-reading a calendar with nothing changed touches no file at all. When it
 // cannot tell (no watch could be set, events were lost, the folder itself moved), it says so and the caller
 // lists the folder again.
+// The calendar folders of a query may be listed on several threads at once: every call takes a lock.
 class DirectoryWatcher {
 public:
     DirectoryWatcher();
@@ -28,6 +31,7 @@ public:
 private:
     void drain();
 
+    std::mutex m_mutex;
     int m_fd = -1;
     QHash<int, QString> m_directories; // watch descriptor → folder
     QHash<QString, int> m_watches;     // folder → watch descriptor

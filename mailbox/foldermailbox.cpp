@@ -7,10 +7,18 @@
 #include "mailbox/directorywatcher.h"
 #include "mailbox/icalendarfile.h"
 #include "mailbox/newfile.h"
+#include "mailbox/restriction.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 #include <QUuid>
+
+#include <algorithm>
+#include <atomic>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 FolderMailbox::FolderMailbox(Options options) : m_options(std::move(options))
 {
@@ -49,6 +57,54 @@ std::optional<ResolvedPerson> FolderMailbox::resolveName(const QString& name)
         }
     }
     return person;
+}
+
+void FolderMailbox::prepareCalendars(const QStringList& names, const QString& restriction)
+{
+    std::vector<std::shared_ptr<CalendarIndex>> indexes;
+    for (const QString& name : names) {
+        if (const std::optional<ResolvedPerson> person = resolveName(name);
+            person && QFileInfo(person->calendar).isDir())
+            indexes.push_back(indexFor(QFileInfo(person->calendar).absoluteFilePath()));
+    }
+    // A folder named twice is read once: an index is not to be read on two threads.
+    std::sort(indexes.begin(), indexes.end());
+    indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+    const std::size_t threads =
+        std::min(std::size_t(std::max(1, QThread::idealThreadCount())), indexes.size());
+    if (threads < 2)
+        return;
+    TimeWindow window;
+    try {
+        window = Restriction::parse(restriction).window();
+    }
+    catch (const MailboxError&) {
+        return; // the query's reads say what is wrong with it
+    }
+    ICalendarFile::initialiseLibrary();
+    std::atomic<std::size_t> next = 0;
+    const auto work = [&] {
+        for (std::size_t i = next++; i < indexes.size(); i = next++) {
+            try {
+                indexes[i]->prepare(window);
+            }
+            catch (const MailboxError&) {
+                // Raised again, in the query's order, by the member's own read.
+            }
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (std::size_t i = 1; i < threads; ++i) {
+        try {
+            helpers.emplace_back(work);
+        }
+        catch (const std::system_error&) {
+            break; // no more threads to be had: those there are do the work
+        }
+    }
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
 }
 
 std::shared_ptr<CalendarIndex> FolderMailbox::indexFor(const QString& directory)

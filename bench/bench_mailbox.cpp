@@ -423,8 +423,10 @@ int main(int argc, char* argv[])
     const QStringList members = benchMembers(root);
     // The cold scan is cold for the cache on disk too.
     for (const QFileInfo& folder :
-         QDir(root + u"/calendars"_s).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot))
-        QFile::remove(CalendarCache(folder.filePath()).path());
+         QDir(root + u"/calendars"_s).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (const CalendarCache cache(folder.filePath()); cache.enabled())
+            QFile::remove(cache.path());
+    }
 
     const qint64 windowStart = QDateTime(kFirstDay, QTime(0, 0)).toSecsSinceEpoch();
     const qint64 windowEnd = QDateTime(kLastDay.addDays(1), QTime(0, 0)).toSecsSinceEpoch();

@@ -516,7 +516,8 @@ std::optional<Reach> reachOf(QByteArrayView bytes)
             const bool alarmDuration = open.back() == Component::Alarm && name == "DURATION";
             if (isTimingName(name) && (open.back() == Component::Event || alarmDuration)) {
                 const qsizetype colon = line.indexOf(':');
-                if (folded || line.sliced(nameEnd, colon - nameEnd).contains('"'))
+                // A line that goes on on the next, or has no value where the parser looks for one.
+                if (folded || colon < nameEnd || line.sliced(nameEnd, colon - nameEnd).contains('"'))
                     return std::nullopt;
                 Event alarm;
                 if (!readTiming(name, line.sliced(nameEnd, colon - nameEnd), line.sliced(colon + 1),

@@ -15,6 +15,20 @@
 namespace {
 
 // Every field an occurrence carries, one line each, then the problems. The window is "from to".
+// Equal, but for a series cut for taking too long: the cut falls wherever the machine's load puts it, so
+// the shorter of two such expansions must be where the longer one begins.
+bool sameUpToCut(QStringList a, QStringList b)
+{
+    const auto cut = [](const QString& line) { return line.contains("too many dates"); };
+    if (a.filter("too many dates").isEmpty() && b.filter("too many dates").isEmpty())
+        return a == b;
+    a.removeIf(cut);
+    b.removeIf(cut);
+    if (a.size() > b.size())
+        std::swap(a, b);
+    return b.mid(0, a.size()) == a;
+}
+
 QStringList expanded(const ICalendarFile& file, const QString& window)
 {
     std::vector<MailboxItem> items;
@@ -84,7 +98,7 @@ private slots:
         if (!m_stored.isEmpty())
             QSKIP("the first process's part");
         QTemporaryDir stored;
-        QStringList expected;
+        QList<QStringList> expected;
         const QStringList names = corpus("ical", ".ics");
         for (const QString& name : names) {
             QString error;
@@ -97,13 +111,14 @@ private slots:
             if (file && !expanded(*file, window).filter("too many dates").isEmpty())
                 window = readLines(dataPath("ical/" + name + ".expected")).value(0).section(u' ', 1);
             const auto copy = ICalendarFile::deserialize(bytes, &error);
-            QVERIFY2(!file || (copy && expanded(*copy, window) == expanded(*file, window)), qPrintable(name));
+            QVERIFY2(!file || (copy && sameUpToCut(expanded(*copy, window), expanded(*file, window))),
+                     qPrintable(name));
             for (const qsizetype cut : {qsizetype(0), bytes.size() / 2, bytes.size() - 1})
                 QVERIFY2(!ICalendarFile::deserialize(bytes.left(cut), &error) && !error.isEmpty(),
                          qPrintable(name));
             writeFile(stored.filePath(name), bytes);
             writeFile(stored.filePath(name + ".window"), window.toUtf8());
-            expected << name << (file ? expanded(*file, window) : QStringList());
+            expected.append(file ? expanded(*file, window) : QStringList());
         }
         QProcess second;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -112,7 +127,16 @@ private slots:
         second.start(QCoreApplication::applicationFilePath(), {"expandStored"});
         QVERIFY(second.waitForFinished(120000));
         QCOMPARE(second.exitCode(), 0);
-        QCOMPARE(readLines(stored.filePath("expanded.txt")), expected);
+        // The second process writes each file's lines after its name.
+        const QStringList lines = readLines(stored.filePath("expanded.txt"));
+        for (qsizetype file = 0, at = 0; file < names.size(); ++file) {
+            QCOMPARE(lines.value(at), names[file]);
+            const qsizetype end =
+                file + 1 < names.size() ? lines.indexOf(names[file + 1], at + 1) : lines.size();
+            QVERIFY2(end > at && sameUpToCut(lines.mid(at + 1, end - at - 1), expected[file]),
+                     qPrintable(names[file]));
+            at = end;
+        }
     }
     void expandStored()
     {

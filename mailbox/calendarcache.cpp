@@ -1,43 +1,21 @@
 #include "mailbox/calendarcache.h"
 
+#include "mailbox/cachefile.h"
 #include "mailbox/expandedcalendar.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QTemporaryFile>
-
-#include <cstdio>
 
 namespace {
 
 constexpr char kMagic[] = "RVCCACHE";
-constexpr qsizetype kMagicSize = sizeof(kMagic) - 1;
 // Bumped whenever the layout of the file, or of what ICalendarFile::serialize() writes, changes.
 constexpr quint32 kFormat = 3;
-constexpr auto kChecksum = QCryptographicHash::Md5;
-constexpr qsizetype kChecksumSize = 16;
-constexpr qsizetype kHeaderSize = kMagicSize + 4 + 8 + kChecksumSize;
 
 // File systems that keep times to the second or two would let a change within that time keep the stamp.
 constexpr qint64 kTimeResolutionNs = 2'000'000'000;
-
-void writeBigEndian(QByteArray& bytes, quint64 value, int size)
-{
-    for (int shift = (size - 1) * 8; shift >= 0; shift -= 8)
-        bytes.append(char((value >> shift) & 0xFF));
-}
-
-quint64 readBigEndian(const char* bytes, int size)
-{
-    quint64 value = 0;
-    for (int i = 0; i < size; ++i)
-        value = (value << 8) | quint8(bytes[i]);
-    return value;
-}
 
 QDataStream& operator<<(QDataStream& out, const CalendarCache::Entry& entry)
 {
@@ -67,15 +45,6 @@ void readEntry(QDataStream& in, const QByteArray& payload, CalendarCache::Entry&
     }
     entry.parsed = QByteArray::fromRawData(payload.constData() + at, size);
     in.skipRawData(int(size));
-}
-
-// Readable and writable by the user alone: calendars say where people are.
-bool makePrivateFolder(const QString& path)
-{
-    if (!QDir().mkpath(path))
-        return false;
-    return QFile::setPermissions(path,
-                                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 } // namespace
@@ -112,29 +81,19 @@ CalendarCache::Contents CalendarCache::load() const
 {
     if (!enabled())
         return {};
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<CacheFile::Contents> file = CacheFile::read(m_path, kMagic, kFormat);
+    if (!file)
         return {};
     Contents contents;
-    contents.bytes = file.readAll();
-    const QByteArray& bytes = contents.bytes;
-    if (bytes.size() < kHeaderSize || !bytes.startsWith(QByteArrayView(kMagic, kMagicSize)) ||
-        readBigEndian(bytes.constData() + kMagicSize, 4) != kFormat ||
-        readBigEndian(bytes.constData() + kMagicSize + 4, 8) != quint64(bytes.size() - kHeaderSize))
-        return {};
-    const QByteArrayView payload = QByteArrayView(bytes).sliced(kHeaderSize);
-    if (QCryptographicHash::hash(payload, kChecksum) !=
-        QByteArrayView(bytes).sliced(kMagicSize + 12, kChecksumSize))
-        return {};
-
-    const QByteArray payloadBytes = QByteArray::fromRawData(payload.data(), payload.size());
+    contents.bytes = file->file; // shared, not copied: the entries point into it
+    const QByteArray payloadBytes = file->payload();
     QDataStream in(payloadBytes);
     in.setVersion(QDataStream::Qt_6_0);
     QString directory;
     quint32 count = 0;
     in >> directory >> count;
     // Another folder whose name hashes alike is no help.
-    if (directory != m_canonical || count > quint32(payload.size()))
+    if (directory != m_canonical || count > quint32(payloadBytes.size()))
         return {};
     contents.entries.resize(count);
     for (Entry& entry : contents.entries)
@@ -165,25 +124,10 @@ bool CalendarCache::save(const std::vector<Entry>& entries, const QByteArray& ex
         out << ExpandedCalendar::environment() << quint32(expansion.size());
         out.writeRawData(expansion.constData(), int(expansion.size()));
     }
-    QByteArray header(kMagic, kMagicSize);
-    writeBigEndian(header, kFormat, 4);
-    writeBigEndian(header, quint64(payload.size()), 8);
-    header.append(QCryptographicHash::hash(payload, kChecksum));
-
-    // Written beside and renamed, like QSaveFile, but without its wait for the disk: a cache that a crash
-    // leaves damaged fails its checksum and is rebuilt. QTemporaryFile creates it 0600.
-    const QString where = folder();
-    QTemporaryFile file(where + QStringLiteral("/XXXXXX.tmp"));
-    bool written = makePrivateFolder(QFileInfo(where).path()) && makePrivateFolder(where) && file.open() &&
-                   file.write(header) == header.size() && file.write(payload) == payload.size() &&
-                   file.flush();
-    if (written) {
-        written = ::rename(QFile::encodeName(file.fileName()).constData(),
-                           QFile::encodeName(m_path).constData()) == 0;
-        file.setAutoRemove(!written);
-    }
-    if (!written && error)
-        *error =
-            QStringLiteral("The calendar cache %1 cannot be written: %2").arg(m_path, file.errorString());
-    return written;
+    QString reason;
+    if (CacheFile::write(m_path, kMagic, kFormat, payload, &reason))
+        return true;
+    if (error)
+        *error = QStringLiteral("The calendar cache %1 cannot be written: %2").arg(m_path, reason);
+    return false;
 }

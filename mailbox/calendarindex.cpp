@@ -1,20 +1,18 @@
 #include "mailbox/calendarindex.h"
 
 #include "mailbox/directorywatcher.h"
+#include "mailbox/parallelwork.h"
 
 #include <QFile>
 #include <QThread>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
-#include <system_error>
-#include <thread>
 #include <time.h>
 #include <unistd.h>
 #include <utility>
@@ -212,30 +210,14 @@ void CalendarIndex::readEntries(int directoryFd, const std::vector<Read>& reads)
 {
     ICalendarFile::initialiseLibrary();
     const std::optional<ICalendarFile::Window> window = m_window;
-    std::atomic<std::size_t> next = 0;
-    const auto work = [&] {
-        QByteArray buffer;
-        for (std::size_t i = next++; i < reads.size(); i = next++) {
-            const Read& read = reads[i];
-            QString error;
-            *read.entry = readInto(directoryFd, read.name.constData(), buffer, &error)
-                              ? entryOf(buffer, read.stamp, window)
-                              : unreadableEntry(read.stamp, error);
-        }
-    };
-    const std::size_t threads = std::min(std::size_t(m_threads), reads.size());
-    std::vector<std::thread> helpers;
-    for (std::size_t i = 1; i < threads; ++i) {
-        try {
-            helpers.emplace_back(work);
-        }
-        catch (const std::system_error&) {
-            break; // no more threads to be had: those there are do the work
-        }
-    }
-    work();
-    for (std::thread& helper : helpers)
-        helper.join();
+    ParallelWork::forEach(reads.size(), std::size_t(m_threads), [&](std::size_t i) {
+        thread_local QByteArray buffer; // reused from file to file
+        const Read& read = reads[i];
+        QString error;
+        *read.entry = readInto(directoryFd, read.name.constData(), buffer, &error)
+                          ? entryOf(buffer, read.stamp, window)
+                          : unreadableEntry(read.stamp, error);
+    });
     for (const Read& read : reads)
         countParsed(*read.entry);
 }

@@ -7,6 +7,7 @@
 #include "mailbox/directorywatcher.h"
 #include "mailbox/icalendarfile.h"
 #include "mailbox/newfile.h"
+#include "mailbox/parallelwork.h"
 #include "mailbox/restriction.h"
 
 #include <QDir>
@@ -15,9 +16,6 @@
 #include <QUuid>
 
 #include <algorithm>
-#include <atomic>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 FolderMailbox::FolderMailbox(Options options) : m_options(std::move(options))
@@ -82,29 +80,14 @@ void FolderMailbox::prepareCalendars(const QStringList& names, const QString& re
         return; // the query's reads say what is wrong with it
     }
     ICalendarFile::initialiseLibrary();
-    std::atomic<std::size_t> next = 0;
-    const auto work = [&] {
-        for (std::size_t i = next++; i < indexes.size(); i = next++) {
-            try {
-                indexes[i]->prepare(window);
-            }
-            catch (const MailboxError&) {
-                // Raised again, in the query's order, by the member's own read.
-            }
-        }
-    };
-    std::vector<std::thread> helpers;
-    for (std::size_t i = 1; i < threads; ++i) {
+    ParallelWork::forEach(indexes.size(), threads, [&](std::size_t i) {
         try {
-            helpers.emplace_back(work);
+            indexes[i]->prepare(window);
         }
-        catch (const std::system_error&) {
-            break; // no more threads to be had: those there are do the work
+        catch (const MailboxError&) {
+            // Raised again, in the query's order, by the member's own read.
         }
-    }
-    work();
-    for (std::thread& helper : helpers)
-        helper.join();
+    });
 }
 
 std::shared_ptr<CalendarIndex> FolderMailbox::indexFor(const QString& directory)

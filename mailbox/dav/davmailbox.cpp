@@ -5,6 +5,7 @@
 #include "mailbox/dav/davcalendarfolder.h"
 #include "mailbox/dav/davcontactsfolder.h"
 #include "mailbox/expandedcalendar.h"
+#include "mailbox/parallelwork.h"
 #include "mailbox/restriction.h"
 #include "mailbox/vcard.h"
 
@@ -13,7 +14,6 @@
 #include <QUuid>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <map>
 #include <thread>
@@ -629,22 +629,14 @@ void DavMailbox::settleCalendars()
         }
     }
     ICalendarFile::initialiseLibrary();
-    std::atomic<std::size_t> next = 0;
-    const auto work = [&] {
-        for (std::size_t i = next++; i < unparsed.size(); i = next++) {
+    ParallelWork::forEach(
+        unparsed.size(),
+        std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), unparsed.size() / 16 + 1),
+        [&unparsed](std::size_t i) {
             CalendarState::Resource& resource = *unparsed[i];
             resource.parsed = ICalendarFile::parse(resource.bytes, &resource.error);
             resource.parsedYet = true;
-        }
-    };
-    const std::size_t threads =
-        std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), unparsed.size() / 16 + 1);
-    std::vector<std::thread> helpers;
-    for (std::size_t i = 1; i < threads; ++i)
-        helpers.emplace_back(work);
-    work();
-    for (std::thread& helper : helpers)
-        helper.join();
+        });
     for (auto it = m_calendars.cbegin(); it != m_calendars.cend(); ++it) {
         if (it.value()->unsaved)
             mirrorCalendar(it.value()->url, *it.value());

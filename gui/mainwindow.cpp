@@ -665,10 +665,7 @@ PagedPlanning::Texts MainWindow::pageTexts() const
                    DateText::generalDate(m_datePickers[0]->date().startOfDay()) +
                    m_texts.message(Message::ReportPeriodTo) +
                    DateText::generalDate(m_datePickers[1]->date().startOfDay());
-    const QString pageOf = m_texts.screen(ScreenText::PrintPageOf).caption;
-    // A language file without the entry still numbers its pages.
-    if (pageOf.contains(QLatin1StringView("%1")) && pageOf.contains(QLatin1StringView("%2")))
-        pages.pageOf = pageOf;
+    pages.pageOf = pageOfText(m_texts);
     if (!m_engine.useFilters)
         return pages;
     pages.legendTitle = m_texts.message(Message::LegendTitle);

@@ -35,10 +35,7 @@ Widget* tagged(Widget* widget, const char* name, int screenText)
 PagedPlanning::Texts pageTexts(const PrintRequest& request)
 {
     PagedPlanning::Texts texts = request.pages;
-    const QString pageOf = request.texts.screen(ScreenText::PrintPageOf).caption;
-    // A language file without the entry still numbers its pages.
-    if (pageOf.contains(QLatin1StringView("%1")) && pageOf.contains(QLatin1StringView("%2")))
-        texts.pageOf = pageOf;
+    texts.pageOf = pageOfText(request.texts);
     return texts;
 }
 
@@ -51,6 +48,15 @@ void tell(QWidget* parent, const PrintDialogs& dialogs, const QString& text)
 }
 
 } // namespace
+
+QString pageOfText(const LanguageTexts& texts)
+{
+    const QString pageOf = texts.screen(ScreenText::PrintPageOf).caption;
+    // A language file without the entry still numbers its pages.
+    if (pageOf.contains(QLatin1StringView("%1")) && pageOf.contains(QLatin1StringView("%2")))
+        return pageOf;
+    return PagedPlanning::Texts().pageOf;
+}
 
 PagedPlanning::Layout loadPrintLayout(const SettingsStore& settings)
 {

@@ -14,6 +14,9 @@ class QComboBox;
 class QRadioButton;
 class SettingsStore;
 
+// "page %1 of %2" in the language in use.
+QString pageOfText(const LanguageTexts& texts);
+
 // The page layout of a printed planning or its PDF, as the settings store's [Print] section remembers it.
 PagedPlanning::Layout loadPrintLayout(const SettingsStore& settings);
 void savePrintLayout(SettingsStore& settings, const PagedPlanning::Layout& layout);

@@ -485,15 +485,14 @@ bool CalendarIndex::listFolder()
                           fromCache == qsizetype(cached.size()) && qsizetype(m_files.size()) == fromCache;
     if (wasListed ? changed : !asCached)
         cacheChanged(!wasListed);
-    if (asCached && fromCache > 0) {
+    // Entries taken from the cache point into what was loaded.
+    if (fromCache > 0)
         m_cacheBytes = stored.bytes;
+    if (asCached && fromCache > 0) {
         m_savedExpansion = stored.expansion;
         // Saved by another build or in another time zone: saved again with this one's occurrences.
         if (m_savedExpansion.isEmpty())
             cacheChanged(true);
-    }
-    else if (!wasListed && fromCache > 0) {
-        m_cacheBytes = stored.bytes;
     }
     return changed;
 }

@@ -1,6 +1,8 @@
 #include "mailbox/dav/davclient.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -8,6 +10,9 @@
 #include <QSslError>
 #include <QTimer>
 
+#include <algorithm>
+#include <deque>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -24,32 +29,47 @@ QString seconds(int milliseconds)
 
 } // namespace
 
-// Runs requests with at most maxInFlight at a time and waits for all of them in one local event loop.
+// Runs requests with at most inFlightLimit() at a time and waits for all of them in one local event loop.
+// Each reply goes to `taken` as soon as it ends, which may add the requests that follow from it.
 class DavClient::Batch {
 public:
-    Batch(DavClient& client, const QList<Request>& requests)
-        : m_client(client), m_requests(requests), m_replies(requests.size()), m_redirects(requests.size(), 0)
+    using Taken = std::function<void(qsizetype index, const Reply& reply)>;
+
+    Batch(DavClient& client, Taken taken) : m_client(client), m_taken(std::move(taken)) { m_clock.start(); }
+
+    // Requests go in the order they were added: a task's next request waits behind the first requests of
+    // the others, which are quick ones as a rule (where is the calendar), so that the server has the next
+    // request while a reply is worked on.
+    qsizetype add(Request request)
     {
+        const qsizetype index = qsizetype(m_requests.size());
+        m_requests.push_back(std::move(request));
+        m_redirects.push_back(0);
+        m_sentAt.push_back(0);
+        m_waiting.push_back(index);
+        return index;
     }
 
-    QList<Reply> run()
+    void run()
     {
-        if (m_requests.isEmpty())
-            return {};
-        const int limit = std::max(1, m_client.m_options.maxInFlight);
-        while (m_started < m_requests.size() && m_running < limit) {
-            const qsizetype index = m_started++;
-            send(index, m_requests.at(index).url);
-        }
+        sendWaiting();
         if (m_running > 0)
             m_loop.exec(QEventLoop::ExcludeUserInputEvents);
-        return m_replies;
     }
 
 private:
+    void sendWaiting()
+    {
+        while (!m_waiting.empty() && m_running < m_client.inFlightLimit()) {
+            const qsizetype index = m_waiting.front();
+            m_waiting.pop_front();
+            send(index, m_requests.at(std::size_t(index)).url);
+        }
+    }
+
     void send(qsizetype index, const QUrl& url)
     {
-        const Request& request = m_requests.at(index);
+        const Request& request = m_requests.at(std::size_t(index));
         QNetworkRequest http(url);
         http.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
         http.setTransferTimeout(m_client.m_options.timeoutMs);
@@ -60,11 +80,15 @@ private:
             http.setRawHeader("Depth", request.depth);
         for (const auto& [name, value] : request.headers)
             http.setRawHeader(name, value);
+        // Compressing costs a server on this machine more than the copy it saves.
+        if (m_client.m_loopback)
+            http.setRawHeader("Accept-Encoding", "identity");
         // The password goes to the configured server only, never to where a redirect points.
         if (!m_client.m_authorization.isEmpty() && m_client.sameServer(url))
             http.setRawHeader("Authorization", m_client.m_authorization);
 
         QNetworkReply* reply = m_client.m_network->sendCustomRequest(http, request.method, request.body);
+        m_sentAt[std::size_t(index)] = m_clock.nsecsElapsed();
         ++m_client.m_requestsSent;
         ++m_running;
         QObject::connect(reply, &QNetworkReply::sslErrors, reply, [this, reply](const QList<QSslError>&) {
@@ -88,7 +112,9 @@ private:
     {
         reply->deleteLater();
         --m_running;
-        const Request& request = m_requests.at(index);
+        if (reply->error() == QNetworkReply::NoError)
+            m_client.noteLatency((m_clock.nsecsElapsed() - m_sentAt[std::size_t(index)]) / 1e6);
+        const Request& request = m_requests.at(std::size_t(index));
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QUrl url = reply->url();
 
@@ -103,7 +129,7 @@ private:
             }
         }
 
-        Reply& result = m_replies[index];
+        Reply result;
         result.status = status;
         result.url = url;
         if (reply->isOpen())
@@ -146,19 +172,21 @@ private:
                                    .toDisplayString()));
         }
 
-        if (m_started < m_requests.size()) {
-            const qsizetype next = m_started++;
-            send(next, m_requests.at(next).url);
-        }
+        // The server gets the next request before this reply is worked on, so that it is not left idle.
+        sendWaiting();
+        m_taken(index, result);
+        sendWaiting();
         if (m_running == 0)
             m_loop.quit();
     }
 
     DavClient& m_client;
-    const QList<Request>& m_requests;
-    QList<Reply> m_replies;
+    Taken m_taken;
+    std::deque<Request> m_requests; // by index; a deque keeps them in place as more are added
     std::vector<int> m_redirects;
-    qsizetype m_started = 0;
+    std::vector<qint64> m_sentAt; // nanoseconds on m_clock
+    std::deque<qsizetype> m_waiting;
+    QElapsedTimer m_clock;
     int m_running = 0;
     QEventLoop m_loop;
 };
@@ -168,11 +196,34 @@ DavClient::DavClient(Options options)
 {
     if (!m_options.user.isEmpty())
         m_authorization = "Basic " + (m_options.user + u':' + m_options.password).toUtf8().toBase64();
+    const QString host = m_options.server.host();
+    m_loopback = host.compare(QLatin1StringView("localhost"), Qt::CaseInsensitive) == 0 ||
+                 QHostAddress(host).isLoopback();
     // Redirects are followed by hand, so that the password and the method go only where they should.
     m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
 
 DavClient::~DavClient() = default;
+
+int DavClient::inFlightLimit() const
+{
+    const int most = std::max(1, m_options.maxInFlight);
+    if (m_recentService.empty())
+        return 1; // nothing known yet: the first replies tell
+    // The slowest of the recent replies decides, so that a quick one does not let two slow ones go at once.
+    const double service = *std::max_element(m_recentService.begin(), m_recentService.end());
+    const double covered = 1 + m_roundTripMs / std::max(service, 0.1);
+    return covered >= most ? most : std::max(1, int(covered));
+}
+
+void DavClient::noteLatency(double milliseconds)
+{
+    if (m_roundTripMs < 0 || milliseconds < m_roundTripMs)
+        m_roundTripMs = milliseconds;
+    m_recentService.push_back(milliseconds - m_roundTripMs);
+    if (m_recentService.size() > 8)
+        m_recentService.pop_front();
+}
 
 bool DavClient::sameServer(const QUrl& url) const
 {
@@ -188,27 +239,34 @@ DavClient::Reply DavClient::run(const Request& request)
 
 QList<DavClient::Reply> DavClient::runAll(const QList<Request>& requests)
 {
-    Batch batch(*this, requests);
-    return batch.run();
+    QList<Reply> replies(requests.size());
+    Batch batch(*this, [&replies](qsizetype index, const Reply& reply) { replies[index] = reply; });
+    for (const Request& request : requests)
+        batch.add(request);
+    batch.run();
+    return replies;
 }
 
 void DavClient::runTasks(const QList<Task*>& tasks)
 {
-    for (;;) {
-        QList<Request> requests;
-        QList<Task*> waiting;
-        for (Task* task : tasks) {
-            if (std::optional<Request> request = task->next()) {
-                requests.append(std::move(*request));
-                waiting.append(task);
-            }
+    // Each task goes on as soon as its reply is taken, while the others' requests are still out: the work on
+    // one reply overlaps the server's on the next.
+    std::vector<Task*> owners;
+    Batch batch(*this, [&](qsizetype index, const Reply& reply) {
+        Task* task = owners.at(std::size_t(index));
+        task->take(reply);
+        if (std::optional<Request> request = task->next()) {
+            batch.add(std::move(*request));
+            owners.push_back(task);
         }
-        if (requests.isEmpty())
-            return;
-        const QList<Reply> replies = runAll(requests);
-        for (qsizetype i = 0; i < waiting.size(); ++i)
-            waiting.at(i)->take(replies.at(i));
+    });
+    for (Task* task : tasks) {
+        if (std::optional<Request> request = task->next()) {
+            batch.add(std::move(*request));
+            owners.push_back(task);
+        }
     }
+    batch.run();
 }
 
 MailboxError DavClient::statusError(int status, const QString& reason, const QString& what, const QUrl& url)

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <deque>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -53,8 +54,9 @@ public:
         bool ok() const { return !error.has_value(); }
     };
 
-    // A unit of work that needs one request after another (find a calendar, check it, read it). A batch
-    // advances every task by one request per round, so that a team's reads travel together.
+    // A unit of work that needs one request after another (find a calendar, check it, read it). runTasks
+    // starts every task's first request and hands each reply to its task the moment it ends, so one
+    // calendar's reply is worked on while the next is still on the way.
     class Task {
     public:
         virtual ~Task() = default;
@@ -78,6 +80,14 @@ public:
     // The error for an HTTP status, worded for `what`.
     static MailboxError statusError(int status, const QString& reason, const QString& what, const QUrl& url);
 
+    // Requests in flight at most: enough to keep the server busy while replies travel, one more than the
+    // round trip holds service times. More only queue at the server, and a server that takes them at once
+    // may spend more on each (Radicale's threads share one interpreter lock); so a server on this machine
+    // or a slow one gets one at a time, a distant quick one several, never more than maxInFlight. Learnt
+    // from each reply's time, send to end (noteLatency).
+    int inFlightLimit() const;
+    void noteLatency(double milliseconds);
+
     // Counters for the benchmark and the tests.
     qint64 requestsSent() const { return m_requestsSent; }
     qint64 bytesReceived() const { return m_bytesReceived; }
@@ -95,8 +105,11 @@ private:
     Options m_options;
     std::unique_ptr<QNetworkAccessManager> m_network;
     QByteArray m_authorization;
+    bool m_loopback = false; // the server is on this machine
     qint64 m_requestsSent = 0;
     qint64 m_bytesReceived = 0;
     bool m_unreachable = false;
     QDateTime m_lastReached;
+    double m_roundTripMs = -1;          // the quickest reply yet: the network's share of every reply
+    std::deque<double> m_recentService; // the server's share of the last replies, queueing included
 };

@@ -186,6 +186,37 @@ private slots:
         QVERIFY(!mailbox->offlineSince());
     }
 
+    // Requests in flight follow the replies' times: several where the network's round trip is the most of
+    // a reply, one where the server's own time is.
+    void inFlightLimit_data()
+    {
+        QTest::addColumn<QList<double>>("latencies"); // milliseconds, oldest first
+        QTest::addColumn<int>("most");
+        QTest::addColumn<int>("limit");
+        QTest::newRow("nothing known yet") << QList<double>{} << 8 << 1;
+        QTest::newRow("distant, quick") << QList<double>{50, 52, 55, 51} << 8 << 8;
+        QTest::newRow("never beyond the most") << QList<double>{50, 52, 55, 51} << 3 << 3;
+        QTest::newRow("distant, answering in a round trip's time") << QList<double>{50, 80, 75} << 8 << 2;
+        QTest::newRow("distant, slow to answer") << QList<double>{50, 250, 240} << 8 << 1;
+        QTest::newRow("on this machine, slow to answer") << QList<double>{2, 4, 220, 230} << 8 << 1;
+        QTest::newRow("one slow reply among quick ones") << QList<double>{50, 300, 51, 52, 50} << 8 << 1;
+        QTest::newRow("a slow reply long past")
+            << QList<double>{50, 300, 51, 52, 50, 51, 53, 50, 51, 52} << 8 << 8;
+    }
+    void inFlightLimit()
+    {
+        QFETCH(QList<double>, latencies);
+        QFETCH(int, most);
+        QFETCH(int, limit);
+        DavClient::Options options;
+        options.server = QUrl("http://calendar.example.org/");
+        options.maxInFlight = most;
+        DavClient client(options);
+        for (double latency : latencies)
+            client.noteLatency(latency);
+        QCOMPARE(client.inFlightLimit(), limit);
+    }
+
     // Xandikos fails a sync from a token it never gave with a 500: everything is read again all the same.
     void tokenRefusedByXandikos()
     {

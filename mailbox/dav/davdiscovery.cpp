@@ -129,14 +129,14 @@ DavDiscovery::Account DavDiscovery::discover(DavClient& client, const QUrl& serv
     return account;
 }
 
-DavClient::Request DavDiscovery::listCollections(const QUrl& home, const QString& what, bool syncTokens)
+DavClient::Request DavDiscovery::listCollections(const QUrl& home, const QString& what, bool counters)
 {
     QList<DavXml::Name> properties{{kDav, QStringLiteral("resourcetype")},
                                    {kDav, QStringLiteral("displayname")},
-                                   {kCalendarServer, QStringLiteral("getctag")},
                                    {kCalDav, QStringLiteral("supported-calendar-component-set")}};
-    if (syncTokens)
-        properties.append({kDav, QStringLiteral("sync-token")});
+    if (counters)
+        properties << DavXml::Name{kCalendarServer, QStringLiteral("getctag")}
+                   << DavXml::Name{kDav, QStringLiteral("sync-token")};
     return propfind(home, "1", properties, what);
 }
 
@@ -160,11 +160,9 @@ QList<DavCollection> DavDiscovery::addressBooks(const QList<DavXml::Response>& r
     return books;
 }
 
-std::optional<QUrl> DavDiscovery::chooseCalendar(const QList<DavXml::Response>& responses, const QUrl& base,
-                                                 QString* ctag)
+std::optional<QUrl> DavDiscovery::chooseCalendar(const QList<DavXml::Response>& responses, const QUrl& base)
 {
     QList<QUrl> calendars;
-    QHash<QString, QString> ctags;
     for (const DavXml::Response& response : responses) {
         if (!response.isCollectionOf(kCalDav, QStringLiteral("calendar")))
             continue;
@@ -174,7 +172,6 @@ std::optional<QUrl> DavDiscovery::chooseCalendar(const QList<DavXml::Response>& 
             !components->componentNames.contains(QStringLiteral("VEVENT"), Qt::CaseInsensitive))
             continue;
         calendars.append(withTrailingSlash(resolve(base, response.href)));
-        ctags.insert(urlKey(calendars.last()), ctagOf(response));
     }
     if (calendars.isEmpty())
         return std::nullopt;
@@ -189,8 +186,6 @@ std::optional<QUrl> DavDiscovery::chooseCalendar(const QList<DavXml::Response>& 
             break;
         }
     }
-    if (ctag)
-        *ctag = ctags.value(urlKey(chosen));
     return chosen;
 }
 

@@ -31,15 +31,14 @@ public:
     // the server cannot be reached, NotFound when no address offers a principal.
     static Account discover(DavClient& client, const QUrl& server, const QString& user);
 
-    // A depth-1 PROPFIND of a home: the properties that tell collections apart, and each one's getctag (some
-    // servers compute it from every item, so a home of calendars is asked for that one only) and, with
-    // `syncTokens`, the sync token for servers without getctag.
-    static DavClient::Request listCollections(const QUrl& home, const QString& what, bool syncTokens = true);
+    // A depth-1 PROPFIND of a home: the properties that tell collections apart and, with `counters`, each
+    // one's getctag and sync token. Some servers compute those from every item of every collection, so a
+    // home is listed without them where the reads that follow bring their own.
+    static DavClient::Request listCollections(const QUrl& home, const QString& what, bool counters = true);
     static QList<DavCollection> addressBooks(const QList<DavXml::Response>& responses, const QUrl& base);
     // The calendar of a home that holds events: one with a usual name ("calendar", "personal", "default")
     // first, else the first by address. Nothing when the home has none.
-    static std::optional<QUrl> chooseCalendar(const QList<DavXml::Response>& responses, const QUrl& base,
-                                              QString* ctag = nullptr);
+    static std::optional<QUrl> chooseCalendar(const QList<DavXml::Response>& responses, const QUrl& base);
 
     // Where a person's calendar home is by the server's conventions: the user's own calendar home with the
     // user's name replaced by the person's address, then by its local part. Empty when the home does not

@@ -152,10 +152,13 @@ public:
         m_thenRead = thenRead;
         m_stage = Locate;
     }
-    void read(const QUrl& calendar)
+    // `homesIfGone`: where to look for the calendar should it be gone from `calendar`.
+    void read(const QUrl& calendar, QList<QUrl> homesIfGone = {})
     {
         m_calendar = calendar;
         m_thenRead = true;
+        m_homes = std::move(homesIfGone);
+        m_relocate = !m_homes.isEmpty();
         startReading();
     }
 
@@ -195,8 +198,10 @@ public:
             DavClient::Request list = request("PROPFIND", *m_calendar, what());
             list.depth = "1";
             list.contentType = "application/xml; charset=utf-8";
-            list.body =
-                DavXml::propfind({{kDav, QStringLiteral("getetag")}, {kDav, QStringLiteral("resourcetype")}});
+            // The collection's own getctag comes with the listing, so that the next read can check it.
+            list.body = DavXml::propfind({{kDav, QStringLiteral("getetag")},
+                                          {kDav, QStringLiteral("resourcetype")},
+                                          {DavXml::kCalendarServer, QStringLiteral("getctag")}});
             return list;
         }
         case Fetch: {
@@ -222,6 +227,16 @@ public:
         }
         if (reply.status != 0)
             m_reached = true;
+        if (m_relocate && m_stage != Locate && (reply.status == 404 || reply.status == 410)) {
+            // Not where it was found last time: looked for again, and read from nothing where it is now.
+            m_relocate = false;
+            m_calendar.reset();
+            m_state.reset();
+            m_home = 0;
+            m_stage = Locate;
+            return;
+        }
+        m_relocate = m_relocate && !reply.ok();
         try {
             switch (m_stage) {
             case Locate:
@@ -249,6 +264,8 @@ public:
     }
 
     bool located() const { return m_located; }
+    // Read where an earlier process found it, and found there or, gone from there, anew.
+    bool relocatable() const { return !m_homes.isEmpty() && m_calendar; }
     const std::optional<QUrl>& calendar() const { return m_calendar; }
     const std::optional<MailboxError>& error() const { return m_error; }
     bool failedLocating() const { return m_error && !m_calendarFound; }
@@ -278,7 +295,12 @@ private:
         m_state = m_mailbox.calendarState(*m_calendar);
         m_state->fresh = false;
         m_state->pendingError.reset();
-        m_stage = Check;
+        // Nothing to compare a getctag with, or a token to sync from: either way one request tells what
+        // changed, where a check would cost the server as much again.
+        if (!m_state->loaded || (!m_state->syncToken.isEmpty() && !m_mailbox.m_syncRefused))
+            decide(QString(), true);
+        else
+            m_stage = Check;
     }
 
     void takeLocation(const DavClient::Reply& reply)
@@ -289,9 +311,8 @@ private:
         }
         if (!reply.ok())
             throw *reply.error;
-        QString ctag;
         const std::optional<QUrl> calendar =
-            DavDiscovery::chooseCalendar(DavXml::parseMultistatus(reply.body, what()), reply.url, &ctag);
+            DavDiscovery::chooseCalendar(DavXml::parseMultistatus(reply.body, what()), reply.url);
         if (!calendar)
             throw MailboxError(MailboxError::NotFound,
                                QStringLiteral("%1 has no calendar for appointments at %2")
@@ -299,9 +320,6 @@ private:
         m_calendar = calendar;
         m_located = true;
         startReading();
-        // The listing carried the calendar's getctag, taken before its items are: no separate check.
-        if (m_stage == Check && !ctag.isEmpty())
-            decide(ctag);
     }
 
     void takeCheck(const DavClient::Reply& reply)
@@ -312,11 +330,11 @@ private:
         decide(responses.isEmpty() ? QString() : DavDiscovery::ctagOf(responses.first()));
     }
 
-    // Asks what changed unless the server's getctag is the one the calendar was read at.
-    void decide(const QString& ctag)
+    // Asks what changed unless the server's getctag is the one the calendar was read at, or `unchecked`.
+    void decide(const QString& ctag, bool unchecked = false)
     {
         m_newCtag = ctag;
-        if (!m_newCtag.isEmpty() && m_newCtag == m_state->ctag && m_state->loaded) {
+        if (!unchecked && !m_newCtag.isEmpty() && m_newCtag == m_state->ctag && m_state->loaded) {
             m_stage = Done;
             return;
         }
@@ -348,11 +366,13 @@ private:
         if (m_token.isEmpty())
             std::swap(known, m_working);
         m_wanted.clear();
+        bool changed = m_token.isEmpty();
         for (const DavXml::Response& response : responses) {
             const QUrl url = DavDiscovery::resolve(reply.url, response.href);
             const QString key = DavDiscovery::urlKey(url);
             if (key == DavDiscovery::urlKey(reply.url))
                 continue;
+            changed = true;
             if (response.status == 404 || response.status == 410) {
                 m_working.erase(key);
                 continue;
@@ -368,6 +388,16 @@ private:
             else
                 m_wanted.append(response.href);
         }
+        if (!changed) {
+            // The calendar as read stands, and so do its expansions; a new token is kept for next time.
+            m_working.clear();
+            if (!token.isEmpty() && token != m_state->syncToken) {
+                m_state->syncToken = token;
+                m_state->unsaved = true;
+            }
+            m_stage = Done;
+            return;
+        }
         m_newToken = token;
         fetchOrFinish();
     }
@@ -382,8 +412,12 @@ private:
         for (const DavXml::Response& response : DavXml::parseMultistatus(reply.body, what())) {
             const QUrl url = DavDiscovery::resolve(reply.url, response.href);
             const QString key = DavDiscovery::urlKey(url);
-            if (key == DavDiscovery::urlKey(reply.url) ||
-                response.isCollectionOf(kDav, QStringLiteral("collection")))
+            if (key == DavDiscovery::urlKey(reply.url)) {
+                if (m_newCtag.isEmpty())
+                    m_newCtag = DavDiscovery::ctagOf(response);
+                continue;
+            }
+            if (response.isCollectionOf(kDav, QStringLiteral("collection")))
                 continue;
             const QByteArray etag = response.text(kDav, QStringLiteral("getetag")).toUtf8();
             const auto old = known.find(key);
@@ -442,6 +476,7 @@ private:
     QList<QUrl> m_homes;
     qsizetype m_home = 0;
     bool m_thenRead = false;
+    bool m_relocate = false;
     std::optional<QUrl> m_calendar;
     bool m_located = false;
     bool m_calendarFound = false;
@@ -488,6 +523,9 @@ DavMailbox::DavMailbox(Options options)
         return;
     }
     m_lastReached = m_client->lastReached();
+    if (const std::optional<DavMirror::Account> mirrored = m_mirror.loadAccount();
+        mirrored && mirrored->homes.calendarHome == m_account.calendarHome)
+        m_mirroredLocations = mirrored->located;
     mirrorAccount();
 }
 
@@ -585,7 +623,10 @@ std::shared_ptr<DavMailbox::CalendarState> DavMailbox::calendarState(const QUrl&
 
 void DavMailbox::parseAhead(const std::shared_ptr<CalendarState>& state)
 {
-    if (m_parsing.size() >= std::max(1u, std::thread::hardware_concurrency()))
+    const auto busy = std::count_if(m_parsing.begin(), m_parsing.end(), [](const Parsing& parsing) {
+        return parsing.items.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+    });
+    if (busy >= std::max(1u, std::thread::hardware_concurrency()))
         return; // the rest waits for settleCalendars
     std::vector<ParsedItem> unparsed;
     for (const CalendarState::Resource& resource : state->resources) {
@@ -1123,12 +1164,18 @@ void DavMailbox::prepareCalendars(const QStringList& names, const QString& restr
         seen.insert(key);
         auto read = std::make_unique<CalendarRead>(*this, person->displayName);
         const auto known = m_located.constFind(key);
+        const auto mirrored = m_mirroredLocations.constFind(key);
+        const auto homes = [&] {
+            return DavDiscovery::conventionalHomes(m_account, m_options.user, {person->address});
+        };
         if (!person->calendar.isEmpty())
             read->read(QUrl(person->calendar));
         else if (known != m_located.cend() && !known->error)
             read->read(known->url);
+        else if (mirrored != m_mirroredLocations.cend())
+            read->read(*mirrored, homes());
         else
-            read->locate(DavDiscovery::conventionalHomes(m_account, m_options.user, {person->address}), true);
+            read->locate(homes(), true);
         reads.push_back(std::move(read));
         keys.append(key);
     }
@@ -1148,7 +1195,7 @@ void DavMailbox::prepareCalendars(const QStringList& names, const QString& restr
             m_located.insert(keys.at(qsizetype(i)), Located{QUrl(), read.error()});
             continue;
         }
-        if (read.located())
+        if (read.located() || read.relocatable())
             m_located.insert(keys.at(qsizetype(i)), Located{*read.calendar(), std::nullopt});
         const std::shared_ptr<CalendarState> state =
             m_calendars.value(DavDiscovery::urlKey(*read.calendar()));

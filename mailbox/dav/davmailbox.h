@@ -140,7 +140,9 @@ private:
         std::optional<MailboxError> error; // of a read prepared ahead, raised once
     };
     QHash<QString, Located> m_located; // by calendarKey
-    QSet<QString> m_moved;             // keys whose calendar was not where it was found: not to be mirrored
+    // Where earlier processes found members' calendars: read there first, looked for again if gone.
+    QHash<QString, QUrl> m_mirroredLocations;
+    QSet<QString> m_moved; // keys whose calendar was not where it was found: not to be mirrored
     QHash<QString, std::shared_ptr<CalendarState>> m_calendars; // by DavDiscovery::urlKey
     // parseAhead's work: copies of a calendar's unparsed items, parsed on another thread and taken into the
     // calendar by settleCalendars, so that no thread touches what the replies change.

@@ -53,14 +53,14 @@ public:
     void run()
     {
         sendWaiting();
-        if (m_running > 0)
+        if (m_open > 0)
             m_loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
 
 private:
     void sendWaiting()
     {
-        while (!m_waiting.empty() && m_running < m_client.inFlightLimit()) {
+        while (!m_waiting.empty() && m_atServer < m_client.inFlightLimit()) {
             const qsizetype index = m_waiting.front();
             m_waiting.pop_front();
             send(index, m_requests.at(std::size_t(index)).url);
@@ -90,7 +90,8 @@ private:
         QNetworkReply* reply = m_client.m_network->sendCustomRequest(http, request.method, request.body);
         m_sentAt[std::size_t(index)] = m_clock.nsecsElapsed();
         ++m_client.m_requestsSent;
-        ++m_running;
+        ++m_atServer;
+        ++m_open;
         QObject::connect(reply, &QNetworkReply::sslErrors, reply, [this, reply](const QList<QSslError>&) {
             if (m_client.m_options.insecureTls && m_client.sameServer(reply->url()))
                 reply->ignoreSslErrors();
@@ -104,16 +105,31 @@ private:
             reply->abort();
         });
         deadline->start(4 * std::max(1000, m_client.m_options.timeoutMs));
+        // Once the reply begins the server has done its part: the next request can go while this one comes.
+        QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [this, reply, index] {
+            if (answered(reply))
+                m_client.noteLatency((m_clock.nsecsElapsed() - m_sentAt[std::size_t(index)]) / 1e6);
+            sendWaiting();
+        });
         QObject::connect(reply, &QNetworkReply::finished, reply,
                          [this, reply, index] { finished(index, reply); });
+    }
+
+    // Counts the reply out of those the server is working on, the first time only; whether it was.
+    bool answered(QNetworkReply* reply)
+    {
+        if (reply->property("rotavineAnswered").toBool())
+            return false;
+        reply->setProperty("rotavineAnswered", true);
+        --m_atServer;
+        return true;
     }
 
     void finished(qsizetype index, QNetworkReply* reply)
     {
         reply->deleteLater();
-        --m_running;
-        if (reply->error() == QNetworkReply::NoError)
-            m_client.noteLatency((m_clock.nsecsElapsed() - m_sentAt[std::size_t(index)]) / 1e6);
+        answered(reply);
+        --m_open;
         const Request& request = m_requests.at(std::size_t(index));
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QUrl url = reply->url();
@@ -176,7 +192,7 @@ private:
         sendWaiting();
         m_taken(index, result);
         sendWaiting();
-        if (m_running == 0)
+        if (m_open == 0)
             m_loop.quit();
     }
 
@@ -187,7 +203,8 @@ private:
     std::vector<qint64> m_sentAt; // nanoseconds on m_clock
     std::deque<qsizetype> m_waiting;
     QElapsedTimer m_clock;
-    int m_running = 0;
+    int m_atServer = 0; // sent, and no reply begun
+    int m_open = 0;     // sent, and not ended
     QEventLoop m_loop;
 };
 

@@ -10,6 +10,7 @@
 #include "mailbox/vcard.h"
 
 #include <QLocale>
+#include <QScopeGuard>
 #include <QSet>
 #include <QUuid>
 
@@ -68,9 +69,7 @@ struct DavMailbox::CalendarState {
         QString key;
         QByteArray etag;
         QByteArray bytes; // kept for the mirror
-        std::shared_ptr<const ICalendarFile> parsed;
-        QString error;
-        bool parsedYet = false;
+        Parse parse;
     };
     QUrl url;
     QString ctag;
@@ -89,7 +88,7 @@ struct DavMailbox::CalendarState {
     // Parsed later, all together (settleCalendars), not while replies wait.
     static Resource resource(const QUrl& url, const QByteArray& etag, const QByteArray& bytes)
     {
-        return Resource{url, DavDiscovery::urlKey(url), etag, bytes, nullptr, {}, false};
+        return Resource{url, DavDiscovery::urlKey(url), etag, bytes, {}};
     }
 };
 
@@ -621,6 +620,30 @@ std::shared_ptr<DavMailbox::CalendarState> DavMailbox::calendarState(const QUrl&
     return state;
 }
 
+void DavMailbox::Parse::run(const QByteArray& bytes, const std::optional<ICalendarFile::Window>& window)
+{
+    if (window) {
+        if (!reach)
+            reach = CalendarPrefilter::reachOf(bytes);
+        if (reach && !reach->meets(*window))
+            return;
+    }
+    parsed = ICalendarFile::parse(bytes, &error);
+    done = true;
+}
+
+void DavMailbox::parseAll(const std::vector<std::pair<Parse*, const QByteArray*>>& objects,
+                          const std::optional<ICalendarFile::Window>& window)
+{
+    if (objects.empty())
+        return;
+    ICalendarFile::initialiseLibrary();
+    ParallelWork::forEach(
+        objects.size(),
+        std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), objects.size() / 16 + 1),
+        [&](std::size_t i) { objects[i].first->run(*objects[i].second, window); });
+}
+
 void DavMailbox::parseAhead(const std::shared_ptr<CalendarState>& state)
 {
     const auto busy = std::count_if(m_parsing.begin(), m_parsing.end(), [](const Parsing& parsing) {
@@ -630,20 +653,21 @@ void DavMailbox::parseAhead(const std::shared_ptr<CalendarState>& state)
         return; // the rest waits for settleCalendars
     std::vector<ParsedItem> unparsed;
     for (const CalendarState::Resource& resource : state->resources) {
-        if (!resource.parsedYet)
-            unparsed.push_back({resource.key, resource.bytes, nullptr, QString()});
+        if (resource.parse.wantedFor(m_readWindow))
+            unparsed.push_back({resource.key, resource.bytes, resource.parse});
     }
     if (unparsed.empty())
         return;
     ICalendarFile::initialiseLibrary();
-    m_parsing.push_back({state, std::async(std::launch::async, [items = std::move(unparsed)]() mutable {
-                             for (ParsedItem& item : items)
-                                 item.parsed = ICalendarFile::parse(item.bytes, &item.error);
-                             return std::move(items);
-                         })});
+    m_parsing.push_back({state, std::async(std::launch::async,
+                                           [items = std::move(unparsed), window = m_readWindow]() mutable {
+                                               for (ParsedItem& item : items)
+                                                   item.parse.run(item.bytes, window);
+                                               return std::move(items);
+                                           })});
 }
 
-void DavMailbox::settleCalendars()
+void DavMailbox::settleCalendars(const std::optional<ICalendarFile::Window>& window)
 {
     // What was parsed ahead counts for the items that are still those bytes.
     for (Parsing& parsing : m_parsing) {
@@ -653,31 +677,21 @@ void DavMailbox::settleCalendars()
             const auto found = std::lower_bound(resources.begin(), resources.end(), item.key,
                                                 [](const CalendarState::Resource& resource,
                                                    const QString& key) { return resource.key < key; });
-            if (found == resources.end() || found->key != item.key || found->parsedYet ||
+            if (found == resources.end() || found->key != item.key || found->parse.done ||
                 found->bytes != item.bytes)
                 continue;
-            found->parsed = std::move(item.parsed);
-            found->error = std::move(item.error);
-            found->parsedYet = true;
+            found->parse = std::move(item.parse);
         }
     }
     m_parsing.clear();
-    std::vector<CalendarState::Resource*> unparsed;
+    std::vector<std::pair<Parse*, const QByteArray*>> unparsed;
     for (const auto& state : std::as_const(m_calendars)) {
         for (CalendarState::Resource& resource : state->resources) {
-            if (!resource.parsedYet)
-                unparsed.push_back(&resource);
+            if (resource.parse.wantedFor(window))
+                unparsed.emplace_back(&resource.parse, &resource.bytes);
         }
     }
-    ICalendarFile::initialiseLibrary();
-    ParallelWork::forEach(
-        unparsed.size(),
-        std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), unparsed.size() / 16 + 1),
-        [&unparsed](std::size_t i) {
-            CalendarState::Resource& resource = *unparsed[i];
-            resource.parsed = ICalendarFile::parse(resource.bytes, &resource.error);
-            resource.parsedYet = true;
-        });
+    parseAll(unparsed, window);
     for (auto it = m_calendars.cbegin(); it != m_calendars.cend(); ++it) {
         if (it.value()->unsaved)
             mirrorCalendar(it.value()->url, *it.value());
@@ -1146,11 +1160,12 @@ std::shared_ptr<Folder> DavMailbox::defaultFolder(int folderType)
 void DavMailbox::prepareCalendars(const QStringList& names, const QString& restriction)
 {
     try {
-        Restriction::parse(restriction);
+        m_readWindow = CalendarIndex::expansionWindow(Restriction::parse(restriction).window());
     }
     catch (const MailboxError&) {
         return; // the query will meet the same error where it reports it
     }
+    const auto done = qScopeGuard([this] { m_readWindow.reset(); });
     std::vector<std::unique_ptr<CalendarRead>> reads;
     QList<QString> keys;
     QSet<QString> seen;
@@ -1183,7 +1198,7 @@ void DavMailbox::prepareCalendars(const QStringList& names, const QString& restr
     for (const auto& read : reads)
         tasks.append(read.get());
     m_client->runTasks(tasks);
-    settleCalendars();
+    settleCalendars(m_readWindow);
 
     bool reached = false;
     bool offline = false;
@@ -1231,11 +1246,14 @@ Folder::Scan DavMailbox::readCalendar(const QUrl& calendar, const QString& owner
         forgetIfGone(error);
         throw error;
     }
+    const ICalendarFile::Window wanted = CalendarIndex::expansionWindow(window);
     if (!state || !state->fresh) {
+        m_readWindow = wanted;
+        const auto done = qScopeGuard([this] { m_readWindow.reset(); });
         CalendarRead read(*this, owner);
         read.read(calendar);
         m_client->runTasks({&read});
-        settleCalendars();
+        settleCalendars(wanted);
         noteReads(read.reached(), read.offline());
         if (read.error()) {
             forgetIfGone(*read.error());
@@ -1244,18 +1262,27 @@ Folder::Scan DavMailbox::readCalendar(const QUrl& calendar, const QString& owner
         state = m_calendars.value(DavDiscovery::urlKey(calendar));
     }
     state->fresh = false;
-    return expand(*state, CalendarIndex::expansionWindow(window));
+    return expand(*state, wanted);
 }
 
 Folder::Scan DavMailbox::expand(CalendarState& state, const ICalendarFile::Window& window)
 {
     if (!state.expanded.holds(window)) {
-        // Objects are taken in address order, so equal starts keep that order.
+        std::vector<std::pair<Parse*, const QByteArray*>> unparsed;
+        for (CalendarState::Resource& resource : state.resources) {
+            if (resource.parse.wantedFor(window))
+                unparsed.emplace_back(&resource.parse, &resource.bytes);
+        }
+        parseAll(unparsed, window);
+        // Objects are taken in address order, so equal starts keep that order. One left unparsed has no
+        // occurrence in the window.
         std::vector<ExpandedCalendar::Object> objects;
         objects.reserve(state.resources.size());
-        for (const CalendarState::Resource& resource : state.resources)
-            objects.push_back(
-                {resource.url.toString(), QString::fromUtf8(resource.etag), resource.parsed, resource.error});
+        for (const CalendarState::Resource& resource : state.resources) {
+            if (resource.parse.done)
+                objects.push_back({resource.url.toString(), QString::fromUtf8(resource.etag),
+                                   resource.parse.parsed, resource.parse.error});
+        }
         state.expanded.expand(window, objects);
     }
     return state.expanded.scan();
@@ -1267,15 +1294,15 @@ QList<std::shared_ptr<MailboxItem>> DavMailbox::storedCalendarItems(const QUrl& 
     CalendarRead read(*this, owner);
     read.read(calendar);
     m_client->runTasks({&read});
-    settleCalendars();
+    settleCalendars(std::nullopt);
     noteReads(read.reached(), read.offline());
     if (read.error())
         throw *read.error();
     QList<std::shared_ptr<MailboxItem>> items;
     for (const CalendarState::Resource& resource : calendarState(calendar)->resources) {
-        if (!resource.parsed)
+        if (!resource.parse.parsed)
             continue;
-        for (MailboxItem& item : resource.parsed->storedItems()) {
+        for (MailboxItem& item : resource.parse.parsed->storedItems()) {
             item.source.location = resource.url.toString();
             item.source.etag = QString::fromUtf8(resource.etag);
             items.append(std::make_shared<MailboxItem>(std::move(item)));

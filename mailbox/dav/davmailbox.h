@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mailbox/addressbook.h"
+#include "mailbox/calendarprefilter.h"
 #include "mailbox/dav/davclient.h"
 #include "mailbox/dav/davdiscovery.h"
 #include "mailbox/dav/davmirror.h"
@@ -21,13 +22,14 @@
 // The CalDAV/CardDAV back end. The user's principal and homes are found at construction; the contacts
 // folder is the first address book of the home that is not the team folder, the team folder is the address
 // book named "Rotavine" beside it. A member's calendar is the CALURI of their card, else the first event
-// calendar of their home by the server's conventions. Every calendar and address book is mirrored on disk
-// (DavMirror) and brought up to date by what changed: nothing when its getctag is the same, else a
-// sync-collection REPORT from the last sync token (or, where the server has none, the ETags of every object)
-// and the objects that changed; calendars are expanded here from the mirror with libical, whatever the
-// window. When the server cannot be reached, the mirror answers the reads and writes are refused
-// (offlineSince()). Writes never overwrite blindly: new items with If-None-Match: *, changes and deletions
-// with If-Match.
+// calendar of their home by the server's conventions, looked for where an earlier process found it first.
+// Every calendar and address book is mirrored on disk (DavMirror) and brought up to date by what changed: a
+// calendar by one sync-collection REPORT from its last sync token, which brings the changed objects too
+// (where the server has no sync, by its getctag and, when that changed, the ETags of every object and the
+// objects that changed); calendars are expanded here from the mirror with libical, whatever the window, and
+// an object is parsed only for a window its bytes show it may reach. When the server cannot be reached, the
+// mirror answers the reads and writes are refused (offlineSince()). Writes never overwrite blindly: new items
+// with If-None-Match: *, changes and deletions with If-Match.
 class DavMailbox : public Mailbox {
 public:
     struct Options {
@@ -111,8 +113,13 @@ private:
     std::shared_ptr<CalendarState> calendarState(const QUrl& calendar);
     // A calendar read whole is parsed on another core while the other replies are still coming.
     void parseAhead(const std::shared_ptr<CalendarState>& state);
-    // Parses what the reads brought, on every core, and mirrors the calendars that changed.
-    void settleCalendars();
+    // Parses what the reads brought for `window` (all of it without), on every core, and mirrors the
+    // calendars that changed.
+    void settleCalendars(const std::optional<ICalendarFile::Window>& window);
+    struct Parse;
+    // Parses objects for `window` on every core: each Parse with the bytes it is of.
+    static void parseAll(const std::vector<std::pair<Parse*, const QByteArray*>>& objects,
+                         const std::optional<ICalendarFile::Window>& window);
     void mirrorCalendar(const QUrl& calendar, const CalendarState& state);
     void mirrorBook(const Book& book);
     void mirrorAccount();
@@ -144,13 +151,28 @@ private:
     QHash<QString, QUrl> m_mirroredLocations;
     QSet<QString> m_moved; // keys whose calendar was not where it was found: not to be mirrored
     QHash<QString, std::shared_ptr<CalendarState>> m_calendars; // by DavDiscovery::urlKey
+    // What parsing made of an object's bytes. An object whose bytes show that it cannot reach the window
+    // being read is left unparsed until a window it reaches is asked for.
+    struct Parse {
+        std::shared_ptr<const ICalendarFile> parsed;
+        QString error;
+        std::optional<CalendarPrefilter::Reach> reach; // as the bytes showed, when left unparsed
+        bool done = false;                             // parsed, or found unreadable
+        // Whether the object must be parsed before `window` is expanded (no window: before anything is).
+        bool wantedFor(const std::optional<ICalendarFile::Window>& window) const
+        {
+            return !done && (!window || !reach || reach->meets(*window));
+        }
+        void run(const QByteArray& bytes, const std::optional<ICalendarFile::Window>& window);
+    };
+    // The window of the reads being prepared: what parseAhead parses for.
+    std::optional<ICalendarFile::Window> m_readWindow;
     // parseAhead's work: copies of a calendar's unparsed items, parsed on another thread and taken into the
     // calendar by settleCalendars, so that no thread touches what the replies change.
     struct ParsedItem {
         QString key;
         QByteArray bytes;
-        std::shared_ptr<const ICalendarFile> parsed;
-        QString error;
+        Parse parse;
     };
     struct Parsing {
         std::shared_ptr<CalendarState> state;

@@ -17,9 +17,10 @@ const QDate kLast(2026, 12, 20);
 const QStringList kTeam{"José Álvarez", "Chiara Rossi", "Élodie Martin"};
 
 // Every member's occurrences in the period, "Name dd HH:mm Subject", or the error where a call fails.
-QStringList occurrences(Mailbox& mailbox)
+QStringList occurrences(Mailbox& mailbox, QDate first = kFirst, QDate last = kLast, bool prepare = true)
 {
-    mailbox.prepareCalendars(kTeam, periodRestriction(kFirst, kLast));
+    if (prepare)
+        mailbox.prepareCalendars(kTeam, periodRestriction(first, last));
     QStringList found;
     for (const QString& name : kTeam) {
         try {
@@ -29,7 +30,7 @@ QStringList occurrences(Mailbox& mailbox)
             ItemCollection items = mailbox.sharedDefaultFolder(recipient, Mailbox::kCalendarFolder)->items();
             items.sort("[Start]", false);
             items.includeRecurrences = true;
-            for (auto item = items.find(periodRestriction(kFirst, kLast)); item; item = items.findNext())
+            for (auto item = items.find(periodRestriction(first, last)); item; item = items.findNext())
                 found << name + item->start.toString(" dd HH:mm ") + item->subject;
         }
         catch (const MailboxError& error) {
@@ -194,6 +195,29 @@ private slots:
         QCOMPARE(found, expected());
         QVERIFY(mailbox->mirror().loadCollection(chiara).has_value()); // rebuilt
         QVERIFY(!mailbox->offlineSince());
+    }
+
+    // Objects read for one period and left unparsed, as nothing of theirs reaches it, are there when the
+    // reads are asked for another: the mailbox prepared for the first, the calendars read for the second.
+    void periodAfterPeriod_data()
+    {
+        QTest::addColumn<QList<QDate>>(
+            "periods"); // first and last day of the prepared one, then the read one
+        QTest::newRow("first week, then the last")
+            << QList<QDate>{{2026, 11, 30}, {2026, 12, 6}, {2026, 12, 14}, {2026, 12, 20}};
+        QTest::newRow("last week, then all three")
+            << QList<QDate>{{2026, 12, 14}, {2026, 12, 20}, {2026, 11, 30}, {2026, 12, 20}};
+        QTest::newRow("a few days, then a week that overlaps them")
+            << QList<QDate>{{2026, 12, 7}, {2026, 12, 9}, {2026, 12, 9}, {2026, 12, 16}};
+    }
+    void periodAfterPeriod()
+    {
+        QFETCH(QList<QDate>, periods);
+        FolderMailbox folder(FolderMailbox::Options{m_root, "Élodie Martin", "elodie@example.org", {}, {}});
+        auto mailbox = open();
+        mailbox->prepareCalendars(kTeam, periodRestriction(periods.at(0), periods.at(1)));
+        QCOMPARE(occurrences(*mailbox, periods.at(2), periods.at(3), false),
+                 occurrences(folder, periods.at(2), periods.at(3)));
     }
 
     // Requests in flight follow the replies' times: several where the network's round trip is the most of

@@ -158,6 +158,7 @@ public:
         m_thenRead = true;
         m_homes = std::move(homesIfGone);
         m_relocate = !m_homes.isEmpty();
+        m_located = m_relocate; // a place found before is kept as found
         startReading();
     }
 
@@ -230,6 +231,8 @@ public:
             // Not where it was found last time: looked for again, and read from nothing where it is now.
             m_relocate = false;
             m_calendar.reset();
+            m_calendarFound = false;
+            m_located = false;
             m_state.reset();
             m_home = 0;
             m_stage = Locate;
@@ -262,9 +265,8 @@ public:
         }
     }
 
+    // Where the calendar is, to be kept: found by this read, or found by an earlier process and not gone.
     bool located() const { return m_located; }
-    // Read where an earlier process found it, and found there or, gone from there, anew.
-    bool relocatable() const { return !m_homes.isEmpty() && m_calendar; }
     const std::optional<QUrl>& calendar() const { return m_calendar; }
     const std::optional<MailboxError>& error() const { return m_error; }
     bool failedLocating() const { return m_error && !m_calendarFound; }
@@ -1210,7 +1212,7 @@ void DavMailbox::prepareCalendars(const QStringList& names, const QString& restr
             m_located.insert(keys.at(qsizetype(i)), Located{QUrl(), read.error()});
             continue;
         }
-        if (read.located() || read.relocatable())
+        if (read.located())
             m_located.insert(keys.at(qsizetype(i)), Located{*read.calendar(), std::nullopt});
         const std::shared_ptr<CalendarState> state =
             m_calendars.value(DavDiscovery::urlKey(*read.calendar()));

@@ -197,6 +197,27 @@ private slots:
         QVERIFY(!mailbox->offlineSince());
     }
 
+    // Gone from where it was found, and from the member's home too: that member's read fails, the others not.
+    void calendarGone()
+    {
+        std::unique_ptr<DavMailbox> mailbox;
+        QStringList found;
+        queryRequests(mailbox, &found); // the mirror knows where each calendar is
+        QVERIFY(QDir(m_server->storage()).rename("jose@example.org", "jose-away"));
+        const auto back =
+            qScopeGuard([&] { QDir(m_server->storage()).rename("jose-away", "jose@example.org"); });
+        queryRequests(mailbox, &found);
+        const QRegularExpression others("^(?!José)");
+        QCOMPARE(found.filter(others), expected().filter(others));
+        QCOMPARE(found.filter("José"),
+                 QStringList{"José Álvarez error " + QString::number(MailboxError::NotFound)});
+        // The place it was found at is not kept for the next process.
+        const std::optional<DavMirror::Account> account = mailbox->mirror().loadAccount();
+        QVERIFY(account);
+        for (const QUrl& place : account->located)
+            QVERIFY(DavDiscovery::urlKey(place) != DavDiscovery::urlKey(calendarUrl("jose@example.org")));
+    }
+
     // Objects left unparsed by reads prepared for one period, which they miss, are there for the next.
     void periodAfterPeriod_data()
     {

@@ -46,6 +46,17 @@ DavClient::Request request(const QByteArray& method, const QUrl& url, const QStr
     return request;
 }
 
+// A request whose body is a WebDAV XML document; `depth` empty for none.
+DavClient::Request xmlRequest(const QByteArray& method, const QUrl& url, const QString& what,
+                              const QByteArray& depth, QByteArray body)
+{
+    DavClient::Request xml = request(method, url, what);
+    xml.depth = depth;
+    xml.contentType = "application/xml; charset=utf-8";
+    xml.body = std::move(body);
+    return xml;
+}
+
 // A sync-collection refused because the token is unknown to the server. RFC 6578 says 403 or 409 with
 // DAV:valid-sync-token (Radicale answers 403 so); Xandikos fails with 500. A refusal of the user or of the
 // collection comes again from an empty token, and is reported then.
@@ -84,6 +95,16 @@ struct DavMailbox::CalendarState {
     // Set by a read prepared ahead: used once, without asking the server again.
     bool fresh = false;
     std::optional<MailboxError> pendingError;
+
+    // Adds the objects that must be parsed before `window` is expanded to `unparsed`.
+    void wantedParses(const std::optional<ICalendarFile::Window>& window,
+                      std::vector<std::pair<Parse*, const QByteArray*>>& unparsed)
+    {
+        for (Resource& resource : resources) {
+            if (resource.parse.wantedFor(window))
+                unparsed.emplace_back(&resource.parse, &resource.bytes);
+        }
+    }
 
     // Parsed later, all together (settleCalendars), not while replies wait.
     static Resource resource(const QUrl& url, const QByteArray& etag, const QByteArray& bytes)
@@ -179,38 +200,20 @@ public:
             }
             return DavDiscovery::listCollections(m_homes.at(m_home), what(), false);
         }
-        case Check: {
-            DavClient::Request check = request("PROPFIND", *m_calendar, what());
-            check.depth = "0";
-            check.contentType = "application/xml; charset=utf-8";
+        case Check:
             // getctag only: servers that compute it and the sync token from every item would do it twice.
-            check.body = DavXml::propfind({{DavXml::kCalendarServer, QStringLiteral("getctag")}});
-            return check;
-        }
-        case Sync: {
-            DavClient::Request sync = request("REPORT", *m_calendar, what());
-            sync.depth = "0";
-            sync.contentType = "application/xml; charset=utf-8";
-            sync.body = DavXml::syncCollection(true, m_token);
-            return sync;
-        }
-        case List: {
-            DavClient::Request list = request("PROPFIND", *m_calendar, what());
-            list.depth = "1";
-            list.contentType = "application/xml; charset=utf-8";
+            return xmlRequest("PROPFIND", *m_calendar, what(), "0",
+                              DavXml::propfind({{DavXml::kCalendarServer, QStringLiteral("getctag")}}));
+        case Sync:
+            return xmlRequest("REPORT", *m_calendar, what(), "0", DavXml::syncCollection(true, m_token));
+        case List:
             // The collection's own getctag comes with the listing, so that the next read can check it.
-            list.body = DavXml::propfind({{kDav, QStringLiteral("getetag")},
-                                          {kDav, QStringLiteral("resourcetype")},
-                                          {DavXml::kCalendarServer, QStringLiteral("getctag")}});
-            return list;
-        }
-        case Fetch: {
-            DavClient::Request fetch = request("REPORT", *m_calendar, what());
-            fetch.depth = "1";
-            fetch.contentType = "application/xml; charset=utf-8";
-            fetch.body = DavXml::multiget(true, m_wanted);
-            return fetch;
-        }
+            return xmlRequest("PROPFIND", *m_calendar, what(), "1",
+                              DavXml::propfind({{kDav, QStringLiteral("getetag")},
+                                                {kDav, QStringLiteral("resourcetype")},
+                                                {DavXml::kCalendarServer, QStringLiteral("getctag")}}));
+        case Fetch:
+            return xmlRequest("REPORT", *m_calendar, what(), "1", DavXml::multiget(true, m_wanted));
         case Done:
             break;
         }
@@ -687,12 +690,8 @@ void DavMailbox::settleCalendars(const std::optional<ICalendarFile::Window>& win
     }
     m_parsing.clear();
     std::vector<std::pair<Parse*, const QByteArray*>> unparsed;
-    for (const auto& state : std::as_const(m_calendars)) {
-        for (CalendarState::Resource& resource : state->resources) {
-            if (resource.parse.wantedFor(window))
-                unparsed.emplace_back(&resource.parse, &resource.bytes);
-        }
-    }
+    for (const auto& state : std::as_const(m_calendars))
+        state->wantedParses(window, unparsed);
     parseAll(unparsed, window);
     for (auto it = m_calendars.cbegin(); it != m_calendars.cend(); ++it) {
         if (it.value()->unsaved)
@@ -813,14 +812,10 @@ void DavMailbox::loadBooks(const QList<Book*>& books)
     // First the ETags of every card, then the cards that are new or changed, each step for all books at once.
     QList<DavClient::Request> listings;
     for (Book* book : books) {
-        DavClient::Request listing =
-            request("PROPFIND", book->collection.url,
-                    QStringLiteral("the address book \"%1\"").arg(book->collection.displayName));
-        listing.depth = "1";
-        listing.contentType = "application/xml; charset=utf-8";
-        listing.body =
-            DavXml::propfind({{kDav, QStringLiteral("getetag")}, {kDav, QStringLiteral("resourcetype")}});
-        listings.append(listing);
+        listings.append(xmlRequest(
+            "PROPFIND", book->collection.url,
+            QStringLiteral("the address book \"%1\"").arg(book->collection.displayName), "1",
+            DavXml::propfind({{kDav, QStringLiteral("getetag")}, {kDav, QStringLiteral("resourcetype")}})));
     }
     const QList<DavClient::Reply> listed = m_client->runAll(listings);
 
@@ -861,10 +856,8 @@ void DavMailbox::loadBooks(const QList<Book*>& books)
         }
         kept.append(std::move(cards));
         fetching.append(book);
-        DavClient::Request fetch = request("REPORT", book->collection.url, listings.at(i).what);
-        fetch.depth = "1";
-        fetch.contentType = "application/xml; charset=utf-8";
-        fetch.body = DavXml::multiget(false, wanted);
+        DavClient::Request fetch = xmlRequest("REPORT", book->collection.url, listings.at(i).what, "1",
+                                              DavXml::multiget(false, wanted));
         if (wanted.isEmpty())
             fetch.method.clear(); // nothing to fetch: the request is left out below
         fetches.append(fetch);
@@ -955,10 +948,9 @@ DavCollection DavMailbox::createAddressBook(const QString& name)
     refuseWhenOffline(name);
     QUrl url = m_account.addressBookHome;
     url.setPath(url.path(QUrl::FullyDecoded) + name + u'/', QUrl::DecodedMode);
-    DavClient::Request make = request("MKCOL", url, QStringLiteral("the address book \"%1\"").arg(name));
-    make.contentType = "application/xml; charset=utf-8";
-    make.body = DavXml::makeAddressBook(name);
-    const DavClient::Reply reply = m_client->run(make);
+    const DavClient::Reply reply =
+        m_client->run(xmlRequest("MKCOL", url, QStringLiteral("the address book \"%1\"").arg(name), {},
+                                 DavXml::makeAddressBook(name)));
     // 405: made meanwhile by someone else.
     if (!reply.ok() && reply.status != 405) {
         const MailboxError& error = *reply.error;
@@ -1069,11 +1061,8 @@ void DavMailbox::createCard(MailboxItem& item, const QUrl& bookUrl)
 
 QByteArray DavMailbox::currentEtag(const QUrl& url, const QString& what)
 {
-    DavClient::Request ask = request("PROPFIND", url, what);
-    ask.depth = "0";
-    ask.contentType = "application/xml; charset=utf-8";
-    ask.body = DavXml::propfind({{kDav, QStringLiteral("getetag")}});
-    const DavClient::Reply reply = m_client->run(ask);
+    const DavClient::Reply reply = m_client->run(
+        xmlRequest("PROPFIND", url, what, "0", DavXml::propfind({{kDav, QStringLiteral("getetag")}})));
     if (!reply.ok())
         return {};
     const QList<DavXml::Response> responses = DavXml::parseMultistatus(reply.body, what);
@@ -1271,10 +1260,7 @@ Folder::Scan DavMailbox::expand(CalendarState& state, const ICalendarFile::Windo
 {
     if (!state.expanded.holds(window)) {
         std::vector<std::pair<Parse*, const QByteArray*>> unparsed;
-        for (CalendarState::Resource& resource : state.resources) {
-            if (resource.parse.wantedFor(window))
-                unparsed.emplace_back(&resource.parse, &resource.bytes);
-        }
+        state.wantedParses(window, unparsed);
         parseAll(unparsed, window);
         // Objects are taken in address order, so equal starts keep that order. One left unparsed has no
         // occurrence in the window.

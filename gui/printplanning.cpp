@@ -20,6 +20,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <optional>
+
 namespace {
 
 const QString kSection = QStringLiteral("Print");
@@ -140,21 +142,35 @@ PagedPlanning::Layout PrintLayoutDialog::layout() const
     return layout;
 }
 
+namespace {
+
+// The layout dialog on the last choices; what was chosen is kept for next time. Nothing when cancelled.
+std::optional<PagedPlanning::Layout> chooseLayout(QWidget* parent, const PrintRequest& request,
+                                                  const PrintDialogs& dialogs)
+{
+    PrintLayoutDialog layoutDialog(request.texts, loadPrintLayout(request.settings), parent);
+    if (dialogs.run(layoutDialog) != QDialog::Accepted)
+        return std::nullopt;
+    const PagedPlanning::Layout layout = layoutDialog.layout();
+    savePrintLayout(request.settings, layout);
+    return layout;
+}
+
+} // namespace
+
 bool printPlanning(QWidget* parent, const PrintRequest& request, const PrintDialogs& dialogs)
 {
     // Fitting and the legend's place are chosen here; the printer dialog may still change the paper.
-    PrintLayoutDialog layoutDialog(request.texts, loadPrintLayout(request.settings), parent);
-    if (dialogs.run(layoutDialog) != QDialog::Accepted)
+    const std::optional<PagedPlanning::Layout> layout = chooseLayout(parent, request, dialogs);
+    if (!layout)
         return false;
-    const PagedPlanning::Layout layout = layoutDialog.layout();
-    savePrintLayout(request.settings, layout);
     QPrinter printer(QPrinter::HighResolution);
-    printer.setPageLayout(PagedPlanning::pageLayout(layout));
+    printer.setPageLayout(PagedPlanning::pageLayout(*layout));
     printer.setDocName(request.pages.team);
     QPrintDialog dialog(&printer, parent);
     if (dialogs.run(dialog) != QDialog::Accepted)
         return false;
-    if (PagedPlanning::print(printer, request.painter, layout, pageTexts(request)))
+    if (PagedPlanning::print(printer, request.painter, *layout, pageTexts(request)))
         return true;
     tell(parent, dialogs, request.texts.message(Message::ReportFailed) + printer.printerName());
     return false;
@@ -162,12 +178,9 @@ bool printPlanning(QWidget* parent, const PrintRequest& request, const PrintDial
 
 bool savePlanningPdf(QWidget* parent, const PrintRequest& request, const PrintDialogs& dialogs)
 {
-    PrintLayoutDialog layoutDialog(request.texts, loadPrintLayout(request.settings), parent);
-    if (dialogs.run(layoutDialog) != QDialog::Accepted)
+    const std::optional<PagedPlanning::Layout> layout = chooseLayout(parent, request, dialogs);
+    if (!layout)
         return false;
-    const PagedPlanning::Layout layout = layoutDialog.layout();
-    savePrintLayout(request.settings, layout);
-
     const QString suggested = QDir::home().filePath(QStringLiteral("planning.pdf"));
     const QString filter = request.texts.screen(ScreenText::PrintPdfFilter).caption;
     const QString caption = request.texts.screen(ScreenText::SavePdfMenu).caption;
@@ -177,7 +190,7 @@ bool savePlanningPdf(QWidget* parent, const PrintRequest& request, const PrintDi
     if (fileName.isEmpty())
         return false;
     try {
-        PagedPlanning::savePdf(fileName, request.painter, layout, pageTexts(request));
+        PagedPlanning::savePdf(fileName, request.painter, *layout, pageTexts(request));
     }
     catch (const ReportError& error) {
         tell(parent, dialogs, request.texts.message(Message::ReportFailed) + error.description());

@@ -90,22 +90,6 @@ bool readInto(int directoryFd, const char* name, QByteArray& buffer, QString* er
     return error->isEmpty();
 }
 
-QByteArray readWhole(int directoryFd, const char* name, QString* error)
-{
-    const int fd = ::openat(directoryFd, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-        *error = systemError();
-        return {};
-    }
-    QFile file;
-    QByteArray bytes;
-    if (file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        bytes = file.readAll();
-    else
-        *error = file.errorString();
-    return bytes;
-}
-
 } // namespace
 
 ICalendarFile::Window CalendarIndex::expansionWindow(const TimeWindow& window)
@@ -231,17 +215,22 @@ bool CalendarIndex::parseReached()
     }
     if (reads.empty())
         return false;
+    // A file that changed since it was listed is read as it is now; the next listing sees the new stamp.
+    readAgain(reads);
+    return true;
+}
+
+void CalendarIndex::readAgain(const std::vector<Read>& reads)
+{
     const int fd = ::open(QFile::encodeName(m_directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         for (const Read& read : reads)
             *read.entry = unreadableEntry(read.stamp, systemError());
-        return true;
+        return;
     }
-    // A file that changed since it was listed is read as it is now; the next listing sees the new stamp.
     readEntries(fd, reads);
     ::close(fd);
     cacheChanged(false);
-    return true;
 }
 
 std::optional<CalendarIndex::Entry> CalendarIndex::cachedEntry(int directoryFd, const QByteArray& name,
@@ -252,8 +241,8 @@ std::optional<CalendarIndex::Entry> CalendarIndex::cachedEntry(int directoryFd, 
         return std::nullopt;
     if (!cached.digest.isEmpty()) {
         QString error;
-        const QByteArray bytes = readWhole(directoryFd, name.constData(), &error);
-        if (!error.isEmpty())
+        QByteArray bytes;
+        if (!readInto(directoryFd, name.constData(), bytes, &error))
             return std::nullopt; // read again by the caller, which tells what went wrong
         if (CalendarCache::digestOf(bytes) != cached.digest) {
             Entry entry = entryOf(bytes, stamp, m_window);
@@ -292,17 +281,8 @@ void CalendarIndex::deserializeEntries()
     }
     m_cacheBytes.clear();
     m_savedExpansion.clear();
-    if (reads.empty())
-        return;
-    const int fd = ::open(QFile::encodeName(m_directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        for (const Read& read : reads)
-            *read.entry = unreadableEntry(read.stamp, systemError());
-        return;
-    }
-    readEntries(fd, reads);
-    ::close(fd);
-    cacheChanged(false);
+    if (!reads.empty())
+        readAgain(reads);
 }
 
 bool CalendarIndex::restoreExpansion(const ICalendarFile::Window& window)

@@ -82,6 +82,8 @@ private:
     Entry readEntry(int directoryFd, const QByteArray& name, const Stamp& stamp);
     // Reads the files, on several threads when there are several.
     void readEntries(int directoryFd, const std::vector<Read>& reads);
+    // Reads the files of `reads` again, from the folder opened anew.
+    void readAgain(const std::vector<Read>& reads);
     // Parses the files left unparsed that the current window meets (all of them without a window); true
     // when there were any.
     bool parseReached();

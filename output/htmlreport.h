@@ -54,7 +54,6 @@ struct HtmlReportInput {
 namespace HtmlReport {
 
 inline constexpr QLatin1StringView kReportFile("tempPlanning.htm");
-inline constexpr QLatin1StringView kPictureFile("planning.jpg");
 inline constexpr QLatin1StringView kHeaderTemplate("htmlheader.htm");
 inline constexpr QLatin1StringView kFooterTemplate("htmlfooter.htm");
 
